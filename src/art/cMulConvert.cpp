@@ -1,0 +1,1 @@
+// Art record decoding lands here.

@@ -1,0 +1,7 @@
+#include "cli/Command.h"
+
+namespace vorlak::cli {
+
+void AddArtCommand(CLI::App&, Context&) {}
+
+}  // namespace vorlak::cli

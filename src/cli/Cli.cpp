@@ -1,0 +1,77 @@
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <regex>
+
+#include "cli/Command.h"
+
+namespace vorlak::cli {
+
+StatusSink Context::Progress() {
+    return [this](const std::string& text) {
+        if (errIsTerminal) err << text << '\n' << std::flush;
+    };
+}
+
+void Context::Report(const JobOutcome& outcome) {
+    if (outcome.ok) {
+        out << outcome.status << '\n';
+        exitCode = 0;
+        return;
+    }
+    err << outcome.status << '\n';
+    if (!outcome.detail.empty()) err << outcome.detail << '\n';
+    exitCode = 1;
+}
+
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
+                            const std::string& description) {
+    static const CLI::Validator whole(
+        [](std::string& text) -> std::string {
+            static const std::regex pattern("[+-]?[0-9]+");
+            if (!std::regex_match(text, pattern)) return "'" + text + "' is not a whole number";
+            return {};
+        },
+        "INT");
+    return command.add_option(name, value, description)->check(whole)->capture_default_str();
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal) {
+    CLI::App app{
+        "Vorlak: edits the statics, terrain and art files of a world server."
+        " Without a subcommand it opens the window.",
+        "vorlak"};
+    app.set_version_flag("--version", "Vorlak 0.10.0");
+    app.require_subcommand(0, 1);
+    Context ctx{out, err, errIsTerminal};
+    AddClearCommand(app, ctx);
+    AddFreezeCommand(app, ctx);
+    AddMeltCommand(app, ctx);
+    AddMapCommand(app, ctx);
+    AddArtCommand(app, ctx);
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << '\n';
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "vorlak: " << e.what() << "\nRun 'vorlak --help' for usage.\n";
+        return 2;
+    }
+    if (app.get_subcommands().empty()) {
+        out << app.help();
+        return 0;
+    }
+    return ctx.exitCode;
+}
+
+}  // namespace vorlak::cli

@@ -1,0 +1,15 @@
+// Runs the `vorlak` command line in-process.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vorlak::cli {
+
+// `args` excludes the program name. Returns the exit code: 0 success, 1 a job refused or failed,
+// 2 a usage error. `errIsTerminal` makes wait and progress texts appear on `err`.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal = false);
+
+}  // namespace vorlak::cli

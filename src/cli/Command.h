@@ -1,0 +1,37 @@
+// The base of the `vorlak` subcommands: each subcommand file adds itself to the parser through
+// one Add*Command function and reports through the shared context.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "statics/StaticsJobs.h"
+
+namespace vorlak::cli {
+
+struct Context {
+    std::ostream& out;
+    std::ostream& err;
+    bool errIsTerminal = false;  // wait and progress texts go to `err` only when true
+    int exitCode = 0;
+
+    // A StatusSink that shows wait and progress texts on a terminal.
+    StatusSink Progress();
+    // Prints a job's outcome by the common rules and sets exitCode: 0 and the status on `out`
+    // for success; 1 and the status (and its detail) on `err` otherwise.
+    void Report(const JobOutcome& outcome);
+};
+
+// Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
+                            const std::string& description);
+
+void AddClearCommand(CLI::App& app, Context& ctx);
+void AddFreezeCommand(CLI::App& app, Context& ctx);
+void AddMeltCommand(CLI::App& app, Context& ctx);
+void AddMapCommand(CLI::App& app, Context& ctx);
+void AddArtCommand(CLI::App& app, Context& ctx);
+
+}  // namespace vorlak::cli

@@ -1,0 +1,20 @@
+// The `vorlak` program: the window without arguments, otherwise a subcommand.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+
+#ifdef VORLAK_WITH_WINDOW
+#include "app/Window.h"
+#endif
+
+int main(int argc, char** argv) {
+#ifdef VORLAK_WITH_WINDOW
+    if (argc == 1) return vorlak::app::RunWindow(argc, argv);
+#endif
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return vorlak::cli::Run(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+}

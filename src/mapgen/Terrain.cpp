@@ -1,0 +1,1 @@
+// Map generation lands here.

@@ -1,0 +1,194 @@
+#include "mul/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "mul/Error.h"
+
+namespace vorlak {
+namespace {
+
+std::string SysMessage(const std::string& what, const std::string& path, int err) {
+    return what + " " + path + ": " + std::strerror(err);
+}
+
+class PosixFile final : public RandomAccessFile {
+  public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        size_t done = 0;
+        while (done < out.size()) {
+            ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw Error::Io(SysMessage("Cannot read", path_, errno) + " at offset " +
+                                std::to_string(offset + done));
+            }
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+
+    void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+        size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
+                                 static_cast<off_t>(offset + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw Error::Io(SysMessage("Cannot write", path_, errno) + " at offset " +
+                                std::to_string(offset + done));
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    uint64_t Size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throw Error::Io(SysMessage("Cannot stat", path_, errno));
+        return static_cast<uint64_t>(st.st_size);
+    }
+
+    void Sync() override {
+        if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+            throw Error::Io(SysMessage("Cannot sync", path_, errno));
+        }
+    }
+
+    const std::string& path() const override { return path_; }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+class PosixFileSystem final : public FileSystem {
+  public:
+    bool Exists(const std::string& path) override {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    }
+
+    std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override {
+        int flags = O_CLOEXEC;
+        switch (mode) {
+            case OpenMode::kReadOnly:
+                flags |= O_RDONLY;
+                break;
+            case OpenMode::kReadWrite:
+                flags |= O_RDWR | O_CREAT;
+                break;
+            case OpenMode::kCreateExclusive:
+                flags |= O_RDWR | O_CREAT | O_EXCL;
+                break;
+        }
+        int fd = ::open(path.c_str(), flags, 0644);
+        if (fd < 0) {
+            int err = errno;
+            std::string m = SysMessage("Cannot open", path, err);
+            if (err == ENOENT) throw Error::NotFound(m);
+            throw Error::Io(m);
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            throw Error::Io("Cannot open " + path + ": it is a folder");
+        }
+        return std::make_unique<PosixFile>(fd, path);
+    }
+
+    void Rename(const std::string& from, const std::string& to) override {
+        if (std::rename(from.c_str(), to.c_str()) != 0) {
+            throw Error::Io(SysMessage("Cannot rename " + from + " to", to, errno));
+        }
+    }
+
+    void Remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            throw Error::Io(SysMessage("Cannot remove", path, errno));
+        }
+    }
+};
+
+}  // namespace
+
+void RandomAccessFile::ReadZeroFilled(uint64_t offset, std::span<uint8_t> out) {
+    size_t n = ReadAt(offset, out);
+    std::memset(out.data() + n, 0, out.size() - n);
+}
+
+FileSystem& DefaultFileSystem() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+AtomicFile::AtomicFile(FileSystem& fs, std::string target) : fs_(fs), target_(std::move(target)) {
+    std::random_device rd;
+    for (int attempt = 0;; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".tmp%08x", rd());
+        tempPath_ = target_ + suffix;
+        try {
+            file_ = fs_.Open(tempPath_, OpenMode::kCreateExclusive);
+            return;
+        } catch (const Error&) {
+            if (attempt >= 8 || fs_.Exists(tempPath_) == false) throw;
+        }
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (!committed_) {
+        file_.reset();
+        try {
+            fs_.Remove(tempPath_);
+        } catch (const Error&) {
+            // Nothing more can be done from a destructor; the target is untouched either way.
+        }
+    }
+}
+
+void AtomicFile::Commit() {
+    file_->Sync();
+    file_.reset();
+    fs_.Rename(tempPath_, target_);
+    committed_ = true;
+}
+
+BufferedWriter::BufferedWriter(RandomAccessFile& file, uint64_t start, size_t capacity)
+    : file_(file), start_(start), capacity_(capacity) {
+    buffer_.reserve(capacity_);
+}
+
+void BufferedWriter::Write(std::string_view text) {
+    if (buffer_.size() + text.size() > capacity_) Flush();
+    if (text.size() >= capacity_) {
+        file_.WriteAt(start_, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+        start_ += text.size();
+        return;
+    }
+    buffer_.append(text);
+}
+
+void BufferedWriter::Write(std::span<const uint8_t> bytes) {
+    Write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void BufferedWriter::Flush() {
+    if (buffer_.empty()) return;
+    file_.WriteAt(start_, {reinterpret_cast<const uint8_t*>(buffer_.data()), buffer_.size()});
+    start_ += buffer_.size();
+    buffer_.clear();
+}
+
+}  // namespace vorlak

@@ -1,0 +1,93 @@
+// The file layer every job reads and writes through.
+//
+// Jobs take a FileSystem so that tests can run them on files that fail on purpose. Failures
+// throw Error (kind kIo or kNotFound) with a message naming the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vorlak {
+
+class RandomAccessFile {
+  public:
+    virtual ~RandomAccessFile() = default;
+
+    // Reads up to out.size() bytes at `offset`; returns the count read, fewer only at the end of
+    // the file.
+    virtual size_t ReadAt(uint64_t offset, std::span<uint8_t> out) = 0;
+    // Writes all of `data` at `offset`, extending the file as needed, or throws.
+    virtual void WriteAt(uint64_t offset, std::span<const uint8_t> data) = 0;
+    virtual uint64_t Size() = 0;
+    // Pushes written data to stable storage.
+    virtual void Sync() = 0;
+    virtual const std::string& path() const = 0;
+
+    // Reads exactly out.size() bytes; the part past the end of the file reads as zero bytes.
+    void ReadZeroFilled(uint64_t offset, std::span<uint8_t> out);
+};
+
+enum class OpenMode {
+    kReadOnly,         // must exist
+    kReadWrite,        // created empty when missing
+    kCreateExclusive,  // must not exist yet; created empty
+};
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    // True when `path` names something other than a folder.
+    virtual bool Exists(const std::string& path) = 0;
+    virtual std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) = 0;
+    // Replaces `to` by `from` in one step.
+    virtual void Rename(const std::string& from, const std::string& to) = 0;
+    // Removes `path`; a missing file is no error.
+    virtual void Remove(const std::string& path) = 0;
+};
+
+// The real file system of this machine.
+FileSystem& DefaultFileSystem();
+
+// A new file beside `target`, renamed over it by Commit(). Dropping the object without Commit()
+// removes the temporary file, so a failed job leaves what the user had untouched.
+class AtomicFile {
+  public:
+    AtomicFile(FileSystem& fs, std::string target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    RandomAccessFile& file() { return *file_; }
+    const std::string& tempPath() const { return tempPath_; }
+    // Syncs, closes and renames the temporary file over the target.
+    void Commit();
+
+  private:
+    FileSystem& fs_;
+    std::string target_;
+    std::string tempPath_;
+    std::unique_ptr<RandomAccessFile> file_;
+    bool committed_ = false;
+};
+
+// Appends text or bytes to a file through a memory buffer.
+class BufferedWriter {
+  public:
+    explicit BufferedWriter(RandomAccessFile& file, uint64_t start = 0, size_t capacity = 1 << 20);
+    void Write(std::string_view text);
+    void Write(std::span<const uint8_t> bytes);
+    void Flush();
+    // Offset of the next byte written, counting what is still buffered.
+    uint64_t position() const { return start_ + buffer_.size(); }
+
+  private:
+    RandomAccessFile& file_;
+    uint64_t start_;
+    size_t capacity_;
+    std::string buffer_;
+};
+
+}  // namespace vorlak

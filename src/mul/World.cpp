@@ -1,0 +1,13 @@
+#include "mul/World.h"
+
+namespace vorlak::world {
+
+std::string DescribeBlock(int32_t block) {
+    int32_t x = block / kBlockRows * kBlockCells;
+    int32_t y = block % kBlockRows * kBlockCells;
+    return "block " + std::to_string(block) + " (X " + std::to_string(x) + ".." +
+           std::to_string(x + kBlockCells - 1) + ", Y " + std::to_string(y) + ".." +
+           std::to_string(y + kBlockCells - 1) + ")";
+}
+
+}  // namespace vorlak::world

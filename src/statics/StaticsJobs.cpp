@@ -1,0 +1,39 @@
+#include "statics/StaticsJobs.h"
+
+#include <exception>
+
+#include "statics/cStatics.h"
+
+namespace vorlak {
+namespace {
+
+JobOutcome Finish(const StatusSink& status, JobOutcome outcome) {
+    status(outcome.status);
+    return outcome;
+}
+
+// Closes the store; a failure while writing out the last changes turns success into failure.
+void CloseInto(cStatics& store, JobOutcome& outcome) {
+    try {
+        store.cClose();
+    } catch (const std::exception& e) {
+        if (outcome.ok) outcome = {false, "Unknown error.", e.what()};
+    }
+}
+
+}  // namespace
+
+JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileSystem& fs) {
+    status("Clearing statics. Please wait.");
+    cStatics store(fs);
+    std::string message = store.cOpen(request.staidx, request.statics);
+    if (!message.empty()) return Finish(status, {false, message, {}});
+    message = store.cClear(request.x1, request.y1, request.x2, request.y2);
+    JobOutcome outcome{message.empty(),
+                       message.empty() ? "Statics was successfully cleared." : message,
+                       store.lastFailure()};
+    CloseInto(store, outcome);
+    return Finish(status, outcome);
+}
+
+}  // namespace vorlak

@@ -1,0 +1,190 @@
+#include "statics/cStatics.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "mul/Error.h"
+#include "mul/mTypes.h"
+#include "mul/mZedraConvert.h"
+
+namespace vorlak {
+namespace {
+
+constexpr char kOpenFailed[] = "Unable to open/create statics.";
+constexpr size_t kChunkEntries = 256;  // index written back in spans of 3072 bytes
+constexpr size_t kChunkBytes = kChunkEntries * cStatics::kEntryBytes;
+constexpr size_t kFlushThreshold = 8u << 20;
+constexpr size_t kWindowBytes = 1u << 20;
+constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
+
+}  // namespace
+
+cStatics::cStatics(FileSystem& fs) : fs_(fs) {}
+
+cStatics::~cStatics() = default;
+
+std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Statics0) {
+    try {
+        bool haveIndex = fs_.Exists(Staidx0);
+        bool haveData = fs_.Exists(Statics0);
+        // One file alone is refused: taking it as a new pair would empty the user's index.
+        if (haveIndex != haveData) return kOpenFailed;
+        bool fresh = !haveIndex;
+
+        auto index = fs_.Open(Staidx0, OpenMode::kReadWrite);
+        auto data = fs_.Open(Statics0, OpenMode::kReadWrite);
+        indexBytes_.assign(kIndexBytes, 0);
+        if (fresh) {
+            ByteBuffer empty(kEmptyFillBytes, 0xFF);
+            for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
+                index->WriteAt(i * kEmptyFillBytes, empty);
+            }
+            std::fill(indexBytes_.begin(), indexBytes_.end(), uint8_t{0xFF});
+        } else {
+            // A short index reads as zero past its end: blocks without statics.
+            index->ReadZeroFilled(0, indexBytes_);
+        }
+        flushedDataSize_ = data->Size();
+        dirtyChunks_.assign((kIndexBytes + kChunkBytes - 1) / kChunkBytes, false);
+        pendingData_.clear();
+        window_.clear();
+        index_ = std::move(index);
+        data_ = std::move(data);
+        openState_ = fresh ? 2 : 1;
+        return {};
+    } catch (const Error&) {
+        openState_ = 0;
+        return kOpenFailed;
+    }
+}
+
+void cStatics::cClose() {
+    if (openState_ == 0) return;
+    // The store is closed even when the last write fails; the failure still reaches the caller.
+    struct Closer {
+        cStatics& s;
+        ~Closer() {
+            s.data_.reset();
+            s.index_.reset();
+            s.openState_ = 0;
+            s.indexBytes_ = {};
+            s.pendingData_ = {};
+            s.window_ = {};
+        }
+    } closer{*this};
+    Flush();
+}
+
+void cStatics::CheckBlock(int32_t block) const {
+    if (openState_ == 0) throw Error::InvalidArgument("The statics files are not open");
+    if (block < 0 || block >= world::kBlocks) {
+        throw Error::OutOfRange("Block number " + std::to_string(block) +
+                                " lies outside the world");
+    }
+}
+
+cStatics::Entry cStatics::EntryOf(int32_t block) const {
+    CheckBlock(block);
+    size_t at = static_cast<size_t>(block) * kEntryBytes;
+    return {mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at), 4),
+            mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at + 4), 4),
+            mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at + 8), 4)};
+}
+
+void cStatics::SetEntry(int32_t block, Entry e) {
+    auto at = static_cast<int32_t>(static_cast<size_t>(block) * kEntryBytes);
+    mZedraConvert::Long2Bytes(e.offset, indexBytes_, at, 4);
+    mZedraConvert::Long2Bytes(e.length, indexBytes_, at + 4, 4);
+    mZedraConvert::Long2Bytes(e.extra, indexBytes_, at + 8, 4);
+    dirtyChunks_[static_cast<size_t>(block) / kChunkEntries] = true;
+}
+
+int32_t cStatics::cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data) {
+    Entry e = EntryOf(BlockNumber);
+    if (e.length <= 0) return e.length;
+    uint64_t dataSize = flushedDataSize_ + pendingData_.size();
+    if (e.offset < 0 ||
+        static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length) > dataSize) {
+        throw Error::Corrupt("The index " + index_->path() + " is damaged at " +
+                             world::DescribeBlock(BlockNumber) + ": its entry (offset " +
+                             std::to_string(e.offset) + ", length " + std::to_string(e.length) +
+                             ") reaches outside " + data_->path() + " (" +
+                             std::to_string(dataSize) + " bytes)");
+    }
+    ByteBuffer fresh(static_cast<size_t>(e.length));
+    ReadData(static_cast<uint64_t>(e.offset), fresh.data(), fresh.size());
+    Statics0Data = std::move(fresh);
+    return e.length;
+}
+
+void cStatics::ReadData(uint64_t offset, uint8_t* out, size_t length) {
+    uint64_t end = offset + length;
+    if (offset >= flushedDataSize_) {
+        // Appended by this job and not yet written out.
+        std::memcpy(out, pendingData_.data() + (offset - flushedDataSize_), length);
+        return;
+    }
+    if (end > flushedDataSize_) {
+        Flush();  // a run that straddles the written and pending parts
+    }
+    if (offset >= windowStart_ && end <= windowStart_ + window_.size()) {
+        std::memcpy(out, window_.data() + (offset - windowStart_), length);
+        return;
+    }
+    if (length >= kWindowBytes / 2) {
+        data_->ReadZeroFilled(offset, {out, length});
+        return;
+    }
+    // Blocks are mostly visited in file order, so read ahead from here.
+    windowStart_ = offset;
+    window_.resize(
+        static_cast<size_t>(std::min<uint64_t>(kWindowBytes, flushedDataSize_ - offset)));
+    data_->ReadZeroFilled(offset, window_);
+    std::memcpy(out, window_.data(), length);
+}
+
+void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {
+    CheckBlock(BlockNumber);
+    if (isEmpty) {
+        SetEntry(BlockNumber, {-1, -1, -1});
+        return;
+    }
+    uint64_t dataSize = flushedDataSize_ + pendingData_.size();
+    if (dataSize + Statics0Data.size() >
+        static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+        throw Error::Overflow("Overflow: " + data_->path() +
+                              " would grow past the 2 GiB that its index can address");
+    }
+    pendingData_.insert(pendingData_.end(), Statics0Data.begin(), Statics0Data.end());
+    SetEntry(BlockNumber,
+             {static_cast<int32_t>(dataSize), static_cast<int32_t>(Statics0Data.size()), -1});
+    if (pendingData_.size() >= kFlushThreshold) Flush();
+}
+
+void cStatics::Flush() {
+    if (openState_ == 0) return;
+    if (!pendingData_.empty()) {
+        data_->WriteAt(flushedDataSize_, pendingData_);
+        flushedDataSize_ += pendingData_.size();
+        pendingData_.clear();
+    }
+    // Now the entries: each run of dirty spans in one write.
+    size_t n = dirtyChunks_.size();
+    for (size_t i = 0; i < n;) {
+        if (!dirtyChunks_[i]) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < n && dirtyChunks_[j]) ++j;
+        size_t from = i * kChunkBytes;
+        size_t to = std::min(j * kChunkBytes, indexBytes_.size());
+        index_->WriteAt(from, {indexBytes_.data() + from, to - from});
+        std::fill(dirtyChunks_.begin() + static_cast<ptrdiff_t>(i),
+                  dirtyChunks_.begin() + static_cast<ptrdiff_t>(j), false);
+        i = j;
+    }
+}
+
+}  // namespace vorlak

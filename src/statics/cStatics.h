@@ -1,0 +1,102 @@
+// The statics file pair: the index (one 12-byte entry per world block) and the data file (7-byte
+// records, back to back per block). Byte layout in docs/statics-files.md.
+//
+// One object serves one job: cOpen, any cLoad/cSave and one job, then cClose. The index is read
+// into memory by cOpen. cSave appends each block's run to the data file and points its entry at
+// it; writes are gathered and written out by Flush() (and by cClose), the data always before the
+// index entries that refer to it, so an interrupted job leaves every entry pointing at complete
+// records. The data file only grows: old runs stay behind, unreferenced.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mul/File.h"
+#include "mul/World.h"
+#include "mul/mTypes.h"
+
+namespace vorlak {
+
+class cStatics {
+  public:
+    static constexpr int32_t kEntryBytes = 4 + 4 + 4;
+    static constexpr int32_t kIndexBytes = world::kBlocks * kEntryBytes;  // 4718592
+    static constexpr int32_t kRecordBytes = 2 + 1 + 1 + 1 + 2;
+
+    struct Entry {
+        int32_t offset;
+        int32_t length;  // 0 or less: the block has no statics
+        int32_t extra;
+    };
+
+    explicit cStatics(FileSystem& fs = DefaultFileSystem());
+    // Drops unwritten changes if cClose was not called; the files stay consistent.
+    ~cStatics();
+    cStatics(const cStatics&) = delete;
+    cStatics& operator=(const cStatics&) = delete;
+
+    // Opens the pair; when both files are missing a new pair is created with an index of empty
+    // entries (all bytes 0xFF). When exactly one exists, or anything fails, returns
+    // "Unable to open/create statics." and touches neither file.
+    std::string cOpen(const std::string& Staidx0, const std::string& Statics0);
+    // Writes what is pending and closes both files. Throws Error when a write fails.
+    void cClose();
+
+    // Replaces the block's entry by (data length, L, -1) and appends the L bytes, or writes
+    // (-1, -1, -1) and no data when `isEmpty`. Throws Error on a bad block number or failure.
+    void cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty);
+    // Returns the entry's length field. When it is above 0, `Statics0Data` becomes exactly the
+    // block's run; otherwise it is left as it was. Throws Error::Corrupt when the entry's run does
+    // not lie inside the data file, Error::OutOfRange for a block number below 0.
+    int32_t cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data);
+
+    // Reads the items of a world file into the blocks where they lie (Sphere format when
+    // `ItemFileType`; every type when `AddItemType` is -1). Returns "Statics not open.",
+    // "Cannot find NAME." or empty text; any other failure is thrown before the statics files are
+    // changed.
+    std::string cFreeze(const std::string& ItemsFilename, bool ItemFileType, int32_t AddItemType);
+    // Writes the statics inside X1..X2 x Y1..Y2 as a new item world file. Returns empty text,
+    // "Statics not open.", "Illegal cordinates." or "Unknown error.".
+    std::string cMelt(const std::string& ItemsFilename, int32_t X1, int32_t Y1, int32_t X2,
+                      int32_t Y2, int32_t AddX, int32_t AddY, int32_t AddZ, uint8_t ItemType,
+                      int32_t ItemCountStart);
+    // Removes every static inside X1..X2 x Y1..Y2. Returns empty text, "Illegal cordinates."
+    // (any corner outside the world; nothing touched) or "Unknown error.".
+    std::string cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+
+    // 0 closed, 1 opened an existing pair, 2 created a new pair.
+    int32_t openState() const { return openState_; }
+    // The entry of a block as it stands now (pending changes included).
+    Entry EntryOf(int32_t block) const;
+    // Writes pending data, then the index entries that refer to it.
+    void Flush();
+    // Text of the last failure a job turned into "Unknown error.", for front ends to show as
+    // detail; empty when there was none.
+    const std::string& lastFailure() const { return lastFailure_; }
+
+    FileSystem& fileSystem() { return fs_; }
+
+  private:
+    void ReadData(uint64_t offset, uint8_t* out, size_t length);
+    void CheckBlock(int32_t block) const;
+    void SetEntry(int32_t block, Entry e);
+
+    FileSystem& fs_;
+    std::unique_ptr<RandomAccessFile> index_;
+    std::unique_ptr<RandomAccessFile> data_;
+    int32_t openState_ = 0;
+
+    ByteBuffer indexBytes_;          // the whole index, kIndexBytes long
+    std::vector<bool> dirtyChunks_;  // which kChunkEntries-sized spans of it to write
+    uint64_t flushedDataSize_ = 0;   // length of the data file on disk
+    ByteBuffer pendingData_;         // runs appended after flushedDataSize_
+    ByteBuffer window_;              // read-ahead of the data file
+    uint64_t windowStart_ = 0;
+    std::string lastFailure_;
+
+    friend class ClearJob;
+};
+
+}  // namespace vorlak

@@ -1,0 +1,96 @@
+#include "support/TestFiles.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "mul/Error.h"
+
+namespace vorlak::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    root_ = std::filesystem::temp_directory_path() /
+            ("vorlak-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(root_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+Bytes ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadText(const std::string& path) {
+    Bytes b = ReadAll(path);
+    return std::string(b.begin(), b.end());
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    WriteAll(path, Bytes(text.begin(), text.end()));
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+class FaultyFile final : public RandomAccessFile {
+  public:
+    FaultyFile(FaultyFileSystem& fs, std::unique_ptr<RandomAccessFile> real)
+        : fs_(fs), real_(std::move(real)) {}
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        return real_->ReadAt(offset, out);
+    }
+    void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+        int64_t room = fs_.budget_ - fs_.written_;
+        if (room >= static_cast<int64_t>(data.size())) {
+            real_->WriteAt(offset, data);
+            fs_.written_ += static_cast<int64_t>(data.size());
+            return;
+        }
+        if (room > 0) {
+            real_->WriteAt(offset, data.first(static_cast<size_t>(room)));
+            fs_.written_ += room;
+        }
+        fs_.failed_ = true;
+        throw Error::Io("Cannot write " + path() + ": No space left on device");
+    }
+    uint64_t Size() override { return real_->Size(); }
+    void Sync() override { real_->Sync(); }
+    const std::string& path() const override { return real_->path(); }
+
+  private:
+    FaultyFileSystem& fs_;
+    std::unique_ptr<RandomAccessFile> real_;
+};
+
+bool FaultyFileSystem::Exists(const std::string& path) { return DefaultFileSystem().Exists(path); }
+
+std::unique_ptr<RandomAccessFile> FaultyFileSystem::Open(const std::string& path, OpenMode mode) {
+    return std::make_unique<FaultyFile>(*this, DefaultFileSystem().Open(path, mode));
+}
+
+void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
+    if (written_ >= budget_) {
+        failed_ = true;
+        throw Error::Io("Cannot rename " + from + ": No space left on device");
+    }
+    DefaultFileSystem().Rename(from, to);
+}
+
+void FaultyFileSystem::Remove(const std::string& path) { DefaultFileSystem().Remove(path); }
+
+}  // namespace vorlak::test

@@ -1,0 +1,58 @@
+// Helpers shared by the test programs: a temporary folder per test, whole-file reads and writes,
+// and a file system whose writes fail on demand.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mul/File.h"
+
+namespace vorlak::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path(const std::string& name) const { return (root_ / name).string(); }
+    const std::filesystem::path& root() const { return root_; }
+
+  private:
+    std::filesystem::path root_;
+};
+
+Bytes ReadAll(const std::string& path);
+std::string ReadText(const std::string& path);
+void WriteAll(const std::string& path, const Bytes& bytes);
+void WriteText(const std::string& path, const std::string& text);
+bool Exists(const std::string& path);
+
+// Passes everything to the real file system, but once `writeBudget` bytes have been written
+// (counting from its creation, over all files) every further write fails; a write that crosses the
+// budget writes its first part and then fails, as a full disk does.
+class FaultyFileSystem final : public FileSystem {
+  public:
+    explicit FaultyFileSystem(int64_t writeBudget) : budget_(writeBudget) {}
+    bool Exists(const std::string& path) override;
+    std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override;
+    void Rename(const std::string& from, const std::string& to) override;
+    void Remove(const std::string& path) override;
+
+    int64_t written() const { return written_; }
+    bool failed() const { return failed_; }
+
+  private:
+    friend class FaultyFile;
+    int64_t budget_;
+    int64_t written_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace vorlak::test
