@@ -1,0 +1,32 @@
+// Picture files (BMP, GIF, PNG and whatever else Qt's image plugins read) as core Pictures.
+#pragma once
+
+#include <QImage>
+#include <optional>
+#include <string>
+
+#include "mul/Picture.h"
+
+namespace vorlak {
+
+// A QImage seen through the core's picture interface; writes go into the image.
+class QtPicture final : public WritablePicture {
+  public:
+    explicit QtPicture(QImage image);
+    int32_t width() const override { return image_.width(); }
+    int32_t height() const override { return image_.height(); }
+    int32_t pixel(int32_t x, int32_t y) const override;
+    void setPixel(int32_t x, int32_t y, int32_t colour) override;
+    const QImage& image() const { return image_; }
+
+  private:
+    QImage image_;  // always Format_RGB32
+};
+
+// Reads a picture file; empty when the file is missing or cannot be decoded.
+std::optional<QtPicture> LoadPicture(const std::string& path);
+// Writes `picture` in the format that the file name's extension names (BMP when it has none)
+// through a temporary file and a rename. Returns false when it cannot be written.
+bool SavePicture(const Picture& picture, const std::string& path);
+
+}  // namespace vorlak
