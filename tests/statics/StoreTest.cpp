@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "mul/Error.h"
+#include "statics/cStatics.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
+
+Bytes Le32(int32_t v) {
+    auto u = static_cast<uint32_t>(v);
+    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+            static_cast<uint8_t>(u >> 24)};
+}
+
+Bytes EntryBytes(int32_t offset, int32_t length, int32_t extra = -1) {
+    Bytes e = Le32(offset);
+    for (Bytes part : {Le32(length), Le32(extra)}) e.insert(e.end(), part.begin(), part.end());
+    return e;
+}
+
+Bytes IndexEntryAt(const Bytes& index, int32_t block) {
+    auto at = index.begin() + block * 12;
+    return Bytes(at, at + 12);
+}
+
+class StaticsStore : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::string idx = dir.path("staidx0.mul");
+    std::string data = dir.path("statics0.mul");
+};
+
+TEST_F(StaticsStore, NewPairHasAnIndexOfEmptyEntries) {
+    cStatics store;
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    EXPECT_EQ(store.openState(), 2);
+    ByteBuffer buf{1, 2, 3};
+    EXPECT_EQ(store.cLoad(0, buf), -1);
+    EXPECT_EQ(store.cLoad(393215, buf), -1);
+    EXPECT_EQ(buf, (ByteBuffer{1, 2, 3}));
+    store.cClose();
+    EXPECT_EQ(store.openState(), 0);
+    EXPECT_EQ(ReadAll(idx), Bytes(4718592, 0xFF));
+    EXPECT_EQ(ReadAll(data).size(), 0u);
+
+    cStatics again;
+    ASSERT_EQ(again.cOpen(idx, data), "");
+    EXPECT_EQ(again.openState(), 1);
+    again.cClose();
+}
+
+TEST_F(StaticsStore, EverySaveAppendsTheWholeRun) {
+    cStatics store;
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    ByteBuffer first(14, 0xA1), second(21, 0xB2), out;
+    store.cSave(5, first, false);
+    EXPECT_EQ(store.cLoad(5, out), 14);  // read back before anything is written out
+    EXPECT_EQ(out, first);
+    store.cSave(5, second, false);
+    store.cSave(6, first, true);
+    store.cClose();
+
+    Bytes index = ReadAll(idx);
+    EXPECT_EQ(IndexEntryAt(index, 5), EntryBytes(14, 21));
+    EXPECT_EQ(IndexEntryAt(index, 6), EntryBytes(-1, -1));
+    Bytes expected(14, 0xA1);
+    expected.insert(expected.end(), 21, 0xB2);
+    EXPECT_EQ(ReadAll(data), expected);
+
+    cStatics again;
+    ASSERT_EQ(again.cOpen(idx, data), "");
+    EXPECT_EQ(again.cLoad(5, out), 21);
+    EXPECT_EQ(out, second);
+    again.cClose();
+}
+
+TEST_F(StaticsStore, LoadReadsExactlyTheEntrysRun) {
+    Bytes index(4718592, 0xFF);
+    Bytes e = EntryBytes(100, 21);
+    std::copy(e.begin(), e.end(), index.begin() + 7 * 12);
+    WriteAll(idx, index);
+    Bytes bytes(130);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    WriteAll(data, bytes);
+
+    cStatics store;
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    ByteBuffer out;
+    EXPECT_EQ(store.cLoad(7, out), 21);
+    EXPECT_EQ(out, ByteBuffer(bytes.begin() + 100, bytes.begin() + 121));
+    EXPECT_THROW(store.cLoad(-1, out), Error);
+    EXPECT_THROW(store.cSave(393216, out, false), Error);
+    store.cClose();
+}
+
+TEST_F(StaticsStore, AShortIndexReadsAsBlocksWithoutStatics) {
+    WriteAll(idx, EntryBytes(0, 7));
+    WriteAll(data, Bytes(7, 1));
+    cStatics store;
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    ByteBuffer out;
+    EXPECT_EQ(store.cLoad(0, out), 7);
+    EXPECT_EQ(store.cLoad(1, out), 0);
+    store.cClose();
+    EXPECT_EQ(ReadAll(idx).size(), 12u);  // nothing saved, nothing written
+}
+
+TEST_F(StaticsStore, OneFileAloneIsRefusedAndLeftAsItWas) {
+    Bytes index(4718592, 0);
+    Bytes e = EntryBytes(0, 7);
+    std::copy(e.begin(), e.end(), index.begin());
+    WriteAll(idx, index);
+    cStatics store;
+    EXPECT_EQ(store.cOpen(idx, data), "Unable to open/create statics.");
+    EXPECT_EQ(store.openState(), 0);
+    EXPECT_FALSE(test::Exists(data));
+    EXPECT_EQ(ReadAll(idx), index);
+
+    std::remove(idx.c_str());
+    WriteAll(data, Bytes(7, 3));
+    cStatics other;
+    EXPECT_EQ(other.cOpen(idx, data), "Unable to open/create statics.");
+    EXPECT_FALSE(test::Exists(idx));
+}
+
+TEST_F(StaticsStore, EntriesReachingOutsideTheDataFileAreCorrupt) {
+    Bytes index(4718592, 0xFF);
+    for (auto [block, entry] : {std::pair{1, EntryBytes(-1, 7)},
+                                {2, EntryBytes(10, 7)},
+                                {3, EntryBytes(2147483647, 7)},
+                                {4, EntryBytes(0, 14)}}) {
+        std::copy(entry.begin(), entry.end(), index.begin() + block * 12);
+    }
+    WriteAll(idx, index);
+    WriteAll(data, Bytes(14, 9));
+    cStatics store;
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    ByteBuffer out{42};
+    for (int32_t block : {1, 2, 3}) {
+        try {
+            store.cLoad(block, out);
+            FAIL() << block;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), Error::Kind::kCorrupt);
+            EXPECT_NE(std::string(e.what()).find("block " + std::to_string(block) + " (X 0..7"),
+                      std::string::npos)
+                << e.what();
+        }
+    }
+    EXPECT_EQ(out, ByteBuffer{42});
+    EXPECT_EQ(store.cLoad(4, out), 14);  // ends exactly at the end of the file
+    store.cClose();
+}
+
+TEST_F(StaticsStore, DataIsWrittenBeforeTheEntriesThatReferToIt) {
+    {
+        cStatics store;
+        ASSERT_EQ(store.cOpen(idx, data), "");
+        store.cClose();
+    }
+    Bytes indexBefore = ReadAll(idx);
+    // Room for part of the data only: the index must not change at all.
+    test::FaultyFileSystem fs(10);
+    cStatics store(fs);
+    ASSERT_EQ(store.cOpen(idx, data), "");
+    store.cSave(3, ByteBuffer(14, 5), false);
+    EXPECT_THROW(store.cClose(), Error);
+    EXPECT_EQ(store.openState(), 0);
+    EXPECT_EQ(ReadAll(idx), indexBefore);
+}
+
+}  // namespace
+}  // namespace vorlak
