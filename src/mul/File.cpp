@@ -1,12 +1,15 @@
 #include "mul/File.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <random>
 
 #include "mul/Error.h"
@@ -17,6 +20,26 @@ namespace {
 std::string SysMessage(const std::string& what, const std::string& path, int err) {
     return what + " " + path + ": " + std::strerror(err);
 }
+
+class PosixMapping final : public FileMapping {
+  public:
+    PosixMapping(void* base, size_t length, size_t lead)
+        : base_(base), length_(length), lead_(lead) {}
+    ~PosixMapping() override { ::munmap(base_, length_); }
+    std::span<uint8_t> bytes() override {
+        return {static_cast<uint8_t*>(base_) + lead_, length_ - lead_};
+    }
+    void Release() override {
+        // On a shared mapping this only drops the page table entries; changed pages stay in the
+        // page cache, marked for writing back.
+        ::madvise(base_, length_, MADV_DONTNEED);
+    }
+
+  private:
+    void* base_;
+    size_t length_;
+    size_t lead_;  // bytes from the page boundary to the offset asked for
+};
 
 class PosixFile final : public RandomAccessFile {
   public:
@@ -66,6 +89,21 @@ class PosixFile final : public RandomAccessFile {
     }
 
     const std::string& path() const override { return path_; }
+
+    std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length) override {
+        long page = ::sysconf(_SC_PAGESIZE);
+        if (page <= 0 || length == 0) return nullptr;
+        uint64_t lead = offset % static_cast<uint64_t>(page);
+        if (offset - lead > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) ||
+            length > std::numeric_limits<size_t>::max() - lead) {
+            return nullptr;
+        }
+        size_t total = length + static_cast<size_t>(lead);
+        void* base = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                            static_cast<off_t>(offset - lead));
+        if (base == MAP_FAILED) return nullptr;
+        return std::make_unique<PosixMapping>(base, total, static_cast<size_t>(lead));
+    }
 
   private:
     int fd_;
@@ -118,9 +156,30 @@ class PosixFileSystem final : public FileSystem {
             throw Error::Io(SysMessage("Cannot remove", path, errno));
         }
     }
+
+    void SyncFolderOf(const std::string& path) override {
+        std::string folder = std::filesystem::path(path).parent_path().string();
+        if (folder.empty()) folder = ".";
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) throw Error::Io(SysMessage("Cannot open the folder", folder, errno));
+        int rc = ::fsync(fd);
+        int err = errno;
+        ::close(fd);
+        if (rc != 0 && err != EINVAL && err != EROFS) {
+            throw Error::Io(SysMessage("Cannot sync the folder", folder, err));
+        }
+    }
 };
 
 }  // namespace
+
+std::unique_ptr<FileMapping> RandomAccessFile::Map(uint64_t, size_t) { return nullptr; }
+
+void RandomAccessFile::Truncate(uint64_t) {
+    throw Error::Io("Cannot shorten " + path() + ": not supported");
+}
+
+void FileSystem::SyncFolderOf(const std::string&) {}
 
 void RandomAccessFile::ReadZeroFilled(uint64_t offset, std::span<uint8_t> out) {
     size_t n = ReadAt(offset, out);

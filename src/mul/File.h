@@ -12,6 +12,19 @@
 
 namespace vorlak {
 
+// A shared, writable view of part of a file. Stores into bytes() reach the file without further
+// calls and stay in it even when the process ends before the file is closed.
+class FileMapping {
+  public:
+    virtual ~FileMapping() = default;
+    // The mapped bytes. Bytes past the current end of the file must not be touched until the
+    // file has grown over them.
+    virtual std::span<uint8_t> bytes() = 0;
+    // Hands the resident pages back to the system; what was stored stays in the file, and the
+    // next touch reads the page in again. Keeps long jobs over large files small in memory.
+    virtual void Release() = 0;
+};
+
 class RandomAccessFile {
   public:
     virtual ~RandomAccessFile() = default;
@@ -24,7 +37,12 @@ class RandomAccessFile {
     virtual uint64_t Size() = 0;
     // Pushes written data to stable storage.
     virtual void Sync() = 0;
+    // Cuts the file to `size` bytes. Files that cannot be shortened throw Error::Io.
+    virtual void Truncate(uint64_t size);
     virtual const std::string& path() const = 0;
+    // Maps `length` bytes from `offset` (which need not be aligned). Returns nullptr when this
+    // file cannot be mapped; callers then use ReadAt and WriteAt.
+    virtual std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length);
 
     // Reads exactly out.size() bytes; the part past the end of the file reads as zero bytes.
     void ReadZeroFilled(uint64_t offset, std::span<uint8_t> out);
@@ -46,6 +64,9 @@ class FileSystem {
     virtual void Rename(const std::string& from, const std::string& to) = 0;
     // Removes `path`; a missing file is no error.
     virtual void Remove(const std::string& path) = 0;
+    // Makes the renames and new names inside the folder of `path` durable. Does nothing where
+    // the file system gives no such guarantee.
+    virtual void SyncFolderOf(const std::string& path);
 };
 
 // The real file system of this machine.
