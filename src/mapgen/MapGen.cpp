@@ -1,0 +1,204 @@
+// The Bmp->Map job: pixel rows into the cells of the terrain file.
+#include "mapgen/MapGen.h"
+
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "mul/Error.h"
+#include "mul/Numbers.h"
+#include "mul/World.h"
+#include "mul/cMUL.h"
+
+namespace vorlak {
+namespace {
+
+constexpr int32_t kCellBytes = 2 + 1;  // tile id, height
+constexpr int32_t kBlockHeaderBytes = 4;
+static_assert(kMapBlockBytes == kBlockHeaderBytes + 64 * kCellBytes);
+
+// A mapped file keeps the pages it touched resident; handing them back now and then keeps a
+// full-map run at the size of one band of pages instead of the whole file.
+constexpr int32_t kRowsPerRelease = 256;
+
+// Writes finished pixel rows into the cells they cover. A pixel row lies in one block row and
+// crosses every block column of the picture, taking one run of up to 8 cells in each block; only
+// those cell bytes are written, so headers and the other cells are never read or written back.
+class RowWriter {
+  public:
+    RowWriter(RandomAccessFile& file, int32_t x, int32_t y, int32_t width, int32_t height)
+        : file_(file),
+          x_(x),
+          y_(y),
+          width_(width),
+          firstColumn_(x / world::kBlockCells),
+          lastColumn_((x + width - 1) / world::kBlockCells) {
+        uint64_t first = BlockOffset(firstColumn_, y / world::kBlockCells);
+        uint64_t end =
+            BlockOffset(lastColumn_, (y + height - 1) / world::kBlockCells) + kMapBlockBytes;
+        mapping_ = file_.Map(first, static_cast<size_t>(end - first));
+        mapStart_ = first;
+    }
+
+    // `cells` holds kCellBytes per pixel of pixel row `row`.
+    void Write(int32_t row, std::span<const uint8_t> cells) {
+        int32_t y = y_ + row;
+        int32_t blockRow = y / world::kBlockCells;
+        int32_t cellRow = y % world::kBlockCells;
+        // A block that did not exist yet gets a zero header and zero cells, as if read past
+        // the end of the file and written back whole.
+        Grow(BlockOffset(lastColumn_, blockRow) + kMapBlockBytes);
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column) {
+            int32_t from = std::max(x_, column * world::kBlockCells);
+            int32_t to = std::min(x_ + width_, (column + 1) * world::kBlockCells);
+            uint64_t offset = BlockOffset(column, blockRow) + kBlockHeaderBytes +
+                              static_cast<uint64_t>(kCellBytes) *
+                                  (cellRow * world::kBlockCells + from % world::kBlockCells);
+            auto run = cells.subspan(static_cast<size_t>(kCellBytes) * (from - x_),
+                                     static_cast<size_t>(kCellBytes) * (to - from));
+            if (mapping_) {
+                std::memcpy(mapping_->bytes().data() + (offset - mapStart_), run.data(),
+                            run.size());
+            } else {
+                file_.WriteAt(offset, run);
+            }
+        }
+        if (mapping_ && ++rowsSinceRelease_ == kRowsPerRelease) {
+            mapping_->Release();
+            rowsSinceRelease_ = 0;
+        }
+    }
+
+  private:
+    static uint64_t BlockOffset(int32_t column, int32_t row) {
+        return static_cast<uint64_t>(column * world::kBlockRows + row) * kMapBlockBytes;
+    }
+
+    void Grow(uint64_t end) {
+        uint64_t size = file_.Size();
+        if (size >= end) return;
+        std::vector<uint8_t> zeros(static_cast<size_t>(std::min<uint64_t>(end - size, 1 << 20)));
+        while (size < end) {
+            size_t n = static_cast<size_t>(std::min<uint64_t>(end - size, zeros.size()));
+            file_.WriteAt(size, std::span<const uint8_t>(zeros).first(n));
+            size += n;
+        }
+    }
+
+    RandomAccessFile& file_;
+    int32_t x_, y_, width_;
+    int32_t firstColumn_, lastColumn_;
+    std::unique_ptr<FileMapping> mapping_;
+    uint64_t mapStart_ = 0;
+    int32_t rowsSinceRelease_ = 0;
+};
+
+// A whole number of 0 or more read from a box, or nothing.
+std::optional<int32_t> Placement(const std::string& text) {
+    double value = NumericValue(text);
+    if (!(value >= 0 && value <= world::kWidth) || value != std::floor(value)) return {};
+    return static_cast<int32_t>(value);
+}
+
+struct Refusal {
+    std::string text;
+};
+
+// The checks of the job that end it before the terrain file is opened.
+struct Inputs {
+    TerrainTable table;
+    int32_t x = 0, y = 0;
+};
+
+Inputs Check(const Bmp2MapRequest& request, const Picture* palette, const Picture* picture,
+             const Bmp2MapHooks& hooks, FileSystem& fs) {
+    if (!palette) {
+        if (!fs.Exists(request.palette)) throw Refusal{"Colors.gif is missing! BMP to Map aborted"};
+        throw Refusal{"Colors.gif cannot be read as a picture! BMP to Map aborted"};
+    }
+    if (!picture) {
+        if (!fs.Exists(request.bitmap)) throw Refusal{"Missing picture! BMP to Map aborted"};
+        throw Refusal{"The picture " + request.bitmap +
+                      " cannot be read as a picture! BMP to Map aborted"};
+    }
+    if (hooks.picturesChecked) hooks.picturesChecked();
+
+    Inputs in;
+    try {
+        in.table = BuildTerrainTable(palette, request.altMin, request.altMax);
+    } catch (const Error& e) {
+        throw Refusal{e.what()};
+    }
+    auto x = Placement(request.x);
+    auto y = Placement(request.y);
+    if (!x || !y) throw Refusal{"X and Y must be whole numbers of 0 or more! BMP to Map aborted"};
+    int64_t endX = int64_t{*x} + picture->width();
+    int64_t endY = int64_t{*y} + picture->height();
+    if (endX > world::kWidth || endY > world::kHeight) {
+        throw Refusal{"The picture would end at " + std::to_string(endX) + "x" +
+                      std::to_string(endY) + ", outside the map of " +
+                      std::to_string(world::kWidth) + "x" + std::to_string(world::kHeight) +
+                      "! BMP to Map aborted"};
+    }
+    in.x = *x;
+    in.y = *y;
+    return in;
+}
+
+Bmp2MapOutcome Stop(const Bmp2MapHooks& hooks, Bmp2MapOutcome::Result result, std::string text,
+                    int32_t rows) {
+    if (hooks.message) hooks.message(text, std::string(kBmp2MapTitle));
+    return {result, std::move(text), rows};
+}
+
+}  // namespace
+
+Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
+                          const Picture* picture, const Bmp2MapHooks& hooks, FileSystem& fs) {
+    using Result = Bmp2MapOutcome::Result;
+    Inputs in;
+    try {
+        in = Check(request, palette, picture, hooks, fs);
+    } catch (const Refusal& r) {
+        return Stop(hooks, Result::kRefused, r.text, 0);
+    }
+    TerrainRandom next(request.seed ? *request.seed : TerrainRandom::ClockSeed());
+
+    cMUL map(fs);
+    std::string failure = map.cOpen("", request.map, kMapBlockBytes, world::kBlocks);
+    if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0);
+
+    const int32_t width = picture->width();
+    const int32_t height = picture->height();
+    int32_t row = 0;
+    try {
+        std::optional<RowWriter> writer;
+        if (width > 0 && height > 0) writer.emplace(*map.dataFile(), in.x, in.y, width, height);
+        std::vector<uint8_t> cells(static_cast<size_t>(width) * kCellBytes);
+        for (; row < height; ++row) {
+            if (hooks.status) hooks.status(ProgressText(row, height));
+            if (hooks.stopRequested && hooks.stopRequested()) {
+                map.cClose();
+                return {Result::kStopped, {}, row};
+            }
+            uint8_t* out = cells.data();
+            for (int32_t px = 0; px < width; ++px) {
+                TerrainCell cell = LookupTerrain(in.table, picture->pixel(px, row), next);
+                out[0] = static_cast<uint8_t>(cell.tile & 0xFF);
+                out[1] = static_cast<uint8_t>(cell.tile >> 8);
+                out[2] = cell.height;
+                out += kCellBytes;
+            }
+            writer->Write(row, cells);
+        }
+    } catch (const std::exception& e) {
+        map.cClose();
+        return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", row);
+    }
+    map.cClose();
+    if (hooks.status) hooks.status(std::string(kBmp2MapDone));
+    return {Result::kDone, std::string(kBmp2MapDone), height};
+}
+
+}  // namespace vorlak
