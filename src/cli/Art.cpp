@@ -1,7 +1,119 @@
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include "art/ArtJobs.h"
 #include "cli/Command.h"
+#include "picture/QtPicture.h"
 
 namespace vorlak::cli {
+namespace {
 
-void AddArtCommand(CLI::App&, Context&) {}
+JobOutcome ToJob(const ArtOutcome& outcome) { return {outcome.ok, outcome.status, outcome.detail}; }
+
+// The art number takes any whole decimal number, however long, so that a number out of range is
+// refused by the job with its message instead of by the parser.
+CLI::Option* AddArtNumber(CLI::App& command, std::string& text) {
+    static const CLI::Validator whole(
+        [](std::string& value) -> std::string {
+            static const std::regex pattern("[+-]?[0-9]+");
+            if (!std::regex_match(value, pattern)) return "'" + value + "' is not a whole number";
+            return {};
+        },
+        "INT");
+    return command.add_option("--number", text, "art number")->required()->check(whole);
+}
+
+// Digits beyond what a double holds read as an infinity, which every job refuses.
+double ArtNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Export writes only what keeps every pixel exact.
+const CLI::Validator& LosslessPictureName() {
+    static const CLI::Validator check(
+        [](std::string& value) -> std::string {
+            std::string ext = std::filesystem::path(value).extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (ext == ".bmp" || ext == ".png") return {};
+            return "'" + value + "' must end in .bmp or .png";
+        },
+        "FILE.bmp|FILE.png");
+    return check;
+}
+
+struct ExportArgs {
+    LoadArtRequest request;
+    std::string number;
+    std::string out;
+};
+
+struct ImportArgs {
+    FreezePictureRequest request;
+    std::string number;
+    std::string bitmap;
+};
+
+void Export(ExportArgs& args, Context& ctx) {
+    args.request.number = ArtNumber(args.number);
+    LoadArtOutcome loaded = RunLoadArt(args.request);
+    if (!loaded.ok) {
+        ctx.Report(ToJob(loaded));
+        return;
+    }
+    if (!SavePicture(*loaded.grid, args.out)) {
+        ctx.Report({false, "Unable to write the picture " + args.out + ".", {}});
+        return;
+    }
+    ctx.Report({true, loaded.status + " Saved to " + args.out + ".", {}});
+}
+
+void Import(ImportArgs& args, Context& ctx) {
+    args.request.number = ArtNumber(args.number);
+    std::optional<QtPicture> picture = LoadPicture(args.bitmap);
+    if (!picture) {
+        ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", {}});
+        return;
+    }
+    ctx.Report(ToJob(RunFreezePicture(args.request, *picture)));
+}
+
+}  // namespace
+
+void AddArtCommand(CLI::App& app, Context& ctx) {
+    auto* art = app.add_subcommand("art", "Show art records as pictures and write pictures back");
+    art->require_subcommand(1, 1);
+
+    auto exportArgs = std::make_shared<ExportArgs>();  // lives as long as the callback
+    auto* exp = art->add_subcommand(
+        "export", "Decode one art record and write its pixels as a BMP or PNG picture");
+    exp->callback([exportArgs, &ctx] { Export(*exportArgs, ctx); });
+    AddArtNumber(*exp, exportArgs->number);
+    exp->add_option("--kind", exportArgs->request.kind,
+                    "land: landscape tiles (record = number), static: static tiles (number + "
+                    "16384), test: the third range (number + 32768)")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, ArtKind>{
+            {"land", ArtKind::kLandscape}, {"static", ArtKind::kStatic}, {"test", ArtKind::kTest}}))
+        ->default_str("land");
+    exp->add_option("--idx", exportArgs->request.artidx, "art index file")->capture_default_str();
+    exp->add_option("--mul", exportArgs->request.artmul, "art data file")->capture_default_str();
+    exp->add_option("--out", exportArgs->out, "picture to write (.bmp or .png)")
+        ->required()
+        ->check(LosslessPictureName());
+
+    auto importArgs = std::make_shared<ImportArgs>();
+    auto* imp = art->add_subcommand(
+        "import", "Save the 44 x 44 diamond at a picture's top-left corner as a landscape tile");
+    imp->callback([importArgs, &ctx] { Import(*importArgs, ctx); });
+    imp->add_option("--bitmap", importArgs->bitmap, "picture to read (BMP, PNG, GIF)")->required();
+    AddArtNumber(*imp, importArgs->number);
+    imp->add_option("--idx", importArgs->request.artidx, "art index file")->capture_default_str();
+    imp->add_option("--mul", importArgs->request.artmul, "art data file")->capture_default_str();
+}
 
 }  // namespace vorlak::cli

@@ -1,0 +1,86 @@
+#include <exception>
+#include <string>
+
+#include "art/ArtJobs.h"
+#include "mul/Error.h"
+#include "mul/Numbers.h"
+#include "mul/cMUL.h"
+#include "mul/mZedraConvert.h"
+
+namespace vorlak {
+namespace {
+
+// A landscape tile as this job writes it: the pixels, then zeros up to a round 2048 bytes.
+constexpr int32_t kFrozenRecordBytes = 2048;
+static_assert(art::kTilePixelBytes <= kFrozenRecordBytes);
+
+ArtOutcome Refuse(std::string status, std::string detail = {}) {
+    return {false, std::move(status), std::move(detail)};
+}
+
+}  // namespace
+
+int32_t ReduceComponent(int32_t component) {
+    int32_t whole = component / 8;
+    int32_t rest = component % 8;
+    if (rest > 4 || (rest == 4 && whole % 2 == 1)) ++whole;
+    return whole > 31 ? 31 : whole;
+}
+
+int32_t Color32ToColor16(int32_t colour) {
+    int32_t red = ReduceComponent(colour & 0xFF);
+    int32_t green = ReduceComponent((colour >> 8) & 0xFF);
+    int32_t blue = ReduceComponent((colour >> 16) & 0xFF);
+    return 1024 * red + 32 * green + blue;
+}
+
+ByteBuffer PackLandscapeTile(const Picture& picture) {
+    if (picture.width() < art::kTileSize || picture.height() < art::kTileSize) {
+        throw Error::InvalidArgument("The picture is smaller than 44 x 44 pixels.");
+    }
+    ByteBuffer record(kFrozenRecordBytes, 0);
+    int32_t p = 0;
+    for (int32_t y = 0; y < art::kTileSize; ++y) {
+        int32_t first = art::DiamondRowStart(y);
+        for (int32_t x = first; x < first + art::DiamondRowWidth(y); ++x) {
+            mZedraConvert::Long2Bytes(Color32ToColor16(picture.pixel(x, y)), record, p,
+                                      art::kColourBytes);
+            p += art::kColourBytes;
+        }
+    }
+    return record;
+}
+
+ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
+                            FileSystem& fs) {
+    static const std::string kRange = "Art number goes from 0 to 2147483647.";
+    int32_t number = 0;
+    try {
+        number = ToInt32(request.number, "art number");
+    } catch (const Error& e) {
+        return Refuse(kRange, e.what());
+    }
+    if (number < 0) return Refuse(kRange);
+    if (picture.width() < art::kTileSize || picture.height() < art::kTileSize) {
+        return Refuse("The picture is smaller than 44 x 44 pixels.");
+    }
+    ByteBuffer record = PackLandscapeTile(picture);
+
+    cMUL pair(fs);
+    std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
+    if (!failure.empty()) return Refuse(failure);
+    try {
+        pair.cSave(number, record, 0, 0, false);
+    } catch (const std::exception& e) {
+        pair.cClose();
+        return Refuse("Unable to save the picture as art number " + std::to_string(number) + ".",
+                      e.what());
+    }
+    pair.cClose();
+    return {true,
+            "The picture was saved as art number " + std::to_string(number) + " in " +
+                request.artidx + " and " + request.artmul + ".",
+            {}};
+}
+
+}  // namespace vorlak
