@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "mapgen/MapGen.h"
+#include "mul/cMUL.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+using Result = Bmp2MapOutcome::Result;
+
+constexpr int32_t kBlock = 196;
+constexpr int64_t kUnlimited = int64_t{1} << 40;
+const int32_t kUnknown = Rgb(1, 2, 3);  // in no palette column
+
+// Column 3 shares its colour with column 8, and the palette is only 11 wide: kind 11 is never
+// drawn.
+MemoryPicture Palette() {
+    MemoryPicture palette(11, 1);
+    for (int32_t k = 0; k < 11; ++k) palette.setPixel(k, 0, Rgb(20 * k, 100, 255 - k));
+    palette.setPixel(3, 0, palette.pixel(8, 0));
+    return palette;
+}
+
+// A picture of palette colours and the unknown colour, the same for the same seed.
+MemoryPicture Scatter(int32_t width, int32_t height, uint32_t seed = 1) {
+    MemoryPicture palette = Palette();
+    MemoryPicture picture(width, height);
+    std::mt19937 pick(seed);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            auto k = static_cast<int32_t>(pick() % 12);
+            picture.setPixel(x, y, k == 11 ? kUnknown : palette.pixel(k, 0));
+        }
+    }
+    return picture;
+}
+
+Bytes Pattern(size_t size) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + 3) % 251);
+    return bytes;
+}
+
+// File offset of the first byte of the cell at map (x, y).
+size_t CellOffset(int32_t x, int32_t y) {
+    return static_cast<size_t>((x / 8) * 512 + y / 8) * kBlock + 4 + 3 * ((y % 8) * 8 + x % 8);
+}
+
+// The job as the per-pixel steps give it: load the block, look up the pixel, change the cell,
+// save the block. Slow, and the yardstick for the bytes the job writes.
+void ReferenceRun(const std::string& path, const Picture& palette, const Picture& picture,
+                  int32_t X, int32_t Y, uint32_t seed) {
+    TerrainTable table = BuildTerrainTable(&palette, DefaultAltMin(), DefaultAltMax());
+    TerrainRandom next(seed);
+    cMUL map;
+    ASSERT_EQ(map.cOpen("", path, kBlock, 393216), "");
+    ByteBuffer block;
+    int16_t flagA = 0, flagB = 0;
+    for (int32_t py = 0; py < picture.height(); ++py) {
+        for (int32_t px = 0; px < picture.width(); ++px) {
+            int32_t x = X + px, y = Y + py;
+            int32_t b = (x / 8) * 512 + y / 8;
+            int32_t i = (y % 8) * 8 + x % 8;
+            ASSERT_EQ(map.cLoad(b, block, flagA, flagB), kBlock);
+            TerrainCell cell = LookupTerrain(table, picture.pixel(px, py), next);
+            block[4 + 3 * i] = static_cast<uint8_t>(cell.tile & 0xFF);
+            block[5 + 3 * i] = static_cast<uint8_t>(cell.tile >> 8);
+            block[6 + 3 * i] = cell.height;
+            map.cSave(b, block, flagA, flagB, false);
+        }
+    }
+    map.cClose();
+}
+
+struct Recorded {
+    std::vector<std::string> status;
+    std::vector<std::pair<std::string, std::string>> messages;
+    int picturesChecked = 0;
+    Bmp2MapOutcome outcome;
+};
+
+class Bmp2Map : public ::testing::Test {
+  protected:
+    Bmp2MapRequest Request(int32_t x, int32_t y, uint32_t seed = 99) {
+        Bmp2MapRequest request;
+        request.map = dir.path("map0.mul");
+        request.bitmap = dir.path("picture.bmp");
+        request.palette = dir.path("colors.gif");
+        request.x = std::to_string(x);
+        request.y = std::to_string(y);
+        request.seed = seed;
+        return request;
+    }
+
+    // Runs the job; `stopAtRow` >= 0 asks it to stop when that row's progress text is shown.
+    Recorded Run(const Bmp2MapRequest& request, const Picture* colours, const Picture* picture,
+                 FileSystem& fs = DefaultFileSystem(), int32_t stopAtRow = -1) {
+        Recorded r;
+        Bmp2MapHooks hooks;
+        hooks.status = [&](const std::string& text) { r.status.push_back(text); };
+        hooks.message = [&](const std::string& text, const std::string& title) {
+            r.messages.emplace_back(text, title);
+        };
+        hooks.picturesChecked = [&] { ++r.picturesChecked; };
+        hooks.stopRequested = [&] {
+            return static_cast<int32_t>(r.status.size()) == stopAtRow + 1;
+        };
+        r.outcome = RunBmp2Map(request, colours, picture, hooks, fs);
+        return r;
+    }
+
+    test::TempDir dir;
+    MemoryPicture palette = Palette();
+};
+
+TEST_F(Bmp2Map, OnePixelChangesOnlyItsCellBytes) {
+    Bytes before = Pattern(3 * kBlock);
+    test::WriteAll(dir.path("map0.mul"), before);
+    MemoryPicture picture(1, 1, kUnknown);
+    Recorded r = Run(Request(0, 0), &palette, &picture);
+    ASSERT_EQ(r.outcome.result, Result::kDone);
+    Bytes after = test::ReadAll(dir.path("map0.mul"));
+    Bytes expected = before;
+    expected[4] = 0x44;  // fallback tile 580
+    expected[5] = 0x02;
+    expected[6] = 0x00;
+    EXPECT_EQ(after, expected);
+}
+
+TEST_F(Bmp2Map, CellThirteenTwentyOneLiesInBlock514) {
+    Bytes before = Pattern(600 * kBlock);
+    test::WriteAll(dir.path("map0.mul"), before);
+    MemoryPicture picture(1, 1, palette.pixel(4, 0));  // water: tiles 168..171, 310, 311; -3
+    ASSERT_EQ(Run(Request(13, 21), &palette, &picture).outcome.result, Result::kDone);
+    Bytes after = test::ReadAll(dir.path("map0.mul"));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (i >= 100883 && i <= 100885) continue;
+        ASSERT_EQ(after[i], before[i]) << "byte " << i;
+    }
+    int32_t tile = after[100883] | (after[100884] << 8);
+    EXPECT_TRUE(tile == 168 || tile == 169 || tile == 170 || tile == 171 || tile == 310 ||
+                tile == 311)
+        << tile;
+    EXPECT_EQ(after[100885], 0xFD);
+}
+
+// Placements and starting files where the written bytes must equal the per-pixel steps'.
+struct Layout {
+    int32_t x, y, width, height;
+    int64_t startBytes;  // -1: no terrain file yet
+};
+
+class SameBytes : public Bmp2Map, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(SameBytes, AsThePerPixelStepsOnMappedAndPlainFiles) {
+    const Layout l = GetParam();
+    MemoryPicture picture = Scatter(l.width, l.height);
+    std::string reference = dir.path("reference.mul");
+    std::string mapped = dir.path("mapped.mul");
+    std::string plain = dir.path("plain.mul");
+    if (l.startBytes >= 0) {
+        for (auto* path : {&reference, &mapped, &plain}) {
+            test::WriteAll(*path, Pattern(static_cast<size_t>(l.startBytes)));
+        }
+    }
+    ReferenceRun(reference, palette, picture, l.x, l.y, 5);
+
+    Bmp2MapRequest request = Request(l.x, l.y, 5);
+    request.map = mapped;
+    EXPECT_EQ(Run(request, &palette, &picture).outcome.result, Result::kDone);
+    request.map = plain;
+    test::FaultyFileSystem unmappable(kUnlimited);  // its files cannot be mapped
+    EXPECT_EQ(Run(request, &palette, &picture, unmappable).outcome.result, Result::kDone);
+
+    Bytes want = test::ReadAll(reference);
+    EXPECT_TRUE(test::ReadAll(mapped) == want);
+    EXPECT_TRUE(test::ReadAll(plain) == want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, SameBytes,
+    ::testing::Values(Layout{0, 0, 1, 1, -1},                   // creates one block
+                      Layout{4, 6, 8, 3, 515 * kBlock},         // across block columns and rows
+                      Layout{5, 3, 21, 19, 700 * kBlock + 77},  // file ends inside a block
+                      Layout{5, 3, 21, 19, 1000},               // grows from a short file
+                      Layout{8, 0, 1, 1, 5},                    // block 512 of a tiny file
+                      Layout{17, 4081, 30, 15, -1},             // the last block rows
+                      Layout{0, 4090, 64, 6, 4 * kBlock}));     // eight block columns
+
+TEST_F(Bmp2Map, TheLastCellEndsTheFullSizeFile) {
+    MemoryPicture picture(1, 1, kUnknown);
+    ASSERT_EQ(Run(Request(6143, 4095), &palette, &picture).outcome.result, Result::kDone);
+    ASSERT_EQ(std::filesystem::file_size(dir.path("map0.mul")), 77070336u);
+    // The last block: zero header and cells, but for its last cell.
+    std::ifstream in(dir.path("map0.mul"), std::ios::binary);
+    in.seekg(77070336 - kBlock);
+    Bytes last(kBlock);
+    in.read(reinterpret_cast<char*>(last.data()), kBlock);
+    Bytes want(kBlock, 0);
+    want[193] = 0x44;
+    want[194] = 0x02;
+    EXPECT_EQ(last, want);
+}
+
+TEST_F(Bmp2Map, ProgressOncePerRowThenTheClosingText) {
+    MemoryPicture picture = Scatter(3, 4);
+    Recorded r = Run(Request(0, 0), &palette, &picture);
+    EXPECT_EQ(r.status, (std::vector<std::string>{"0% finished", "25% finished", "50% finished",
+                                                  "75% finished", "Map imported succesfully!"}));
+    EXPECT_TRUE(r.messages.empty());
+    EXPECT_EQ(r.picturesChecked, 1);
+    EXPECT_EQ(r.outcome.status, "Map imported succesfully!");
+    EXPECT_EQ(r.outcome.rowsWritten, 4);
+}
+
+TEST_F(Bmp2Map, SameSeedSameFile) {
+    MemoryPicture picture = Scatter(40, 30);
+    Bmp2MapRequest request = Request(100, 200, 1234);
+    Run(request, &palette, &picture);
+    Bytes first = test::ReadAll(request.map);
+    std::filesystem::remove(request.map);
+    Run(request, &palette, &picture);
+    EXPECT_TRUE(test::ReadAll(request.map) == first);
+}
+
+// A refusal: what to change in the inputs, and the message box it must give.
+struct Refusal {
+    const char* name;
+    void (*change)(Bmp2MapRequest&, bool& withPalette, bool& withPicture, const test::TempDir&);
+    std::string text;
+    int picturesChecked;
+};
+
+class Refused : public Bmp2Map, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refused, BeforeTheTerrainFileIsTouched) {
+    const Refusal& c = GetParam();
+    MemoryPicture picture = Scatter(10, 10);
+    Bmp2MapRequest request = Request(6134, 4086);  // ends exactly at the map's edge
+    bool withPalette = true, withPicture = true;
+    c.change(request, withPalette, withPicture, dir);
+
+    Bytes before = Pattern(5000);
+    test::WriteAll(request.map, before);
+    Recorded r = Run(request, withPalette ? &palette : nullptr, withPicture ? &picture : nullptr);
+    EXPECT_EQ(r.outcome.result, Result::kRefused);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].first, c.text);
+    EXPECT_EQ(r.messages[0].second, "BMP2Map");
+    EXPECT_EQ(r.outcome.status, c.text);
+    EXPECT_TRUE(r.status.empty());
+    EXPECT_EQ(r.picturesChecked, c.picturesChecked);
+    EXPECT_TRUE(test::ReadAll(request.map) == before);
+
+    // A terrain file that does not exist yet is not created either.
+    std::filesystem::remove(request.map);
+    Run(request, withPalette ? &palette : nullptr, withPicture ? &picture : nullptr);
+    EXPECT_FALSE(test::Exists(request.map));
+}
+
+const Refusal kRefusals[] = {
+    {"PaletteMissing", [](auto&, bool& p, bool&, auto&) { p = false; },
+     "Colors.gif is missing! BMP to Map aborted", 0},
+    {"PaletteNotAPicture",
+     [](auto& r, bool& p, bool&, auto&) {
+         p = false;
+         test::WriteText(r.palette, "not a picture");
+     },
+     "Colors.gif cannot be read as a picture! BMP to Map aborted", 0},
+    {"PictureMissing", [](auto&, bool&, bool& q, auto&) { q = false; },
+     "Missing picture! BMP to Map aborted", 0},
+    {"PicturePathEmpty",
+     [](auto& r, bool&, bool& q, auto&) {
+         q = false;
+         r.bitmap.clear();
+     },
+     "Missing picture! BMP to Map aborted", 0},
+    {"HeightTooHigh", [](auto& r, bool&, bool&, auto&) { r.altMax[2] = "128"; },
+     "The heights of Montain must lie between -128 and 127! BMP to Map aborted", 1},
+    {"HeightTooLow", [](auto& r, bool&, bool&, auto&) { r.altMin[11] = "-128.6"; },
+     "The heights of Entrance must lie between -128 and 127! BMP to Map aborted", 1},
+    {"NegativeX", [](auto& r, bool&, bool&, auto&) { r.x = "-1"; },
+     "X and Y must be whole numbers of 0 or more! BMP to Map aborted", 1},
+    {"FractionalY", [](auto& r, bool&, bool&, auto&) { r.y = "4.5"; },
+     "X and Y must be whole numbers of 0 or more! BMP to Map aborted", 1},
+    {"PastTheEastEdge", [](auto& r, bool&, bool&, auto&) { r.x = "6135"; },
+     "The picture would end at 6145x4096, outside the map of 6144x4096! BMP to Map aborted", 1},
+    {"PastTheSouthEdge", [](auto& r, bool&, bool&, auto&) { r.y = "4087"; },
+     "The picture would end at 6144x4097, outside the map of 6144x4096! BMP to Map aborted", 1},
+    {"HugeX", [](auto& r, bool&, bool&, auto&) { r.x = "1e300"; },
+     "X and Y must be whole numbers of 0 or more! BMP to Map aborted", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefusals),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(Bmp2Map, AnUndecodablePictureIsNamed) {
+    Bmp2MapRequest request = Request(0, 0);
+    test::WriteText(request.bitmap, "BM");
+    Recorded r = Run(request, &palette, nullptr);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].first,
+              "The picture " + request.bitmap + " cannot be read as a picture! BMP to Map aborted");
+}
+
+TEST_F(Bmp2Map, ATerrainFileThatCannotBeOpenedStopsBeforeAnyCell) {
+    Bmp2MapRequest request = Request(0, 0);
+    request.map = dir.path("folder");
+    std::filesystem::create_directory(request.map);
+    MemoryPicture picture = Scatter(2, 2);
+    Recorded r = Run(request, &palette, &picture);
+    EXPECT_EQ(r.outcome.result, Result::kRefused);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].first, "Unable to open  and " + request.map + ".");
+    EXPECT_TRUE(r.status.empty());
+}
+
+TEST_F(Bmp2Map, AStopLeavesWholeFinishedRowsOnly) {
+    MemoryPicture picture = Scatter(21, 12);
+    Bmp2MapRequest request = Request(5, 3);
+    // The long file needs no growing; the short one grows only as far as the finished rows need.
+    for (size_t length : {size_t{2000} * kBlock, size_t{300}}) {
+        const Bytes before = Pattern(length);
+        for (FileSystem* fs : {&DefaultFileSystem(), static_cast<FileSystem*>(nullptr)}) {
+            test::FaultyFileSystem unmappable(kUnlimited);
+            FileSystem& use = fs ? *fs : unmappable;
+            for (int32_t stop : {0, 1, 4, 11}) {
+                test::WriteAll(request.map, before);
+                Recorded r = Run(request, &palette, &picture, use, stop);
+                EXPECT_EQ(r.outcome.result, Result::kStopped);
+                EXPECT_EQ(r.outcome.rowsWritten, stop);
+                EXPECT_TRUE(r.messages.empty());
+                EXPECT_EQ(r.status.back(), ProgressText(stop, 12));
+
+                // The finished rows alone, laid by the per-pixel steps with the same numbers.
+                MemoryPicture finished(21, stop);
+                for (int32_t y = 0; y < stop; ++y) {
+                    for (int32_t x = 0; x < 21; ++x) finished.setPixel(x, y, picture.pixel(x, y));
+                }
+                std::string reference = dir.path("reference.mul");
+                test::WriteAll(reference, before);
+                ReferenceRun(reference, palette, finished, 5, 3, 99);
+                EXPECT_TRUE(test::ReadAll(request.map) == test::ReadAll(reference))
+                    << "stopped at row " << stop << " of a file of " << length << " bytes";
+            }
+        }
+    }
+}
+
+TEST_F(Bmp2Map, AFailedWriteKeepsTheRowsBeforeIt) {
+    MemoryPicture picture = Scatter(8, 6);  // one block column: one 24-byte write per row
+    const Bytes before = Pattern(2 * kBlock);
+    Bmp2MapRequest request = Request(0, 0);
+    test::WriteAll(request.map, before);
+    Run(request, &palette, &picture);
+    const Bytes full = test::ReadAll(request.map);
+
+    test::WriteAll(request.map, before);
+    test::FaultyFileSystem disk(2 * 24 + 10);
+    Recorded r = Run(request, &palette, &picture, disk);
+    EXPECT_EQ(r.outcome.result, Result::kFailed);
+    EXPECT_EQ(r.outcome.rowsWritten, 2);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_NE(r.messages[0].first.find("BMP to Map aborted"), std::string::npos);
+    EXPECT_EQ(r.messages[0].second, "BMP2Map");
+    Bytes now = test::ReadAll(request.map);
+    for (int32_t y = 0; y < 2; ++y) {
+        size_t at = CellOffset(0, y);
+        EXPECT_TRUE(std::equal(now.begin() + at, now.begin() + at + 24, full.begin() + at)) << y;
+    }
+    EXPECT_TRUE(
+        std::equal(now.begin() + CellOffset(0, 3), now.end(), before.begin() + CellOffset(0, 3)));
+}
+
+}  // namespace
+}  // namespace vorlak

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "mapgen/MapGen.h"
+#include "mul/Error.h"
+
+namespace vorlak {
+namespace {
+
+// Hands out the given numbers in order and counts how many were taken.
+class Script {
+  public:
+    explicit Script(std::vector<float> numbers) : numbers_(std::move(numbers)) {}
+    float operator()() { return numbers_.at(taken_++); }
+    size_t taken() const { return taken_; }
+
+  private:
+    std::vector<float> numbers_;
+    size_t taken_ = 0;
+};
+
+TerrainKind Kind(int16_t altMin, int16_t altMax, int32_t tilesOf = 0) {
+    TerrainKind kind;
+    kind.AltMin = altMin;
+    kind.AltMax = altMax;
+    kind.Tiles = TerrainKinds()[tilesOf].tiles;
+    return kind;
+}
+
+MemoryPicture Palette(int32_t width) {
+    MemoryPicture palette(width, 2, Rgb(1, 2, 3));
+    for (int32_t k = 0; k < width; ++k) palette.setPixel(k, 0, Rgb(10 * k, 0, 200));
+    return palette;
+}
+
+TEST(TerrainTable, BoundsAreLeadingNumbersRoundedHalfToEven) {
+    HeightTexts lows = DefaultAltMin(), highs = DefaultAltMax();
+    lows[0] = "2.5";
+    lows[1] = "3.5";
+    lows[2] = "";
+    lows[3] = "abc";
+    lows[4] = "-0.5";
+    lows[5] = " - 1 2xyz";
+    lows[6] = "-128.5";
+    highs[6] = "126.5";
+    lows[7] = "&HFFFF";
+    TerrainTable table = BuildTerrainTable(nullptr, lows, highs);
+    EXPECT_EQ(table[0].AltMin, 2);
+    EXPECT_EQ(table[1].AltMin, 4);
+    EXPECT_EQ(table[2].AltMin, 0);
+    EXPECT_EQ(table[3].AltMin, 0);
+    EXPECT_EQ(table[4].AltMin, 0);
+    EXPECT_EQ(table[5].AltMin, -12);
+    EXPECT_EQ(table[6].AltMin, -128);
+    EXPECT_EQ(table[6].AltMax, 126);
+    EXPECT_EQ(table[7].AltMin, -1);
+    EXPECT_EQ(table[2].AltMax, 70);  // untouched defaults
+    EXPECT_EQ(table[11].AltMin, 20);
+}
+
+TEST(TerrainTable, BoundOutsideTheHeightByteIsRefusedNamingTheKind) {
+    for (const char* text : {"128", "-129", "127.5", "1e9", "&H7FFF"}) {
+        HeightTexts highs = DefaultAltMax();
+        highs[2] = text;
+        try {
+            BuildTerrainTable(nullptr, DefaultAltMin(), highs);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), Error::Kind::kOutOfRange);
+            EXPECT_STREQ(e.what(),
+                         "The heights of Montain must lie between -128 and 127! BMP to Map aborted")
+                << text;
+        }
+    }
+    HeightTexts lows = DefaultAltMin();
+    lows[9] = "-200";
+    EXPECT_THROW(
+        {
+            try {
+                BuildTerrainTable(nullptr, lows, DefaultAltMax());
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()).find("CStones"), std::string::npos);
+                throw;
+            }
+        },
+        Error);
+}
+
+TEST(TerrainTable, ColoursComeFromTheTopRowAndMissingColumnsAreMinusOne) {
+    MemoryPicture wide = Palette(14);
+    TerrainTable table = BuildTerrainTable(&wide, DefaultAltMin(), DefaultAltMax());
+    for (int32_t k = 0; k < kTerrainKinds; ++k) EXPECT_EQ(table[k].Color, Rgb(10 * k, 0, 200));
+
+    MemoryPicture narrow = Palette(5);
+    table = BuildTerrainTable(&narrow, DefaultAltMin(), DefaultAltMax());
+    EXPECT_EQ(table[4].Color, Rgb(40, 0, 200));
+    for (int32_t k = 5; k < kTerrainKinds; ++k) EXPECT_EQ(table[k].Color, -1) << k;
+
+    table = BuildTerrainTable(nullptr, DefaultAltMin(), DefaultAltMax());
+    for (const TerrainKind& kind : table) EXPECT_EQ(kind.Color, -1);
+}
+
+TEST(PickTile, IndexIsTheRoundedProductWithHalvesToEven) {
+    TerrainKind cave = Kind(0, 0, 7);  // 581..585: r * 4
+    Script next({0.0f, 0.125f, 0.375f, 0.625f, 0.875f, 0.99999994f, 0.1f});
+    std::vector<uint16_t> got;
+    for (int i = 0; i < 7; ++i) got.push_back(PickTile(cave, next));
+    EXPECT_EQ(got, (std::vector<uint16_t>{581, 581, 583, 583, 585, 585, 581}));
+    EXPECT_EQ(next.taken(), 7u);
+
+    TerrainKind entrance = Kind(0, 0, 11);
+    Script any({0.0f, 0.5f, 0.99999994f});
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(PickTile(entrance, any), 475);
+}
+
+TEST(PickAlt, ProductAndSumStayInSinglePrecision) {
+    // 3 * r is 2.50000012 in double precision but exactly 2.5 in single: halves go to even.
+    float r = 13981014 * 0x1p-24f;
+    TerrainKind kind = Kind(0, 3);
+    Script next({r});
+    EXPECT_EQ(PickAlt(kind, next), 2);
+
+    // -10 + 0.50000006 is -9.49999994, which single precision holds as -9.5: even is -10.
+    kind = Kind(-10, -9);
+    Script sum({8388609 * 0x1p-24f});
+    EXPECT_EQ(PickAlt(kind, sum), 256 - 10);
+}
+
+TEST(PickAlt, HalvesGoToEvenAndNegativeHeightsAreStoredAsTwosComplement) {
+    TerrainKind kind = Kind(-1, 0);
+    Script next({0.0f, 0.5f, 0.75f, 0.25f});
+    EXPECT_EQ(PickAlt(kind, next), 255);  // -1
+    EXPECT_EQ(PickAlt(kind, next), 0);    // -0.5 goes to the even 0
+    EXPECT_EQ(PickAlt(kind, next), 0);    // -0.25
+    EXPECT_EQ(PickAlt(kind, next), 255);  // -0.75
+
+    kind = Kind(5, 0);  // reversed bounds: 5 - 5r
+    Script reversed({0.0f, 0.1f, 0.5f, 0.99999994f});
+    EXPECT_EQ(PickAlt(kind, reversed), 5);
+    EXPECT_EQ(PickAlt(kind, reversed), 4);  // 4.5 -> 4
+    EXPECT_EQ(PickAlt(kind, reversed), 2);  // 2.5 -> 2
+    EXPECT_EQ(PickAlt(kind, reversed), 0);
+
+    kind = Kind(-3, -3);
+    Script equal({0.3f});
+    EXPECT_EQ(PickAlt(kind, equal), 0xFD);
+}
+
+// Shares of each value over many draws with a fixed seed.
+template <class Draw>
+std::map<int32_t, double> Shares(Draw draw, int32_t count) {
+    std::map<int32_t, double> shares;
+    for (int32_t i = 0; i < count; ++i) shares[draw()] += 1.0 / count;
+    return shares;
+}
+
+TEST(Draws, EndsAreHalfAsLikelyAsTheValuesBetween) {
+    TerrainRandom next(12345);
+    constexpr int32_t kDraws = 200000;
+
+    TerrainKind montain = Kind(20, 70, 2);
+    auto heights = Shares([&] { return int32_t{PickAlt(montain, next)}; }, kDraws);
+    ASSERT_EQ(heights.size(), 51u);
+    EXPECT_NEAR(heights[20], 0.01, 0.003);
+    EXPECT_NEAR(heights[70], 0.01, 0.003);
+    for (int32_t h = 21; h < 70; ++h) EXPECT_NEAR(heights[h], 0.02, 0.004) << h;
+
+    TerrainKind reversed = Kind(5, 0);
+    heights = Shares([&] { return int32_t{PickAlt(reversed, next)}; }, kDraws);
+    ASSERT_EQ(heights.size(), 6u);
+    EXPECT_NEAR(heights[0], 0.1, 0.01);
+    EXPECT_NEAR(heights[5], 0.1, 0.01);
+    for (int32_t h = 1; h < 5; ++h) EXPECT_NEAR(heights[h], 0.2, 0.01) << h;
+
+    TerrainKind grass = Kind(-1, 0);
+    heights = Shares([&] { return int32_t{PickAlt(grass, next)}; }, kDraws);
+    EXPECT_NEAR(heights[255], 0.5, 0.01);
+    EXPECT_NEAR(heights[0], 0.5, 0.01);
+
+    auto tiles = Shares([&] { return int32_t{PickTile(montain, next)}; }, kDraws);
+    ASSERT_EQ(tiles.size(), 12u);
+    EXPECT_NEAR(tiles[1787], 1.0 / 22, 0.005);
+    EXPECT_NEAR(tiles[559], 1.0 / 22, 0.005);
+    for (int32_t tile : {1788, 1789, 1790, 551, 552, 553, 554, 556, 557, 558}) {
+        EXPECT_NEAR(tiles[tile], 1.0 / 11, 0.008) << tile;
+    }
+}
+
+TEST(TerrainRandom, ASeedGivesTheSameNumbersInRange) {
+    TerrainRandom a(7), b(7), c(8);
+    bool differs = false;
+    for (int i = 0; i < 10000; ++i) {
+        float r = a();
+        ASSERT_GE(r, 0.0f);
+        ASSERT_LT(r, 1.0f);
+        EXPECT_EQ(r, b());
+        differs |= r != c();
+    }
+    EXPECT_TRUE(differs);
+}
+
+TEST(LookupTerrain, HighestMatchDecidesAndEveryMatchDraws) {
+    TerrainTable table = BuildTerrainTable(nullptr, DefaultAltMin(), DefaultAltMax());
+    const int32_t shared = Rgb(9, 9, 9);
+    table[1].Color = shared;   // dirt
+    table[11].Color = shared;  // entrance: 475, heights 20..25
+    table[4].Color = Rgb(0, 0, 255);
+
+    Script next({0.0f, 0.0f, 0.0f, 0.99999994f});
+    TerrainCell cell = LookupTerrain(table, shared, next);
+    EXPECT_EQ(cell.tile, 475);
+    EXPECT_EQ(cell.height, 25);
+    EXPECT_EQ(next.taken(), 4u);  // dirt's two draws are taken, then thrown away
+
+    Script water({0.5f, 0.5f});
+    cell = LookupTerrain(table, Rgb(0, 0, 255), water);
+    EXPECT_EQ(cell.tile, 170);  // 0.5 * 5 = 2.5 -> 2
+    EXPECT_EQ(cell.height, 0xFD);
+
+    Script none({});
+    cell = LookupTerrain(table, Rgb(0, 0, 254), none);  // nearest colour is no match
+    EXPECT_EQ(cell.tile, 580);
+    EXPECT_EQ(cell.height, 0);
+    EXPECT_EQ(none.taken(), 0u);
+    cell = LookupTerrain(table, -1, none);  // kinds without a palette column never match a pixel
+    EXPECT_EQ(cell.tile, 580);
+}
+
+TEST(Texts, ProgressAndPlacement) {
+    std::vector<std::string> eight;
+    for (int32_t row = 0; row < 8; ++row) eight.push_back(ProgressText(row, 8));
+    EXPECT_EQ(eight, (std::vector<std::string>{"0% finished", "12% finished", "25% finished",
+                                               "38% finished", "50% finished", "62% finished",
+                                               "75% finished", "88% finished"}));
+    EXPECT_EQ(ProgressText(1, 3), "33% finished");
+    EXPECT_EQ(ProgressText(2, 3), "67% finished");
+    EXPECT_EQ(ProgressText(4095, 4096), "100% finished");
+
+    EXPECT_EQ(PlacementCaption(256, 128, "0", "0"), " -> 256x128");
+    EXPECT_EQ(PlacementCaption(256, 128, "100", "50"), " -> 356x178");
+    EXPECT_EQ(PlacementCaption(256, 128, "abc", "7.5"), " -> 256x135.5");
+}
+
+}  // namespace
+}  // namespace vorlak
