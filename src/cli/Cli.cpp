@@ -50,6 +50,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     AddMeltCommand(app, ctx);
     AddMapCommand(app, ctx);
     AddArtCommand(app, ctx);
+    AddCheckCommand(app, ctx);
+    AddCompactCommand(app, ctx);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

@@ -33,5 +33,7 @@ void AddFreezeCommand(CLI::App& app, Context& ctx);
 void AddMeltCommand(CLI::App& app, Context& ctx);
 void AddMapCommand(CLI::App& app, Context& ctx);
 void AddArtCommand(CLI::App& app, Context& ctx);
+void AddCheckCommand(CLI::App& app, Context& ctx);
+void AddCompactCommand(CLI::App& app, Context& ctx);
 
 }  // namespace vorlak::cli

@@ -88,6 +88,12 @@ class PosixFile final : public RandomAccessFile {
         }
     }
 
+    void Truncate(uint64_t size) override {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            throw Error::Io(SysMessage("Cannot shorten", path_, errno));
+        }
+    }
+
     const std::string& path() const override { return path_; }
 
     std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length) override {

@@ -1,0 +1,174 @@
+#include "statics/StaticsCheck.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "mul/Error.h"
+#include "mul/World.h"
+#include "statics/cStatics.h"
+
+namespace vorlak {
+namespace {
+
+constexpr size_t kReadWindow = 4u << 20;
+
+int32_t ReadInt32(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
+}
+
+struct Run {
+    uint64_t offset;
+    uint64_t length;
+    int32_t block;
+    bool wholeRecords;
+};
+
+}  // namespace
+
+std::string CheckReport::Summary() const {
+    return std::to_string(blocks) + " blocks (" + std::to_string(blocksWithStatics) +
+           " with statics), " + std::to_string(statics) + " statics, " +
+           std::to_string(bytesReferenced) + " bytes referenced, " +
+           std::to_string(bytesUnreferenced) + " bytes unreferenced";
+}
+
+CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
+                             ByteBuffer* indexBytes) {
+    CheckReport report;
+    uint64_t indexSize = index.Size();
+    report.dataBytes = data.Size();
+    if (indexSize != static_cast<uint64_t>(cStatics::kIndexBytes)) {
+        report.problems.push_back(
+            {-1, index.path() + " is " + std::to_string(indexSize) +
+                     " bytes long; a statics index holds exactly 4718592 bytes (393216 entries "
+                     "of 12 bytes)"});
+    }
+    report.blocks = std::min<uint64_t>(indexSize / cStatics::kEntryBytes, world::kBlocks);
+
+    ByteBuffer local;
+    ByteBuffer& entries = indexBytes ? *indexBytes : local;
+    entries.resize(static_cast<size_t>(report.blocks) * cStatics::kEntryBytes);
+    if (index.ReadAt(0, entries) != entries.size()) {
+        throw Error::Io("Cannot read " + index.path() + ": it became shorter while being read");
+    }
+
+    // Entries first, in block order; runs that lie inside the data file are kept for the record
+    // pass, which reads them in file order.
+    std::vector<CheckProblem> blockProblems;
+    std::vector<Run> runs;
+    auto problem = [&](int32_t block, const std::string& text) {
+        blockProblems.push_back({block, world::DescribeBlock(block) + ": " + text});
+    };
+    for (int32_t block = 0; block < static_cast<int32_t>(report.blocks); ++block) {
+        const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
+        int32_t offset = ReadInt32(e);
+        int32_t length = ReadInt32(e + 4);
+        if (length <= 0) continue;
+        ++report.blocksWithStatics;
+        bool wholeRecords = length % cStatics::kRecordBytes == 0;
+        if (!wholeRecords) {
+            problem(block, "its length " + std::to_string(length) +
+                               " is not a multiple of 7, the size of one static");
+        }
+        if (offset < 0) {
+            problem(block, "its offset " + std::to_string(offset) + " lies before the start of " +
+                               data.path());
+            continue;
+        }
+        uint64_t end = static_cast<uint64_t>(offset) + static_cast<uint64_t>(length);
+        if (end > report.dataBytes) {
+            problem(block, "its run (offset " + std::to_string(offset) + ", length " +
+                               std::to_string(length) + ") reaches past the end of " + data.path() +
+                               " (" + std::to_string(report.dataBytes) + " bytes)");
+            continue;
+        }
+        runs.push_back(
+            {static_cast<uint64_t>(offset), static_cast<uint64_t>(length), block, wholeRecords});
+    }
+
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.block < b.block;
+    });
+    ByteBuffer window;
+    uint64_t windowStart = 0;
+    uint64_t coveredEnd = 0;  // end of the referenced bytes counted so far
+    for (const Run& run : runs) {
+        uint64_t end = run.offset + run.length;
+        if (end > coveredEnd) {
+            report.bytesReferenced += end - std::max(run.offset, coveredEnd);
+            coveredEnd = end;
+        }
+        if (!run.wholeRecords) continue;
+        report.statics += run.length / cStatics::kRecordBytes;
+        if (run.offset < windowStart || end > windowStart + window.size()) {
+            windowStart = run.offset;
+            window.resize(static_cast<size_t>(std::min(std::max<uint64_t>(kReadWindow, run.length),
+                                                       report.dataBytes - run.offset)));
+            if (data.ReadAt(windowStart, window) != window.size()) {
+                throw Error::Io("Cannot read " + data.path() +
+                                ": it became shorter while being read");
+            }
+        }
+        const uint8_t* records = window.data() + (run.offset - windowStart);
+        for (uint64_t p = 0; p < run.length; p += cStatics::kRecordBytes) {
+            uint8_t x = records[p + 2], y = records[p + 3];
+            if (x < world::kBlockCells && y < world::kBlockCells) continue;
+            problem(run.block, "static " + std::to_string(p / cStatics::kRecordBytes + 1) +
+                                   " (at byte " + std::to_string(run.offset + p) + " of " +
+                                   data.path() + ") has the cell offsets X " + std::to_string(x) +
+                                   ", Y " + std::to_string(y) + "; both must be 0..7");
+        }
+    }
+    report.bytesUnreferenced = report.dataBytes - report.bytesReferenced;
+
+    // The record pass went in file order; the user reads the list in block order.
+    std::stable_sort(
+        blockProblems.begin(), blockProblems.end(),
+        [](const CheckProblem& a, const CheckProblem& b) { return a.block < b.block; });
+    report.problems.insert(report.problems.end(), blockProblems.begin(), blockProblems.end());
+    return report;
+}
+
+CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
+                              FileSystem& fs) {
+    auto index = fs.Open(staidx, OpenMode::kReadOnly);
+    auto data = fs.Open(statics, OpenMode::kReadOnly);
+    return CheckStaticsPair(*index, *data);
+}
+
+JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileSystem& fs) {
+    status("Checking statics. Please wait.");
+    JobOutcome outcome;
+    try {
+        std::string missing;
+        for (const std::string* name : {&request.staidx, &request.statics}) {
+            if (!fs.Exists(*name)) missing += (missing.empty() ? "" : "\n") + *name + " is missing";
+        }
+        if (!missing.empty()) {
+            outcome = {false, "Can not find the statics files.", missing};
+        } else {
+            CheckReport report = CheckStaticsFiles(request.staidx, request.statics, fs);
+            std::string pair = request.staidx + " and " + request.statics;
+            if (report.sound()) {
+                outcome = {true, pair + " are sound: " + report.Summary() + ".", {}};
+            } else {
+                size_t n = report.problems.size();
+                outcome = {false,
+                           pair + " have " + std::to_string(n) +
+                               (n == 1 ? " problem: " : " problems: ") + report.Summary() + ".",
+                           {}};
+                for (const CheckProblem& p : report.problems) {
+                    outcome.detail += (outcome.detail.empty() ? "" : "\n") + p.text;
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        outcome = {false, "Check failed.", e.what()};
+    }
+    status(outcome.status);
+    return outcome;
+}
+
+}  // namespace vorlak

@@ -1,0 +1,70 @@
+// Checking and compacting the statics file pair.
+//
+// The check reads the pair and changes nothing. It verifies what every reader of the pair relies
+// on: the index is exactly 393216 entries of 12 bytes, the run of every entry with a length above
+// 0 lies inside the data file, that length is a whole number of 7-byte records, and every record's
+// cell offsets are 0..7. Entries of length 0 or less hold no statics; their other fields are not
+// looked at.
+//
+// Compacting rewrites the pair so that the data file holds only the runs the index refers to,
+// block after block in block order, each block keeping its statics in their order. How it keeps
+// the pair consistent at every moment is told in StaticsCompact.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mul/File.h"
+#include "mul/mTypes.h"
+#include "statics/StaticsJobs.h"
+
+namespace vorlak {
+
+struct CheckProblem {
+    int32_t block;     // -1 when the problem concerns a whole file
+    std::string text;  // starts with the block and its world position
+};
+
+struct CheckReport {
+    uint64_t blocks = 0;  // index entries present
+    uint64_t blocksWithStatics = 0;
+    uint64_t statics = 0;  // records in the runs that lie inside the data file
+    uint64_t dataBytes = 0;
+    uint64_t bytesReferenced = 0;  // data bytes inside at least one run
+    uint64_t bytesUnreferenced = 0;
+    std::vector<CheckProblem> problems;  // whole-file problems first, then by block
+
+    bool sound() const { return problems.empty(); }
+    // "393216 blocks (12 with statics), 80 statics, 560 bytes referenced, 0 bytes unreferenced"
+    std::string Summary() const;
+};
+
+// Checks an open pair. When `indexBytes` is given it receives the index entries as read (a whole
+// number of entries, at most 393216). Throws Error when a file cannot be read.
+CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
+                             ByteBuffer* indexBytes = nullptr);
+// Opens both files read-only and checks them. Throws Error (kNotFound for a missing file).
+CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
+                              FileSystem& fs = DefaultFileSystem());
+
+struct CheckRequest {
+    std::string statics = "statics0.mul";
+    std::string staidx = "staidx0.mul";
+};
+
+struct CompactRequest {
+    std::string statics = "statics0.mul";
+    std::string staidx = "staidx0.mul";
+};
+
+// Success: the summary as status. Failure: the count of problems and the summary as status, one
+// line per problem as detail; or "Can not find the statics files." and the reason.
+JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status,
+                    FileSystem& fs = DefaultFileSystem());
+// Refuses, changing nothing, when the check finds any problem. On success the status tells the
+// bytes reclaimed. A failure part-way leaves a consistent pair holding the same statics.
+JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status,
+                      FileSystem& fs = DefaultFileSystem());
+
+}  // namespace vorlak

@@ -1,0 +1,224 @@
+// Compacting the statics pair.
+//
+// The index and the data file have to change together, and no rename replaces two files in one
+// step. Writing a new data file and a new index beside the old ones and renaming them leaves,
+// between the two renames, one file's offsets pointing into the other file's layout, in either
+// order: entries that read other blocks' statics or run past the end. So compacting never lets
+// the index on disk refer to bytes that are about to change. It takes five steps, and after each
+// of them the pair on disk is consistent and holds the same statics:
+//
+//   1. Append the compacted runs (C bytes, block after block) at the end S of the data file. No
+//      entry refers to anything at or past S. Sync the data file.
+//   2. Write an index whose entries point into that tail (offset S + new offset) to a temporary
+//      file and rename it over the index. Sync the folder, so that the rename is on disk before
+//      step 3 overwrites bytes the old index referred to.
+//   3. Copy the tail to the start of the data file. Only the tail is referred to now, and C < S,
+//      so the copy never touches it. Sync.
+//   4. Write the final index (entries at the new offsets) through a temporary file and a rename;
+//      sync the folder.
+//   5. Cut the data file to C bytes. Sync.
+//
+// A failure in step 1 or 2 cuts the data file back to S bytes, so the pair is as it was. A failure
+// later leaves the pair of step 2 or 4: consistent, the same statics, the space not yet given
+// back; compacting again finishes the work. The price is writing the runs twice and the index
+// twice, and S + C bytes of disk at the peak. The tail's offsets must fit the index's signed
+// 32-bit fields, so a pair whose S + C reaches 2 GiB is refused.
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <numeric>
+
+#include "mul/Error.h"
+#include "mul/mZedraConvert.h"
+#include "statics/StaticsCheck.h"
+#include "statics/cStatics.h"
+
+namespace vorlak {
+namespace {
+
+constexpr size_t kChunkBytes = 8u << 20;  // compacted bytes gathered per write
+constexpr uint64_t kReadGap = 64u << 10;  // unreferenced bytes read through rather than skipped
+constexpr size_t kProblemsShown = 5;
+
+struct Move {
+    uint64_t from;  // offset in the data file as it stands
+    uint64_t to;    // offset in the compacted runs
+    uint64_t length;
+};
+
+// Writes the runs of `moves` (contiguous in `to`, in that order) at `base` + to, gathering up to
+// kChunkBytes at a time. Within a chunk the runs are read in file order, neighbours together.
+void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t base) {
+    ByteBuffer out, span;
+    std::vector<size_t> order;
+    for (size_t i = 0; i < moves.size();) {
+        uint64_t chunkStart = moves[i].to;
+        size_t j = i + 1;
+        while (j < moves.size() && moves[j].to + moves[j].length - chunkStart <= kChunkBytes) ++j;
+        out.resize(static_cast<size_t>(moves[j - 1].to + moves[j - 1].length - chunkStart));
+
+        order.resize(j - i);
+        std::iota(order.begin(), order.end(), i);
+        std::sort(order.begin(), order.end(),
+                  [&](size_t a, size_t b) { return moves[a].from < moves[b].from; });
+        for (size_t k = 0; k < order.size();) {
+            uint64_t spanStart = moves[order[k]].from;
+            uint64_t spanEnd = spanStart + moves[order[k]].length;
+            size_t l = k + 1;
+            for (; l < order.size(); ++l) {
+                const Move& m = moves[order[l]];
+                uint64_t end = std::max(spanEnd, m.from + m.length);
+                if (m.from > spanEnd + kReadGap || end - spanStart > kChunkBytes) break;
+                spanEnd = end;
+            }
+            span.resize(static_cast<size_t>(spanEnd - spanStart));
+            if (data.ReadAt(spanStart, span) != span.size()) {
+                throw Error::Io("Cannot read " + data.path() + " at offset " +
+                                std::to_string(spanStart) + ": the file is shorter than before");
+            }
+            for (size_t m = k; m < l; ++m) {
+                const Move& move = moves[order[m]];
+                std::copy_n(span.data() + (move.from - spanStart), move.length,
+                            out.data() + (move.to - chunkStart));
+            }
+            k = l;
+        }
+        data.WriteAt(base + chunkStart, out);
+        i = j;
+    }
+}
+
+// Copies `length` bytes from `from` to `to` within one file; the two ranges must not overlap.
+void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t length) {
+    ByteBuffer buffer;
+    for (uint64_t done = 0; done < length;) {
+        buffer.resize(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, length - done)));
+        if (data.ReadAt(from + done, buffer) != buffer.size()) {
+            throw Error::Io("Cannot read " + data.path() + " at offset " +
+                            std::to_string(from + done) + ": the file is shorter than expected");
+        }
+        data.WriteAt(to + done, buffer);
+        done += buffer.size();
+    }
+}
+
+// `entries` with the offset of every block that has statics replaced by `base` + its new offset.
+ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<int32_t>& blocks,
+                   const std::vector<Move>& moves, uint64_t base) {
+    ByteBuffer index = entries;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        mZedraConvert::Long2Bytes(static_cast<int32_t>(base + moves[i].to), index,
+                                  blocks[i] * cStatics::kEntryBytes, 4);
+    }
+    return index;
+}
+
+void ReplaceIndex(FileSystem& fs, const std::string& path, const ByteBuffer& index) {
+    AtomicFile file(fs, path);
+    file.file().WriteAt(0, index);
+    file.Commit();
+    fs.SyncFolderOf(path);
+}
+
+}  // namespace
+
+JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, FileSystem& fs) {
+    status("Compacting statics. Please wait.");
+    auto finish = [&](JobOutcome outcome) {
+        status(outcome.status);
+        return outcome;
+    };
+    if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
+        return finish({false, "Can not find the statics files.", {}});
+    }
+
+    std::unique_ptr<RandomAccessFile> data;
+    ByteBuffer entries;
+    CheckReport report;
+    try {
+        auto index = fs.Open(request.staidx, OpenMode::kReadOnly);
+        data = fs.Open(request.statics, OpenMode::kReadWrite);
+        report = CheckStaticsPair(*index, *data, &entries);
+    } catch (const std::exception& e) {
+        return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
+    }
+    if (!report.sound()) {
+        size_t n = report.problems.size();
+        JobOutcome refused{false,
+                           "Compact refused: " + request.staidx + " and " + request.statics +
+                               " have " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
+                               "; nothing was changed.",
+                           {}};
+        for (size_t i = 0; i < std::min(n, kProblemsShown); ++i) {
+            refused.detail += (i ? "\n" : "") + report.problems[i].text;
+        }
+        if (n > kProblemsShown) {
+            refused.detail += "\n(and " + std::to_string(n - kProblemsShown) + " more)";
+        }
+        return finish(refused);
+    }
+
+    // The compacted layout: every run with statics, in block order, back to back.
+    std::vector<int32_t> blocks;
+    std::vector<Move> moves;
+    uint64_t compacted = 0;
+    for (int32_t block = 0; block < world::kBlocks; ++block) {
+        const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
+        int32_t length = mTypes::Bytes2Long({e + 4, 4}, 0, 4);
+        if (length <= 0) continue;
+        blocks.push_back(block);
+        moves.push_back({static_cast<uint64_t>(mTypes::Bytes2Long({e, 4}, 0, 4)), compacted,
+                         static_cast<uint64_t>(length)});
+        compacted += static_cast<uint64_t>(length);
+    }
+    uint64_t size = report.dataBytes;
+    if (compacted >= size) {
+        // Every byte is in use (runs that share bytes would even make the result larger).
+        return finish({true, "Statics was successfully compacted: 0 bytes reclaimed.", {}});
+    }
+    if (size + compacted > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+        return finish({false,
+                       "Compact refused: " + request.statics +
+                           " is too large to compact safely; nothing was changed.",
+                       "Its " + std::to_string(size) + " bytes and the " +
+                           std::to_string(compacted) +
+                           " bytes in use together pass the 2 GiB that an index can address."});
+    }
+
+    bool indexInTail = false;  // the index on disk refers to the appended copy
+    try {
+        try {
+            CopyRuns(*data, moves, size);
+            data->Sync();
+            ReplaceIndex(fs, request.staidx, IndexAt(entries, blocks, moves, size));
+            indexInTail = true;
+        } catch (...) {
+            if (!indexInTail) {
+                try {
+                    data->Truncate(size);
+                } catch (const std::exception&) {
+                    // The appended bytes stay behind, unreferenced; the pair is still sound.
+                }
+            }
+            throw;
+        }
+        CopyWithin(*data, size, 0, compacted);
+        data->Sync();
+        ReplaceIndex(fs, request.staidx, IndexAt(entries, blocks, moves, 0));
+        data->Truncate(compacted);
+        data->Sync();
+    } catch (const std::exception& e) {
+        return finish({false,
+                       indexInTail
+                           ? "Compact failed part-way; the statics files hold the same statics, "
+                             "but the space is not reclaimed yet."
+                           : "Compact failed; the statics files are unchanged.",
+                       e.what()});
+    }
+    return finish({true,
+                   "Statics was successfully compacted: " + std::to_string(size - compacted) +
+                       " bytes reclaimed.",
+                   {}});
+}
+
+}  // namespace vorlak

@@ -1,0 +1,131 @@
+// Statics pairs built byte by byte, for tests and benchmarks that need a pair in a given state
+// without going through the store they test. Header only; needs nothing beyond the standard
+// library.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vorlak::test {
+
+class StaticsPair {
+  public:
+    using Bytes = std::vector<uint8_t>;
+    static constexpr int32_t kBlocks = 393216;
+    static constexpr int32_t kEntryBytes = 12;
+    static constexpr int32_t kRecordBytes = 7;
+
+    struct Entry {
+        int32_t offset, length, extra;
+    };
+
+    Bytes index = Bytes(static_cast<size_t>(kBlocks) * kEntryBytes, 0xFF);
+    Bytes data;
+
+    static Bytes Record(uint16_t id, uint8_t x, uint8_t y, int8_t z = 0, uint16_t colour = 0) {
+        return {static_cast<uint8_t>(id),
+                static_cast<uint8_t>(id >> 8),
+                x,
+                y,
+                static_cast<uint8_t>(z),
+                static_cast<uint8_t>(colour),
+                static_cast<uint8_t>(colour >> 8)};
+    }
+
+    void SetEntry(int32_t block, int32_t offset, int32_t length, int32_t extra = -1) {
+        size_t at = static_cast<size_t>(block) * kEntryBytes;
+        for (int32_t v : {offset, length, extra}) {
+            auto u = static_cast<uint32_t>(v);
+            for (int shift = 0; shift < 32; shift += 8)
+                index[at++] = static_cast<uint8_t>(u >> shift);
+        }
+    }
+
+    Entry EntryOf(int32_t block) const {
+        size_t at = static_cast<size_t>(block) * kEntryBytes;
+        auto field = [&](size_t i) {
+            uint32_t u = 0;
+            for (int k = 3; k >= 0; --k) u = u << 8 | index[at + i + static_cast<size_t>(k)];
+            return static_cast<int32_t>(u);
+        };
+        return {field(0), field(4), field(8)};
+    }
+
+    // Appends `records` to the data file and points the block's entry at them.
+    void AddRun(int32_t block, const Bytes& records) {
+        SetEntry(block, static_cast<int32_t>(data.size()), static_cast<int32_t>(records.size()));
+        data.insert(data.end(), records.begin(), records.end());
+    }
+    // Appends bytes that no entry refers to.
+    void AddGarbage(size_t n, uint8_t value = 0xAB) { data.insert(data.end(), n, value); }
+
+    // The block's records, empty when its entry holds none.
+    Bytes RunOf(int32_t block) const {
+        Entry e = EntryOf(block);
+        if (e.length <= 0) return {};
+        auto from = data.begin() + e.offset;
+        return Bytes(from, from + e.length);
+    }
+
+    void Write(const std::string& staidx, const std::string& statics) const {
+        WriteFile(staidx, index);
+        WriteFile(statics, data);
+    }
+    static StaticsPair Read(const std::string& staidx, const std::string& statics) {
+        StaticsPair p;
+        p.index = ReadFile(staidx);
+        p.data = ReadFile(statics);
+        return p;
+    }
+
+    // About `statics` records spread over random blocks of the whole world, written in random
+    // block order; `staleShare` of the blocks also leave an older run behind that no entry refers
+    // to, as repeated saves do.
+    static StaticsPair Spread(uint32_t statics, double staleShare, uint32_t seed) {
+        std::mt19937 random(seed);
+        std::vector<Bytes> runs(kBlocks);
+        for (uint32_t i = 0; i < statics; ++i) {
+            auto block = static_cast<size_t>(random() % kBlocks);
+            Bytes r =
+                Record(static_cast<uint16_t>(random()), static_cast<uint8_t>(random() % 8),
+                       static_cast<uint8_t>(random() % 8),
+                       static_cast<int8_t>(random() % 256 - 128), static_cast<uint16_t>(random()));
+            runs[block].insert(runs[block].end(), r.begin(), r.end());
+        }
+        std::vector<int32_t> order;
+        for (int32_t b = 0; b < kBlocks; ++b) {
+            if (!runs[static_cast<size_t>(b)].empty()) order.push_back(b);
+        }
+        std::shuffle(order.begin(), order.end(), random);
+        StaticsPair p;
+        p.data.reserve(static_cast<size_t>(statics) * kRecordBytes * 2);
+        std::bernoulli_distribution stale(staleShare);
+        for (int32_t b : order) {
+            const Bytes& run = runs[static_cast<size_t>(b)];
+            if (stale(random)) p.data.insert(p.data.end(), run.begin(), run.end());
+            p.AddRun(b, run);
+        }
+        return p;
+    }
+
+  private:
+    static void WriteFile(const std::string& path, const Bytes& bytes) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out) throw std::runtime_error("cannot write " + path);
+    }
+    static Bytes ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw std::runtime_error("cannot read " + path);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+}  // namespace vorlak::test
