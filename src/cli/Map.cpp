@@ -1,7 +1,117 @@
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <regex>
+
 #include "cli/Command.h"
+#include "mapgen/MapGen.h"
+#include "picture/QtPicture.h"
 
 namespace vorlak::cli {
+namespace {
 
-void AddMapCommand(CLI::App&, Context&) {}
+struct MapOptions {
+    Bmp2MapRequest request;
+    int32_t x = 0;
+    int32_t y = 0;
+    std::vector<std::string> heights;  // KIND=MIN:MAX, later ones win
+    uint32_t seed = 0;
+    bool seeded = false;
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The kind that a --height names: 0..11 or the kind's name in any case.
+std::optional<int32_t> KindNamed(const std::string& name) {
+    for (int32_t k = 0; k < kTerrainKinds; ++k) {
+        if (name == std::to_string(k) || Lower(name) == Lower(TerrainName(k))) return k;
+    }
+    return std::nullopt;
+}
+
+struct Height {
+    int32_t kind;
+    std::string min, max;
+};
+
+std::optional<Height> ParseHeight(const std::string& text) {
+    static const std::regex pattern(
+        R"(([^=]+)=([+-]?[0-9]+(?:\.[0-9]+)?):([+-]?[0-9]+(?:\.[0-9]+)?))");
+    std::smatch m;
+    if (!std::regex_match(text, m, pattern)) return std::nullopt;
+    auto kind = KindNamed(m[1]);
+    if (!kind) return std::nullopt;
+    return Height{*kind, m[2], m[3]};
+}
+
+std::string KindList() {
+    std::string list;
+    for (int32_t k = 0; k < kTerrainKinds; ++k) {
+        list += (k ? ", " : "") + std::to_string(k) + " " + Lower(TerrainName(k));
+    }
+    return list;
+}
+
+}  // namespace
+
+void AddMapCommand(CLI::App& app, Context& ctx) {
+    auto options = std::make_shared<MapOptions>();  // lives as long as the command's callback
+    auto* cmd = app.add_subcommand("bmp2map",
+                                   "Lay a picture into the terrain file, one pixel "
+                                   "per cell, each colour of the palette one kind");
+    cmd->alias("map");
+    cmd->add_option("--bitmap", options->request.bitmap, "the picture (BMP or GIF)")->required();
+    cmd->add_option("--map", options->request.map, "terrain file, created when missing")
+        ->capture_default_str();
+    AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel");
+    AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel");
+    cmd->add_option("--palette", options->request.palette,
+                    "palette picture: column k of its top row is the colour of kind k")
+        ->capture_default_str();
+    static const CLI::Validator height(
+        [](std::string& text) -> std::string {
+            if (ParseHeight(text)) return {};
+            return "'" + text + "' is not KIND=MIN:MAX with KIND one of " + KindList();
+        },
+        "KIND=MIN:MAX");
+    cmd->add_option("--height", options->heights,
+                    "lowest and highest height of one kind, e.g. montain=20:70 (repeatable)")
+        ->check(height);
+    cmd->add_option("--seed", options->seed, "seed of the random draws, for repeatable runs")
+        ->each([options](const std::string&) { options->seeded = true; });
+
+    cmd->callback([options, &ctx] {
+        Bmp2MapRequest request = options->request;
+        request.x = std::to_string(options->x);
+        request.y = std::to_string(options->y);
+        for (const std::string& text : options->heights) {
+            Height h = *ParseHeight(text);
+            request.altMin[h.kind] = h.min;
+            request.altMax[h.kind] = h.max;
+        }
+        if (options->seeded) request.seed = options->seed;
+
+        // The picture is only decoded once the palette is there, as the job checks them.
+        std::optional<QtPicture> palette = LoadPicture(request.palette);
+        std::optional<QtPicture> picture;
+        if (palette) picture = LoadPicture(request.bitmap);
+
+        Bmp2MapHooks hooks;
+        // One line per percent on a terminal rather than one per pixel row.
+        hooks.status = [progress = ctx.Progress(),
+                        last = std::string()](const std::string& text) mutable {
+            if (text == last) return;
+            last = text;
+            progress(text);
+        };
+        Bmp2MapOutcome outcome = RunBmp2Map(request, palette ? &*palette : nullptr,
+                                            picture ? &*picture : nullptr, hooks);
+        ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
+    });
+}
 
 }  // namespace vorlak::cli

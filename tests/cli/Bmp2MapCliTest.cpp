@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "mul/Picture.h"
+#include "picture/QtPicture.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result RunVorlak(const std::vector<std::string>& args, bool terminal = false) {
+    std::ostringstream out, err;
+    int code = cli::Run(args, out, err, terminal);
+    return {code, out.str(), err.str()};
+}
+
+// A 12 x 1 GIF: grass 00A000, dirt 8C5A28, montain 808080, jungle 005A00, water 0000C8,
+// lava E63C00, snow FFFFFF, cave 3C3C3C, sand E6D282, cstones B4B4A0, swamp 5A6E3C,
+// entrance FF00FF.
+const Bytes kPaletteGif = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x0C, 0x00, 0x01, 0x00, 0xB3, 0x00, 0x00, 0x00, 0xA0,
+    0x00, 0x8C, 0x5A, 0x28, 0x80, 0x80, 0x80, 0x00, 0x5A, 0x00, 0x00, 0x00, 0xC8, 0xE6, 0x3C,
+    0x00, 0xFF, 0xFF, 0xFF, 0x3C, 0x3C, 0x3C, 0xE6, 0xD2, 0x82, 0xB4, 0xB4, 0xA0, 0x5A, 0x6E,
+    0x3C, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x01, 0x00, 0x00, 0x04, 0x0A, 0x10, 0x04,
+    0x31, 0x48, 0x31, 0x07, 0x25, 0xA8, 0x56, 0x04, 0x00, 0x3B};
+
+const int32_t kWater = Rgb(0x00, 0x00, 0xC8);
+const int32_t kEntrance = Rgb(0xFF, 0x00, 0xFF);
+const int32_t kMontain = Rgb(0x80, 0x80, 0x80);
+
+struct Cell {
+    int32_t tile;
+    int32_t height;
+};
+
+Cell CellAt(const Bytes& map, int32_t x, int32_t y) {
+    size_t at = static_cast<size_t>((x / 8) * 512 + y / 8) * 196 + 4 + 3 * ((y % 8) * 8 + x % 8);
+    return {map.at(at) | (map.at(at + 1) << 8), static_cast<int8_t>(map.at(at + 2))};
+}
+
+class CliBmp2Map : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::WriteAll(palette, kPaletteGif);
+        // Columns: water, entrance, montain, then a colour of no kind.
+        MemoryPicture picture(4, 4);
+        for (int32_t y = 0; y < 4; ++y) {
+            picture.setPixel(0, y, kWater);
+            picture.setPixel(1, y, kEntrance);
+            picture.setPixel(2, y, kMontain);
+            picture.setPixel(3, y, Rgb(0x80, 0x80, 0x81));
+        }
+        ASSERT_TRUE(SavePicture(picture, bitmap));
+    }
+
+    // The command with its usual options, each replaced where `set` names it, then `more`.
+    std::vector<std::string> Args(std::vector<std::string> more = {},
+                                  std::map<std::string, std::string> set = {}) {
+        std::map<std::string, std::string> options = {{"--bitmap", bitmap},
+                                                      {"--palette", palette},
+                                                      {"--map", map},
+                                                      {"--x", "10"},
+                                                      {"--y", "20"}};
+        for (const auto& [name, value] : set) options[name] = value;
+        std::vector<std::string> args = {"bmp2map"};
+        for (const auto& [name, value] : options) {
+            args.push_back(name);
+            args.push_back(value);
+        }
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    test::TempDir dir;
+    std::string palette = dir.path("colors.gif");
+    std::string bitmap = dir.path("picture.bmp");
+    std::string map = dir.path("map0.mul");
+};
+
+TEST_F(CliBmp2Map, LaysThePictureWithTheGifPalette) {
+    Result r = RunVorlak(Args({"--seed", "7"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Map imported succesfully!\n");
+    EXPECT_EQ(r.err, "");
+    Bytes bytes = test::ReadAll(map);
+    for (int32_t y = 20; y < 24; ++y) {
+        Cell water = CellAt(bytes, 10, y);
+        EXPECT_TRUE(water.tile == 168 || water.tile == 169 || water.tile == 170 ||
+                    water.tile == 171 || water.tile == 310 || water.tile == 311);
+        EXPECT_EQ(water.height, -3);
+        Cell entrance = CellAt(bytes, 11, y);
+        EXPECT_EQ(entrance.tile, 475);
+        EXPECT_GE(entrance.height, 20);
+        EXPECT_LE(entrance.height, 25);
+        EXPECT_GE(CellAt(bytes, 12, y).height, 20);
+        Cell none = CellAt(bytes, 13, y);
+        EXPECT_EQ(none.tile, 580);
+        EXPECT_EQ(none.height, 0);
+    }
+}
+
+TEST_F(CliBmp2Map, TheSameSeedGivesTheSameFile) {
+    ASSERT_EQ(RunVorlak(Args({"--seed", "4294967295"})).code, 0);
+    Bytes first = test::ReadAll(map);
+    std::filesystem::remove(map);
+    ASSERT_EQ(RunVorlak(Args({"--seed", "4294967295"})).code, 0);
+    EXPECT_TRUE(test::ReadAll(map) == first);
+    ASSERT_EQ(RunVorlak(Args({"--seed", "1"})).code, 0);
+    EXPECT_FALSE(test::ReadAll(map) == first);
+}
+
+TEST_F(CliBmp2Map, HeightsByKindNumberOrNameInAnyCase) {
+    Result r = RunVorlak(Args({"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
+                               "MonTain=-2.5:-2.5", "--seed", "3"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    Bytes bytes = test::ReadAll(map);
+    EXPECT_EQ(CellAt(bytes, 10, 21).height, 5);
+    EXPECT_EQ(CellAt(bytes, 11, 21).height, 30);
+    EXPECT_EQ(CellAt(bytes, 12, 21).height, -2);  // half to even
+}
+
+TEST_F(CliBmp2Map, RefusalsExitOneAndLeaveTheMapAlone) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {Args({"--height", "montain=20:200"}),
+         "The heights of Montain must lie between -128 and 127! BMP to Map aborted\n"},
+        {Args({}, {{"--palette", dir.path("none.gif")}}),
+         "Colors.gif is missing! BMP to Map aborted\n"},
+        {Args({}, {{"--bitmap", dir.path("none.bmp")}}), "Missing picture! BMP to Map aborted\n"},
+        {Args({}, {{"--x", "6141"}}),
+         "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
+        {Args({}, {{"--y", "-1"}}),
+         "X and Y must be whole numbers of 0 or more! BMP to Map aborted\n"},
+    };
+    for (const Case& c : cases) {
+        Result r = RunVorlak(c.args);
+        EXPECT_EQ(r.code, 1) << c.message;
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(test::Exists(map)) << c.message;
+    }
+}
+
+TEST_F(CliBmp2Map, BadOptionsAreUsageErrors) {
+    for (const auto& more : std::vector<std::vector<std::string>>{{"--height", "lava=1"},
+                                                                  {"--height", "rock=1:2"},
+                                                                  {"--height", "12=1:2"},
+                                                                  {"--height", "lava=a:2"},
+                                                                  {"--seed", "-1"},
+                                                                  {"--seed", "4294967296"},
+                                                                  {"--map"}}) {
+        Result r = RunVorlak(Args(more));
+        EXPECT_EQ(r.code, 2) << more[0] << ": " << r.err;
+    }
+    EXPECT_EQ(RunVorlak(Args({}, {{"--x", "1.5"}})).code, 2);
+    EXPECT_EQ(RunVorlak({"bmp2map", "--map", map}).code, 2);  // --bitmap is required
+    EXPECT_FALSE(test::Exists(map));
+}
+
+TEST_F(CliBmp2Map, ProgressGoesToATerminalOnly) {
+    Result r = RunVorlak(Args({"--seed", "1"}), true);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.err,
+              "0% finished\n25% finished\n50% finished\n75% finished\nMap imported succesfully!\n");
+    EXPECT_EQ(r.out, "Map imported succesfully!\n");
+}
+
+TEST_F(CliBmp2Map, DefaultsAreColorsGifAndMap0InTheCurrentFolder) {
+    auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.root());
+    Result r = RunVorlak({"map", "--bitmap", "picture.bmp", "--seed", "1"});  // short name
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(CellAt(test::ReadAll(map), 1, 0).tile, 475);
+}
+
+}  // namespace
+}  // namespace vorlak
