@@ -1,15 +1,18 @@
 #include "app/Window.h"
 
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/Screenshots.h"
+#include "app/frmStart.h"
 
 namespace vorlak::app {
 
 int RunWindow(int argc, char** argv) {
     QApplication application(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Vorlak");
+    frmStart window;
+    window.Centre();
     window.show();
+    ScheduleScreenshots(window);
     return QApplication::exec();
 }
 

@@ -1,0 +1,32 @@
+// fraMenu(4), Clear statics: removes every static inside a rectangle of the world.
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+
+namespace vorlak::app {
+
+class frmStart;
+
+class ClearPage final : public QWidget {
+    Q_OBJECT
+  public:
+    ClearPage(frmStart& host, QWidget* parent);
+
+  public slots:
+    void cmdClear_Click();
+
+  private:
+    frmStart& host_;
+    QPushButton* cmdClear_;
+    QLineEdit* txtClearStatics_;
+    QLineEdit* txtClearStaIdx_;
+    QLineEdit* txtClearX1_;
+    QLineEdit* txtClearY1_;
+    QLineEdit* txtClearX2_;
+    QLineEdit* txtClearY2_;
+};
+
+}  // namespace vorlak::app

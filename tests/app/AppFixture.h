@@ -1,0 +1,77 @@
+// Shared by the window tests: the application object (headless, with the settings store in a
+// temporary configuration folder), a fixture that opens the main window, and helpers to reach its
+// controls, seed the settings store and make picture files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/frmStart.h"
+#include "support/TestFiles.h"
+
+namespace vorlak::app::test {
+
+// $XDG_CONFIG_HOME of the test program, made fresh for it.
+std::string ConfigFolder();
+// Where the window keeps its remembered values.
+std::string StorePath();
+
+// Empties the settings store (no file at all).
+void ClearStore();
+// Writes `values` into the store's group "Vorlak", as the window would.
+void Seed(const std::map<QString, QString>& values);
+// Replaces the store file by `text`, as a person editing it by hand would.
+void WriteStoreFile(const std::string& text);
+// The texts in the store's group "Vorlak".
+std::map<QString, QString> StoredValues();
+
+// A w x h picture file in `format` ("BMP", "PNG") filled with `colour` (0x00BBGGRR).
+void WritePicture(const std::string& path, int w, int h, int32_t colour = 0,
+                  const char* format = "BMP");
+
+// Clicks at the middle of `widget`'s tab `index` now (sendEvent) or queued (postEvent).
+void ClickTab(frmStart& window, int index, bool queued = false);
+// Queues a click of `button`: it runs when window events are next processed.
+void QueueClick(QAbstractButton* button);
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens a window that shows itself like the real one; a previous one is dropped first.
+    frmStart& Open();
+    // Closes the window as the user does; returns how often it asked the program to end.
+    int CloseWindow();
+
+    template <typename T>
+    T* Find(const QString& name) {
+        T* control = window_->findChild<T*>(name);
+        EXPECT_NE(control, nullptr) << name.toStdString();
+        return control;
+    }
+    QLineEdit* Box(const QString& name) { return Find<QLineEdit>(name); }
+    QString TextOf(const QString& name) { return Box(name)->text(); }
+    void SetText(const QString& name, const QString& text) { Box(name)->setText(text); }
+    QPushButton* Button(const QString& name) { return Find<QPushButton>(name); }
+    QRadioButton* Option(const QString& name) { return Find<QRadioButton>(name); }
+    QString Dim() { return Find<QLabel>("lblDim")->text(); }
+    QString Status() { return window_->statusText(); }
+
+    frmStart& window() { return *window_; }
+
+    vorlak::test::TempDir dir_;
+    std::unique_ptr<frmStart> window_;
+    int endProgramCalls_ = 0;
+};
+
+}  // namespace vorlak::app::test

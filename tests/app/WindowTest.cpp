@@ -1,0 +1,365 @@
+#include <QCoreApplication>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <filesystem>
+
+#include "AppFixture.h"
+#include "app/BmpToMapPage.h"
+#include "app/PictureBox.h"
+
+namespace vorlak::app::test {
+namespace {
+
+struct Initial {
+    const char* name;
+    const char* text;  // text or caption
+    bool enabled = true;
+};
+
+// Every text box with its initial text.
+const Initial kTextBoxes[] = {
+    {"txtFreezeItems", "items.wsc"},
+    {"txtFreezeStatics", "statics0.mul"},
+    {"txtFreezeStaidx", "staidx0.mul"},
+    {"txtFreezeItemType", "255"},
+    {"txtMeltStatics", "statics0.mul"},
+    {"txtMeltStaIdx", "staidx0.mul"},
+    {"txtMeltItems", "items.wsc"},
+    {"txtMeltCountStart", "0"},
+    {"txtMeltItemType", "255"},
+    {"txtMeltX1", "0"},
+    {"txtMeltY1", "0"},
+    {"txtMeltX2", "6143"},
+    {"txtMeltY2", "4095"},
+    {"txtMeltAddX", "0"},
+    {"txtMeltAddY", "0"},
+    {"txtMeltAddZ", "0"},
+    {"txtClearStatics", "statics0.mul"},
+    {"txtClearStaIdx", "staidx0.mul"},
+    {"txtClearX1", "0"},
+    {"txtClearY1", "0"},
+    {"txtClearX2", "6143"},
+    {"txtClearY2", "4095"},
+    {"txtArtIdx", "artidx.mul", false},
+    {"txtArtMul", "art.mul", false},
+    {"txtArtNumber", "0"},
+    {"txtArtPicture", ""},
+    {"txtB2MMap", "map0.mul", false},
+    {"txtBitmap", "", false},
+    {"txtBMPX", "0"},
+    {"txtBMPY", "0"},
+    {"txtAltMin0", "-1"},
+    {"txtAltMax0", "0"},
+    {"txtAltMin1", "-1"},
+    {"txtAltMax1", "0"},
+    {"txtAltMin2", "20"},
+    {"txtAltMax2", "70"},
+    {"txtAltMin3", "-1"},
+    {"txtAltMax3", "0"},
+    {"txtAltMin4", "-3"},
+    {"txtAltMax4", "-3"},
+    {"txtAltMin5", "-3"},
+    {"txtAltMax5", "-3"},
+    {"txtAltMin6", "-1"},
+    {"txtAltMax6", "0"},
+    {"txtAltMin7", "-1"},
+    {"txtAltMax7", "0"},
+    {"txtAltMin8", "-1"},
+    {"txtAltMax8", "0"},
+    {"txtAltMin9", "-1"},
+    {"txtAltMax9", "0"},
+    {"txtAltMin10", "-1"},
+    {"txtAltMax10", "0"},
+    {"txtAltMin11", "20"},
+    {"txtAltMax11", "25"},
+};
+
+const Initial kButtons[] = {
+    {"cmdFreeze", "Freeze"},
+    {"cmdMelt", "Melt"},
+    {"cmdClear", "Clear"},
+    {"cmdArtidx", "..."},
+    {"cmdArtmul", "..."},
+    {"cmdBmp", "..."},
+    {"cmdLoadArt", "Load art", false},
+    {"cmdSaveArt", "Save to BMP", false},
+    {"cmdLoadFromBMP", "Load from BMP", false},
+    {"cmdFreezePicture", "Freeze picture", false},
+    {"cmdMap", "..."},
+    {"cmdBitmap", "..."},
+    {"cmdBMP2MAP", "Draw map"},
+};
+
+struct InitialOption {
+    const char* name;
+    const char* caption;
+    bool selected;
+    bool enabled = true;
+};
+const InitialOption kOptions[] = {
+    {"optItemZedra3", "Zedra3 (items.wsc)", true},
+    {"optItemSphere", "Sphere (SPHEREWorld.scp)", false, false},
+    {"optArtLandscapeTiles", "Landscape tiles", true},
+    {"optArtStaticTiles", "Static tiles", false},
+    {"optArtCharatherTests", "Charater tests", false},
+};
+
+TEST_F(WindowTest, FirstRunShowsEveryControlWithItsInitialState) {
+    frmStart& w = Open();
+    EXPECT_EQ(w.windowTitle(), "Vorlak");
+    EXPECT_EQ(w.size(), QSize(596, 369));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
+
+    for (const Initial& c : kTextBoxes) {
+        SCOPED_TRACE(c.name);
+        QLineEdit* box = Box(c.name);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), c.text);
+        EXPECT_EQ(box->isEnabled(), c.enabled);
+    }
+    for (const Initial& c : kButtons) {
+        SCOPED_TRACE(c.name);
+        QPushButton* button = Button(c.name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), c.text);
+        EXPECT_EQ(button->isEnabled(), c.enabled);
+    }
+    for (const InitialOption& c : kOptions) {
+        SCOPED_TRACE(c.name);
+        QRadioButton* option = Option(c.name);
+        ASSERT_NE(option, nullptr);
+        EXPECT_EQ(option->text(), c.caption);
+        EXPECT_EQ(option->isChecked(), c.selected);
+        EXPECT_EQ(option->isEnabled(), c.enabled);
+    }
+    auto* all = Find<QCheckBox>("chkAllTypes");
+    EXPECT_EQ(all->text(), "All");
+    EXPECT_EQ(all->checkState(), Qt::Unchecked);
+
+    // Tabs, pages and the About page in front.
+    QTabWidget* tabs = Find<QTabWidget>("tsTool");
+    const char* captions[] = {"About", "Freeze statics", "Melt statics", "Clear statics",
+                              "Art",   "Bmp->Map"};
+    const char* keys[] = {"ABOUT", "FREEZE", "MELT", "CLEAR", "ART", "BMP2MAP"};
+    ASSERT_EQ(tabs->count(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(tabs->tabText(i), captions[i]);
+        EXPECT_EQ(tabs->tabBar()->tabData(i).toString(), keys[i]);
+        EXPECT_EQ(tabs->widget(i), Find<QWidget>(QStringLiteral("fraMenu(%1)").arg(i + 1)));
+        EXPECT_EQ(w.page(i + 1)->isVisible(), i == 0);
+    }
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(Find<QLabel>("lblTitle")->text(), "Vorlak");
+    EXPECT_EQ(Find<QLabel>("lblVersion")->text(), "Version 0.10.0");
+    EXPECT_FALSE(Find<QLabel>("lblCredits")->text().isEmpty());
+
+    EXPECT_EQ(Dim(), "");
+    EXPECT_EQ(Status(), "");
+    EXPECT_NE(Find<QStatusBar>("sbTool"), nullptr);
+    EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
+    EXPECT_EQ(Find<QWidget>("picTest")->size(), QSize(164, 252));  // 2460 x 3780 twips
+}
+
+// Each page is tidy: every control lies inside its page, overlaps no other control and has room
+// for its whole text.
+TEST_F(WindowTest, PagesAreLaidOutWithoutClippingOrOverlap) {
+    frmStart& w = Open();
+    for (int i = 1; i <= frmStart::kPages; ++i) {
+        QWidget* page = w.page(i);
+        w.tabStrip()->setCurrentIndex(i - 1);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(page->objectName().toStdString());
+        QList<QWidget*> controls;
+        for (QObject* child : page->children()) {
+            auto* control = qobject_cast<QWidget*>(child);
+            if (control && !control->isHidden()) controls << control;
+        }
+        for (QWidget* c : controls) {
+            const std::string name =
+                c->objectName().toStdString() + " " +
+                (qobject_cast<QLabel*>(c) ? qobject_cast<QLabel*>(c)->text() : QString())
+                    .toStdString();
+            EXPECT_TRUE(page->rect().contains(c->geometry())) << name;
+            const QFontMetrics metrics(c->font());
+            if (auto* label = qobject_cast<QLabel*>(c); label && !label->wordWrap()) {
+                EXPECT_LE(metrics.horizontalAdvance(label->text()), c->width()) << name;
+            } else if (auto* button = qobject_cast<QPushButton*>(c)) {
+                EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, c->width()) << name;
+            } else if (qobject_cast<QRadioButton*>(c) || qobject_cast<QCheckBox*>(c)) {
+                EXPECT_LE(c->sizeHint().width(), c->width()) << name;
+            } else if (qobject_cast<QLineEdit*>(c)) {
+                EXPECT_LE(metrics.height() + 4, c->height()) << name;
+            }
+            for (QWidget* other : controls) {
+                if (other != c) {
+                    EXPECT_FALSE(c->geometry().intersects(other->geometry()))
+                        << name << " and " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
+}
+
+TEST_F(WindowTest, RestoresStoredValuesByTheirRules) {
+    Seed({
+        {"txtAltMax0", "-1"},        // exactly "-1": keeps the initial "0"
+        {"txtAltMin0", "-1"},        // its initial text is "-1" anyway
+        {"txtMeltItems", ""},        // empty comes back empty
+        {"txtMeltX1", " -1"},        // not exactly "-1": taken as it is
+        {"txtClearStatics", "a,b"},  // a text with a comma
+        {"chkAllTypes", "1"},
+        {"optArtStaticTiles", "-1"},  // selects it, clearing "Landscape tiles"
+        {"optArtLandscapeTiles", "0"},
+        {"optArtCharatherTests", "0"},
+        {"optItemSphere", "&HFFFF"},  // reads as -1
+    });
+    Open();
+    EXPECT_EQ(TextOf("txtAltMax0"), "0");
+    EXPECT_EQ(TextOf("txtAltMin0"), "-1");
+    EXPECT_EQ(TextOf("txtMeltItems"), "");
+    EXPECT_EQ(TextOf("txtMeltX1"), " -1");
+    EXPECT_EQ(TextOf("txtClearStatics"), "a,b");
+    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Checked);
+    EXPECT_TRUE(Option("optArtStaticTiles")->isChecked());
+    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
+    EXPECT_FALSE(Option("optArtCharatherTests")->isChecked());
+    EXPECT_TRUE(Option("optItemSphere")->isChecked());
+    EXPECT_FALSE(Option("optItemZedra3")->isChecked());
+    EXPECT_FALSE(Option("optItemSphere")->isEnabled());  // restored, but still disabled
+}
+
+TEST_F(WindowTest, OptionsAndCheckBoxIgnoreValuesTheyCannotTake) {
+    struct Case {
+        const char* stored;
+        Qt::CheckState state;
+    } cases[] = {{"-5", Qt::Unchecked}, {"0", Qt::Unchecked},  {"2", Qt::PartiallyChecked},
+                 {"3", Qt::Unchecked},  {"-1", Qt::Unchecked}, {"abc", Qt::Unchecked},
+                 {"", Qt::Unchecked}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ClearStore();
+        // A selected option stored as anything but -1 is left as it is.
+        Seed({{"chkAllTypes", c.stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
+        Open();
+        EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), c.state);
+        EXPECT_TRUE(Option("optItemZedra3")->isChecked());
+        EXPECT_FALSE(Option("optItemSphere")->isChecked());
+    }
+}
+
+TEST_F(WindowTest, StoredValuesSurviveARealClose) {
+    Open();
+    SetText("txtMeltX2", "100");
+    SetText("txtArtPicture", "");
+    SetText("txtFreezeItems", "SPHEREWorld.scp");
+    SetText("txtAltMin11", "-1");  // stored as "-1", so the next start keeps the initial "20"
+    Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::PartiallyChecked);
+    Option("optArtCharatherTests")->setChecked(true);
+    EXPECT_EQ(CloseWindow(), 1);
+
+    ASSERT_TRUE(std::filesystem::exists(StorePath()));
+    auto stored = StoredValues();
+    EXPECT_EQ(stored["txtMeltX2"], "100");
+    EXPECT_EQ(stored["chkAllTypes"], "2");
+    EXPECT_EQ(stored["optArtCharatherTests"], "-1");
+    EXPECT_EQ(stored["optArtLandscapeTiles"], "0");
+    EXPECT_EQ(stored["txtAltMin11"], "-1");
+    EXPECT_EQ(stored.count("lblDim"), 0u);  // labels and buttons are not stored
+    EXPECT_EQ(stored.count("cmdFreeze"), 0u);
+    EXPECT_EQ(stored.size(), std::size(kTextBoxes) + std::size(kOptions) + 1);
+
+    Open();
+    EXPECT_EQ(TextOf("txtMeltX2"), "100");
+    EXPECT_EQ(TextOf("txtFreezeItems"), "SPHEREWorld.scp");
+    EXPECT_EQ(TextOf("txtAltMin11"), "20");
+    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::PartiallyChecked);
+    EXPECT_TRUE(Option("optArtCharatherTests")->isChecked());
+    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
+}
+
+TEST_F(WindowTest, AStoreThatCannotBeReadStartsFromTheInitialValues) {
+    WriteStoreFile("[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
+    Open();
+    EXPECT_EQ(TextOf("txtMeltX2"), "6143");
+    EXPECT_EQ(TextOf("txtMeltX1"), "0");
+}
+
+TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
+    Open();
+    ClearStore();
+    std::filesystem::create_directories(StorePath());  // a folder where the file should be
+    EXPECT_EQ(CloseWindow(), 1);
+    EXPECT_FALSE(window().isVisible());
+    std::filesystem::remove_all(StorePath());
+}
+
+TEST_F(WindowTest, TabClicksShowOnlyTheirPage) {
+    frmStart& w = Open();
+    ClickTab(w, 4);
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 5) << i;
+    ClickTab(w, 4);  // the tab already selected
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 5) << i;
+    ClickTab(w, 0);
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 1) << i;
+}
+
+TEST_F(WindowTest, ShowStatusReplacesTheTextAndRunsPendingEvents) {
+    frmStart& w = Open();
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    QMetaObject::invokeMethod(
+        &w, [&] { ran = ran && true; }, Qt::QueuedConnection);
+    w.ShowStatus("first");
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(Status(), "first");
+    w.ShowStatus("");
+    EXPECT_EQ(Status(), "");
+}
+
+class PlacementLabel : public WindowTest {
+  protected:
+    void StartWith(const std::string& bitmap, const QString& x, const QString& y) {
+        Seed({{"txtBitmap", QString::fromStdString(bitmap)}, {"txtBMPX", x}, {"txtBMPY", y}});
+        Open();
+    }
+    std::string bitmap_ = dir_.path("land.bmp");
+};
+
+TEST_F(PlacementLabel, FollowsTheRememberedBitmapAndPlacement) {
+    WritePicture(bitmap_, 768, 512);
+    struct Case {
+        const char *x, *y, *dim;
+    } cases[] = {{"0", "0", " -> 768x512"},
+                 {"100", "8", " -> 868x520"},
+                 {"abc", "", " -> 768x512"},
+                 {"0.5", "-3", " -> 768.5x509"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.x);
+        StartWith(bitmap_, c.x, c.y);
+        EXPECT_EQ(Dim(), c.dim);
+    }
+}
+
+TEST_F(PlacementLabel, ReadsGifPictures) {
+    // The program writes no GIF files, so this one is spelled out: 3 x 2 pixels, one colour.
+    const vorlak::test::Bytes gif = {'G', 'I',  'F',  '8',  '9', 'a', 3, 0,    2,    0, 0x80, 0,
+                                     0,   0x10, 0x20, 0x30, 0,   0,   0, ',',  0,    0, 0,    0,
+                                     3,   0,    2,    0,    0,   2,   2, 0x44, 0x01, 0, ';'};
+    vorlak::test::WriteAll(dir_.path("land.gif"), gif);
+    StartWith(dir_.path("land.gif"), "1", "1");
+    EXPECT_EQ(Dim(), " -> 4x3");
+}
+
+TEST_F(PlacementLabel, StaysEmptyWithoutAReadablePicture) {
+    StartWith(dir_.path("deleted.bmp"), "0", "0");  // no such file
+    EXPECT_EQ(Dim(), "");
+    vorlak::test::WriteText(dir_.path("notes.bmp"), "not a picture");
+    StartWith(dir_.path("notes.bmp"), "0", "0");
+    EXPECT_EQ(Dim(), "");
+    EXPECT_FALSE(window().bmpToMapPage().picBMP2MAP().picture().has_value());
+}
+
+}  // namespace
+}  // namespace vorlak::app::test
