@@ -42,8 +42,8 @@ struct LoadArtRequest {
     std::string artidx = "artidx.mul";
     std::string artmul = "art.mul";
     ArtKind kind = ArtKind::kLandscape;
-    // The art number as read from its text by the leading-number rule (NumericValue). It is
-    // range-checked as it is, before rounding: 16383.4 passes, 16383.6 and -0.4 do not.
+    // The art number as read from its text by the leading-number rule (NumericValue). Below 0 is
+    // refused as it is (-0.4 too), above 16383 after rounding (16383.4 passes, 16383.5 not).
     double number = 0;
 };
 
@@ -83,9 +83,11 @@ struct FreezePictureRequest {
 // Freeze picture: packs the 1012 diamond pixels at the top-left corner of `picture` into a
 // 2048-byte landscape tile record (the last 24 bytes zero) and saves it with both flags 0: in
 // place when the record's current length is 2048 or more, otherwise appended to the data file;
-// the data is written before the index entry. Writes nothing when the number is below 0 or
-// beyond 32 bits, when the picture is smaller than 44 x 44, or when the record number's index
-// position overflows. Missing art files are created. Never throws.
+// the data is written before the index entry. Writes nothing, and refuses with
+// "Art number goes from 0 to 178956970.", when the rounded number is below 0 or so large that
+// its index entry would lie past a 32-bit position (which covers numbers beyond 32 bits); writes
+// nothing either when the picture is smaller than 44 x 44. Missing art files are created empty
+// by the open. ok is true on success; the window shows nothing either way. Never throws.
 ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
                             FileSystem& fs = DefaultFileSystem());
 

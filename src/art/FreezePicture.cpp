@@ -1,4 +1,5 @@
 #include <exception>
+#include <limits>
 #include <string>
 
 #include "art/ArtJobs.h"
@@ -13,6 +14,8 @@ namespace {
 // A landscape tile as this job writes it: the pixels, then zeros up to a round 2048 bytes.
 constexpr int32_t kFrozenRecordBytes = 2048;
 static_assert(art::kTilePixelBytes <= kFrozenRecordBytes);
+// The index entry of a record lies at record * 12, a position that must fit 32 bits.
+constexpr int32_t kHighestFrozenNumber = std::numeric_limits<int32_t>::max() / cMUL::kEntryBytes;
 
 ArtOutcome Refuse(std::string status, std::string detail = {}) {
     return {false, std::move(status), std::move(detail)};
@@ -53,14 +56,15 @@ ByteBuffer PackLandscapeTile(const Picture& picture) {
 
 ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
                             FileSystem& fs) {
-    static const std::string kRange = "Art number goes from 0 to 2147483647.";
+    static const std::string kRange =
+        "Art number goes from 0 to " + std::to_string(kHighestFrozenNumber) + ".";
     int32_t number = 0;
     try {
         number = ToInt32(request.number, "art number");
-    } catch (const Error& e) {
-        return Refuse(kRange, e.what());
+    } catch (const Error&) {
+        return Refuse(kRange);  // beyond 32 bits
     }
-    if (number < 0) return Refuse(kRange);
+    if (number < 0 || number > kHighestFrozenNumber) return Refuse(kRange);
     if (picture.width() < art::kTileSize || picture.height() < art::kTileSize) {
         return Refuse("The picture is smaller than 44 x 44 pixels.");
     }

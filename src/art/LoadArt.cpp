@@ -49,8 +49,10 @@ LoadArtOutcome RunLoadArt(const LoadArtRequest& request, FileSystem& fs) {
                           "Art file " + *name + " does not exist.");
         }
     }
-    // Checked before rounding, and written so that a number that is no number fails it too.
-    if (!(request.number >= 0 && request.number <= kHighestArtNumber)) {
+    // The lower bound is checked before rounding (-0.4 is refused), the upper one on what the
+    // rounding gives (16383.4 passes, 16383.5 does not); written so that a number that is no
+    // number fails too.
+    if (!(request.number >= 0 && request.number < kHighestArtNumber + 0.5)) {
         return Finish(std::move(outcome), Result::kOutOfRange, "Art number goes from 0 to 16383.");
     }
     outcome.record = ToInt32(request.number + RecordOffset(request.kind), "record number");
