@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -88,9 +87,7 @@ void ArtPage::Pick(QLineEdit* target, const QString& filter, const QString& titl
     if (!picked.isEmpty()) target->setText(picked);
 }
 
-void ArtPage::Tell(const QString& text) {
-    QMessageBox::information(&host_, "Vorlak", text, QMessageBox::Ok);
-}
+void ArtPage::Tell(const QString& text) { host_.ShowMessage(text, "Vorlak"); }
 
 void ArtPage::cmdArtidx_Click() {
     Pick(txtArtIdx_, "Artidx.mul (*.mul) |*.mul", "Select artidx.mul");

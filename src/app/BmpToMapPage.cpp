@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include "app/Controls.h"
@@ -109,9 +108,8 @@ void BmpToMapPage::cmdBitmap_Click() {
     if (picked.isEmpty()) return;
     // A file that is no picture is not taken: box, holder and label stay as they were.
     if (!picBMP2MAP_->Load(picked)) {
-        QMessageBox::information(&host_,
-                                 QString::fromUtf8(kBmp2MapTitle.data(), kBmp2MapTitle.size()),
-                                 "\"" + picked + "\" cannot be read as a picture.");
+        host_.ShowMessage("\"" + picked + "\" cannot be read as a picture.",
+                          QString::fromUtf8(kBmp2MapTitle.data(), kBmp2MapTitle.size()));
         return;
     }
     txtBitmap_->setText(picked);
@@ -144,8 +142,7 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
             host_.ShowStatus(QString::fromStdString(text));
         };
         hooks.message = [this](const std::string& text, const std::string& title) {
-            QMessageBox::information(&host_, QString::fromStdString(title),
-                                     QString::fromStdString(text));
+            host_.ShowMessage(QString::fromStdString(text), QString::fromStdString(title));
         };
         hooks.picturesChecked = [this, &picture] {
             picBMP2MAP_->Set(*picture);

@@ -26,9 +26,8 @@ auto ReadField(const QLineEdit& box, const QString& field, const char* range, Co
     try {
         return convert(value);
     } catch (const Error&) {
-        throw FieldError{
-            QStringLiteral("%1 %2 is out of range (%3).")
-                .arg(field, QString::fromStdString(FormatShortest(value)), QLatin1String(range))};
+        throw FieldError{QStringLiteral("%1 %2 is out of range (%3).")
+                             .arg(field, box.text().trimmed(), QLatin1String(range))};
     }
 }
 

@@ -67,7 +67,8 @@ struct FieldError {
 };
 
 // The number in `box` by the leading-number rule, as a whole number of the field's type.
-// Throw FieldError ("Item type 300 is out of range (0 to 255).") when it does not fit.
+// Throw FieldError ("Item type 300 is out of range (0 to 255).", with the text as typed) when it
+// does not fit.
 int32_t ReadInt32(const QLineEdit& box, const QString& field);
 uint8_t ReadUInt8(const QLineEdit& box, const QString& field);
 

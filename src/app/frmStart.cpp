@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -224,6 +225,14 @@ StatusSink frmStart::JobStatus() {
         ShowStatus(QString::fromStdString(text));
         if (unloaded_) throw JobStopped{};
     };
+}
+
+void frmStart::ShowMessage(const QString& text, const QString& title) {
+    if (messageBox_) {
+        messageBox_(text, title);
+    } else {
+        QMessageBox::information(this, title, text, QMessageBox::Ok);
+    }
 }
 
 void frmStart::Centre() {

@@ -65,6 +65,13 @@ class frmStart final : public QWidget {
     // True once the window has been closed; a running job must stop at its next safe point.
     bool stopRequested() const { return unloaded_; }
 
+    // A message box over the window with `text`, `title`, the information icon and an OK button;
+    // returns when the user closed it.
+    void ShowMessage(const QString& text, const QString& title);
+    // Replaces the message box (tests read the messages through it); empty restores it.
+    using MessageBox = std::function<void(const QString& text, const QString& title)>;
+    void SetMessageBox(MessageBox messageBox) { messageBox_ = std::move(messageBox); }
+
     // What ends the program when the window closes; QCoreApplication::quit unless replaced.
     void SetEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
     // Places the window in the middle of its screen.
@@ -106,6 +113,7 @@ class frmStart final : public QWidget {
     bool jobRunning_ = false;
     bool unloaded_ = false;
     std::function<void()> endProgram_;
+    MessageBox messageBox_;
 };
 
 }  // namespace vorlak::app

@@ -132,6 +132,9 @@ frmStart& WindowTest::Open() {
     window_.reset();
     window_ = std::make_unique<frmStart>();
     window_->SetEndProgram([this] { ++endProgramCalls_; });
+    window_->SetMessageBox([this](const QString& text, const QString& title) {
+        messages_.push_back({text, title});
+    });
     window_->show();
     QCoreApplication::processEvents();
     return *window_;

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/frmStart.h"
 #include "support/TestFiles.h"
@@ -69,9 +70,15 @@ class WindowTest : public ::testing::Test {
 
     frmStart& window() { return *window_; }
 
+    struct Message {
+        QString text, title;
+        bool operator==(const Message&) const = default;
+    };
+
     vorlak::test::TempDir dir_;
     std::unique_ptr<frmStart> window_;
     int endProgramCalls_ = 0;
+    std::vector<Message> messages_;  // message boxes the window showed
 };
 
 }  // namespace vorlak::app::test
