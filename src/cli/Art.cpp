@@ -2,7 +2,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -49,6 +48,7 @@ const CLI::Validator& LosslessPictureName() {
 
 struct ExportArgs {
     LoadArtRequest request;
+    std::string kind = "land";
     std::string number;
     std::string out;
 };
@@ -61,6 +61,9 @@ struct ImportArgs {
 
 void Export(ExportArgs& args, Context& ctx) {
     args.request.number = ArtNumber(args.number);
+    args.request.kind = args.kind == "static" ? ArtKind::kStatic
+                        : args.kind == "test" ? ArtKind::kTest
+                                              : ArtKind::kLandscape;
     LoadArtOutcome loaded = RunLoadArt(args.request);
     if (!loaded.ok) {
         ctx.Report(ToJob(loaded));
@@ -94,12 +97,11 @@ void AddArtCommand(CLI::App& app, Context& ctx) {
         "export", "Decode one art record and write its pixels as a BMP or PNG picture");
     exp->callback([exportArgs, &ctx] { Export(*exportArgs, ctx); });
     AddArtNumber(*exp, exportArgs->number);
-    exp->add_option("--kind", exportArgs->request.kind,
+    exp->add_option("--kind", exportArgs->kind,
                     "land: landscape tiles (record = number), static: static tiles (number + "
                     "16384), test: the third range (number + 32768)")
-        ->transform(CLI::CheckedTransformer(std::map<std::string, ArtKind>{
-            {"land", ArtKind::kLandscape}, {"static", ArtKind::kStatic}, {"test", ArtKind::kTest}}))
-        ->default_str("land");
+        ->check(CLI::IsMember({"land", "static", "test"}))
+        ->capture_default_str();
     exp->add_option("--idx", exportArgs->request.artidx, "art index file")->capture_default_str();
     exp->add_option("--mul", exportArgs->request.artmul, "art data file")->capture_default_str();
     exp->add_option("--out", exportArgs->out, "picture to write (.bmp or .png)")
