@@ -2,6 +2,30 @@
 
 namespace vorlak::cli {
 
-void AddFreezeCommand(CLI::App&, Context&) {}
+void AddFreezeCommand(CLI::App& app, Context& ctx) {
+    struct Inputs {
+        FreezeRequest request;
+        std::string format = "zedra3";
+        bool all = false;
+    };
+    auto in = std::make_shared<Inputs>();  // lives as long as the command's callback
+    auto* cmd = app.add_subcommand("freeze", "Add the items of a world file to the statics files");
+    cmd->callback([in, &ctx] {
+        FreezeRequest request = in->request;
+        request.sphere = in->format == "sphere";
+        if (in->all) request.itemType = -1;
+        ctx.Report(RunFreeze(request, ctx.Progress()));
+    });
+    cmd->add_option("--items", in->request.items, "world file to read")->capture_default_str();
+    cmd->add_option("--statics", in->request.statics, "statics data file")->capture_default_str();
+    cmd->add_option("--staidx", in->request.staidx, "statics index file")->capture_default_str();
+    cmd->add_option("--format", in->format,
+                    "world file format: zedra3 (items on the ground) or sphere")
+        ->check(CLI::IsMember({"zedra3", "sphere"}))
+        ->capture_default_str();
+    auto* type = AddWholeNumber(*cmd, "--type", in->request.itemType, "item type to take");
+    auto* all = cmd->add_flag("--all", in->all, "take items of every type");
+    type->excludes(all);
+}
 
 }  // namespace vorlak::cli

@@ -1,15 +1,149 @@
+#include <array>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <vector>
+
+#include "mul/Error.h"
+#include "mul/mTypes.h"
 #include "statics/StaticsJobs.h"
+#include "statics/WorldReader.h"
 #include "statics/cStatics.h"
 
 namespace vorlak {
+namespace {
 
-// Placeholder until the world-file reader lands.
-std::string cStatics::cFreeze(const std::string&, bool, int32_t) { return "Statics not open."; }
+// An item on its way into the statics files: its block and its record.
+struct Pending {
+    int32_t block;
+    std::array<uint8_t, cStatics::kRecordBytes> record;
+};
 
-JobOutcome RunFreeze(const FreezeRequest&, const StatusSink& status, FileSystem&) {
+std::string ItemAt(const WorldItem& item, const std::string& file) {
+    return "the item of the section on line " + std::to_string(item.line) + " of " + file;
+}
+
+uint8_t Low(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
+uint8_t High(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
+
+Pending ToPending(const WorldItem& item, const std::string& file) {
+    // Outside the world the block arithmetic would put an item into a neighbouring block
+    // (Y 4096 is row 0 of the next column), so it is refused rather than stored.
+    if (!world::InWorld(item.x, item.y)) {
+        throw Error::OutOfRange(ItemAt(item, file) + " lies outside the world (X " +
+                                std::to_string(item.x) + ", Y " + std::to_string(item.y) + ")");
+    }
+    // The ID is stored as its 16 bits. Melt writes them as 0..65535, so that range is taken back
+    // as well as the signed one (-1 and 65535 both give FF FF).
+    if (item.id < -32768 || item.id > 65535) {
+        throw Error::Overflow(ItemAt(item, file) + " has ID " + std::to_string(item.id) +
+                              ", which does not fit in -32768..65535");
+    }
+    int32_t z = mTypes::Signed2Byte(item.z);
+    if (z < 0 || z > 255) {
+        throw Error::Overflow(ItemAt(item, file) + " has Z " + std::to_string(item.z) +
+                              ", which does not fit in -256..255");
+    }
+    int32_t cell = world::kBlockCells;
+    return {world::BlockNumber(item.x, item.y),
+            {Low(item.id), High(item.id), static_cast<uint8_t>(item.x % cell),
+             static_cast<uint8_t>(item.y % cell), static_cast<uint8_t>(z), Low(item.colour),
+             High(item.colour)}};
+}
+
+}  // namespace
+
+std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileType,
+                              int32_t AddItemType) {
+    if (openState_ == 0) return "Statics not open.";
+    if (!fs_.Exists(ItemsFilename)) return "Cannot find " + ItemsFilename + ".";
+
+    // Phase 1: the whole item file is read before anything is written.
+    std::vector<Pending> pending;
+    {
+        auto file = fs_.Open(ItemsFilename, OpenMode::kReadOnly);
+        WorldReader reader(*file, ItemsFilename,
+                           ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3, AddItemType);
+        WorldItem item;
+        while (reader.Next(item)) pending.push_back(ToPending(item, ItemsFilename));
+    }
+    if (pending.empty()) return {};
+    if (pending.size() > std::numeric_limits<int32_t>::max() / kRecordBytes) {
+        throw Error::Overflow("Overflow: " + std::to_string(pending.size()) +
+                              " items are more than the statics files can hold");
+    }
+
+    // Group the records by block, keeping the order in which they were taken. After the
+    // placement loop, the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
+    std::vector<uint32_t> end(world::kBlocks + 1, 0);
+    for (const Pending& p : pending) ++end[static_cast<size_t>(p.block) + 1];
+    for (size_t b = 0; b < world::kBlocks; ++b) end[b + 1] += end[b];
+    ByteBuffer records(pending.size() * kRecordBytes);
+    for (const Pending& p : pending) {
+        uint32_t at = end[static_cast<size_t>(p.block)]++;
+        std::memcpy(records.data() + size_t{at} * kRecordBytes, p.record.data(), kRecordBytes);
+    }
+    pending = {};
+
+    // Refuse here, before the first save, what would outgrow the data file half way.
+    uint64_t growth = 0;
+    for (int32_t b = 0; b < world::kBlocks; ++b) {
+        uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
+        uint32_t to = end[static_cast<size_t>(b)];
+        if (from == to) continue;
+        growth += static_cast<uint64_t>(std::max(EntryOf(b).length, 0)) +
+                  uint64_t{to - from} * kRecordBytes;
+    }
+    if (flushedDataSize_ + pendingData_.size() + growth >
+        static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+        throw Error::Overflow("Overflow: " + data_->path() +
+                              " would grow past the 2 GiB that its index can address");
+    }
+
+    // Phase 2: each block that receives items is loaded and saved once, in ascending order.
+    ByteBuffer block;
+    for (int32_t b = 0; b < world::kBlocks; ++b) {
+        uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
+        uint32_t to = end[static_cast<size_t>(b)];
+        if (from == to) continue;
+        int32_t length = cLoad(b, block);
+        size_t old = length > 0 ? static_cast<size_t>(length) : 0;
+        size_t added = size_t{to - from} * kRecordBytes;
+        block.resize(old + added);
+        std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);
+        cSave(b, block, false);
+    }
+    Flush();
+    return {};
+}
+
+JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, FileSystem& fs) {
     status("Freezing statics. Please wait.");
-    status("Statics not open.");
-    return {false, "Statics not open.", {}};
+    cStatics store(fs);
+    std::string message = store.cOpen(request.staidx, request.statics);
+    if (!message.empty()) {
+        status(message);
+        return {false, message, {}};
+    }
+    JobOutcome outcome;
+    try {
+        message = store.cFreeze(request.items, request.sphere, request.itemType);
+        if (message.empty()) {
+            outcome = {true, "Statics was successfully freezed.", {}};
+        } else {
+            outcome = {false, message, {}};
+        }
+    } catch (const std::exception& e) {
+        outcome = {false, std::string("Freeze failed: ") + e.what(), {}};
+    }
+    // The store is closed in every case; after a failure this writes out only complete blocks.
+    try {
+        store.cClose();
+    } catch (const std::exception& e) {
+        if (outcome.ok) outcome = {false, std::string("Freeze failed: ") + e.what(), {}};
+    }
+    status(outcome.status);
+    return outcome;
 }
 
 }  // namespace vorlak

@@ -1,0 +1,122 @@
+// Reading the items of a world file: the item world file of the Zedra3 server and the world save
+// of the Sphere server. Both formats are laid out in docs/world-files.md.
+//
+// Reading streams through one read buffer: memory does not grow with the file. A field that runs
+// past the buffer is copied aside, at most maxFieldBytes of it; a longer field can still end an
+// item or be skipped, but a value that must be read from it fails the read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mul/File.h"
+
+namespace vorlak {
+
+// Cuts a text file into fields, the way both world formats are read:
+//  - a field ends at a comma or at the end of its line (LF, or CR LF); neither belongs to it;
+//  - blanks (spaces, tabs) at its start are skipped, so a blank line gives one empty field;
+//  - a field that begins with a double quotation mark runs to the next one, commas and line ends
+//    included; the marks are not part of it, and what follows the closing mark up to the next
+//    comma or line end is dropped. A mark that is never closed runs to the end of the file.
+// After a comma or line end that is the last byte of the file, there is no further field.
+class FieldReader {
+  public:
+    // `file` must outlive the reader.
+    FieldReader(RandomAccessFile& file, size_t bufferBytes, size_t maxFieldBytes);
+
+    // Reads the next field. Returns false when the last field has been read. Throws Error (kIo)
+    // when the file cannot be read.
+    bool Next();
+
+    // The field last read; valid until the next call of Next(). When truncated(), it holds only
+    // the first maxFieldBytes characters.
+    std::string_view text() const { return text_; }
+    bool truncated() const { return truncated_; }
+    // Line (from 1) on which the field starts.
+    int64_t line() const { return line_; }
+
+  private:
+    bool Refill();
+    void Keep(size_t from, size_t to);
+    void ReadPlain();
+    void ReadQuoted();
+    void SkipRest(bool copied);
+    void Finish(std::string_view text, bool atLineEnd);
+
+    RandomAccessFile& file_;
+    std::string buffer_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    uint64_t fileOffset_ = 0;
+    bool eof_ = false;
+
+    size_t maxFieldBytes_;
+    std::string scratch_;   // a field that runs past the end of the buffer
+    bool dropped_ = false;  // scratch_ is full: bytes of the field were dropped
+    std::string_view text_;
+    bool truncated_ = false;
+    int64_t line_ = 0;
+    int64_t nextLine_ = 1;
+};
+
+enum class WorldFormat { kZedra3, kSphere };
+
+// One item taken from a world file.
+struct WorldItem {
+    int32_t id = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t z = 0;
+    int16_t colour = 0;  // always 0 in the Sphere format
+    int64_t line = 0;    // line of the section header that opened the item
+};
+
+struct WorldReaderOptions {
+    size_t bufferBytes = size_t{1} << 20;
+    size_t maxFieldBytes = size_t{1} << 20;
+};
+
+// Hands out the items of a world file that the freeze job takes: items with an ID other than 0,
+// of the wanted type (-1: any type), and, in the Zedra3 format, lying on the ground (container
+// -1). Each item section yields at most one item.
+class WorldReader {
+  public:
+    // `file` must outlive the reader; `name` is used in messages.
+    WorldReader(RandomAccessFile& file, std::string name, WorldFormat format, int32_t wantedType,
+                WorldReaderOptions options = {});
+
+    // Reads on up to the next item taken and stores it in `item`. Returns false at the end of the
+    // file. Throws Error::Overflow for a number that does not fit its value and Error::Corrupt for
+    // a position cut short by the end of the file or a value longer than maxFieldBytes; the
+    // message names the value and its line.
+    bool Next(WorldItem& item);
+
+  private:
+    bool Zedra3Field(WorldItem& item);
+    bool SphereField(WorldItem& item);
+    void StartSection();
+    bool Take(WorldItem& item);
+    int32_t Whole(std::string_view field, size_t keyBytes, std::string_view label);
+    int32_t Colour(std::string_view field, size_t keyBytes);
+    int32_t SphereId(std::string_view field);
+    int32_t NextPositionValue(std::string_view label, int64_t positionLine);
+    std::string Where() const;
+    std::string Where(int64_t line) const;
+    void CheckWhole(std::string_view label);
+
+    FieldReader fields_;
+    std::string name_;
+    WorldFormat format_;
+    int32_t wantedType_;
+
+    // The current item. Before the first section header the container is 0, so nothing is taken.
+    int32_t id_ = 0, x_ = 0, y_ = 0, z_ = 0, type_ = 0, container_ = 0;
+    int32_t colour_ = 0;
+    bool taken_ = false;
+    int64_t sectionLine_ = 0;
+    std::string hexText_;  // reused for the Sphere ID
+};
+
+}  // namespace vorlak

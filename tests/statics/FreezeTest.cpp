@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mul/World.h"
+#include "statics/StaticsJobs.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+using test::ReadAll;
+
+constexpr size_t kIndexBytes = 4718592;
+
+// One item section on the ground; `more` holds extra lines such as "COLOR -1\r\n".
+std::string Section(const std::string& id, const std::string& x, const std::string& y,
+                    const std::string& z = "0", const std::string& more = "",
+                    const std::string& type = "255") {
+    return "SECTION WORLDITEM 1\r\n{\r\nID " + id + "\r\nX " + x + "\r\nY " + y + "\r\nZ " + z +
+           "\r\nTYPE " + type + "\r\nCONT -1\r\n" + more + "}\r\n\r\n";
+}
+
+Bytes Entry(int32_t offset, int32_t length) {
+    Bytes e;
+    for (int32_t v : {offset, length, -1}) {
+        for (int shift = 0; shift < 32; shift += 8) e.push_back(static_cast<uint8_t>(v >> shift));
+    }
+    return e;
+}
+
+class FreezeJob : public ::testing::Test {
+  protected:
+    JobOutcome Freeze(const std::string& text, int32_t type = -1, bool sphere = false,
+                      FileSystem& fs = DefaultFileSystem()) {
+        test::WriteText(items, text);
+        texts.clear();
+        return RunFreeze(
+            {items, data, idx, sphere, type}, [this](const std::string& t) { texts.push_back(t); },
+            fs);
+    }
+    Bytes EntryBytes(int32_t block) {
+        Bytes index = ReadAll(idx);
+        auto at = index.begin() + block * 12;
+        return Bytes(at, at + 12);
+    }
+
+    test::TempDir dir;
+    std::string idx = dir.path("staidx0.mul");
+    std::string data = dir.path("statics0.mul");
+    std::string items = dir.path("items.wsc");
+    std::vector<std::string> texts;
+};
+
+TEST_F(FreezeJob, OneItemIntoANewPair) {
+    JobOutcome outcome = Freeze(Section("1301", "1400", "1620", "5", "COLOR 0\r\n"), 255);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Freezing statics. Please wait.",
+                                               "Statics was successfully freezed."}));
+    EXPECT_EQ(ReadAll(data), (Bytes{0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}));
+    Bytes index = ReadAll(idx);
+    ASSERT_EQ(index.size(), kIndexBytes);
+    EXPECT_EQ(Bytes(index.begin() + 1077624, index.begin() + 1077636), Entry(0, 7));
+    EXPECT_EQ(static_cast<size_t>(std::count(index.begin(), index.end(), 0xFF)), kIndexBytes - 8);
+}
+
+TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
+    // Block 89802 holds three records at offset 500, behind 500 bytes nobody refers to.
+    Bytes old(500, 0xAB);
+    for (int i = 0; i < 21; ++i) old.push_back(static_cast<uint8_t>(i));
+    Bytes index(kIndexBytes, 0xFF);
+    Bytes e = Entry(500, 21);
+    std::copy(e.begin(), e.end(), index.begin() + 1077624);
+    test::WriteAll(idx, index);
+    test::WriteAll(data, old);
+
+    JobOutcome outcome = Freeze(Section("1", "1401", "1621") + Section("2", "3", "4") +
+                                Section("3", "1400", "1620", "-2"));
+    ASSERT_TRUE(outcome.ok) << outcome.status;
+    // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
+    Bytes expected = old;
+    const Bytes blockZero{2, 0, 3, 4, 0, 0, 0}, added{1, 0, 1, 5, 0, 0, 0, 3, 0, 0, 4, 0xFE, 0, 0};
+    expected.insert(expected.end(), blockZero.begin(), blockZero.end());
+    expected.insert(expected.end(), old.begin() + 500, old.end());
+    expected.insert(expected.end(), added.begin(), added.end());
+    EXPECT_EQ(ReadAll(data), expected);
+    EXPECT_EQ(EntryBytes(0), Entry(521, 7));
+    EXPECT_EQ(EntryBytes(89802), Entry(528, 35));
+}
+
+TEST_F(FreezeJob, StoredBytesOfIdsHeightsAndColours) {
+    JobOutcome outcome = Freeze(Section("-1", "0", "0", "-1", "COLOR -1\r\n") +
+                                Section("65535", "7", "7", "200", "COLOR 300\r\n") +
+                                Section("2", "1", "2", "-256") + Section("4", "2", "3", "255"));
+    ASSERT_TRUE(outcome.ok) << outcome.status;
+    EXPECT_EQ(ReadAll(data), (Bytes{0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF,  //
+                                    0xFF, 0xFF, 7, 7, 0xC8, 0x2C, 0x01,  //
+                                    2,    0,    1, 2, 0,    0,    0,     //
+                                    4,    0,    2, 3, 0xFF, 0,    0}));
+    EXPECT_EQ(EntryBytes(0), Entry(0, 28));
+}
+
+TEST_F(FreezeJob, SphereSaveWithEveryType) {
+    auto sample =
+        std::filesystem::path(__FILE__).parent_path() / "data/sphere-save/SPHEREWorld.scp";
+    Bytes save = ReadAll(sample.string());
+    JobOutcome outcome = Freeze(std::string(save.begin(), save.end()), -1, true);
+    ASSERT_TRUE(outcome.ok) << outcome.status;
+    // i_gold at (1, 2), i_table at (1400, 1620), i_sign at (1500, 1700): ascending blocks.
+    EXPECT_EQ(ReadAll(data), (Bytes{0xED, 0x0E, 1, 2, 0,    0, 0,  //
+                                    0x3F, 0x0B, 0, 4, 5,    0, 0,  //
+                                    0xD2, 0x0B, 4, 4, 0xFD, 0, 0}));
+    EXPECT_EQ(EntryBytes(world::BlockNumber(1500, 1700)), Entry(14, 7));
+}
+
+// Every failure while the item file is read ends the job before the statics files change.
+TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
+    ASSERT_TRUE(Freeze(Section("9", "100", "100")).ok);
+    const Bytes indexBefore = ReadAll(idx), dataBefore = ReadAll(data);
+    const std::string good = Section("1", "1400", "1620");
+    struct Case {
+        std::string text, reason;
+    } cases[] = {
+        {good + Section("5", "6144", "0"), "lies outside the world (X 6144, Y 0)"},
+        // Y 4096 would be row 0 of the next block column.
+        {good + Section("5", "0", "4096"), "lies outside the world (X 0, Y 4096)"},
+        {good + Section("5", "-1", "0"), "lies outside the world (X -1, Y 0)"},
+        {good + Section("5", "0", "0", "300"), "has Z 300, which does not fit in -256..255"},
+        {good + Section("5", "0", "0", "-300"), "has Z -300, which does not fit"},
+        {good + Section("70000", "0", "0"), "has ID 70000, which does not fit"},
+        {good + Section("5", "0", "0", "0", "COLOR 40000\r\n"), "the COLOR value 40000 on line 19"},
+        {good + "X 1e10\r\n", "the X value 1e10 on line 11"},
+    };
+    for (const Case& c : cases) {
+        JobOutcome outcome = Freeze(c.text);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.status.rfind("Freeze failed: ", 0), 0u) << outcome.status;
+        EXPECT_NE(outcome.status.find(c.reason), std::string::npos) << outcome.status;
+        EXPECT_EQ(texts.back(), outcome.status);
+        EXPECT_EQ(ReadAll(idx), indexBefore) << c.reason;
+        EXPECT_EQ(ReadAll(data), dataBefore) << c.reason;
+    }
+    EXPECT_EQ(Freeze(good + Section("5", "6144", "0")).status,
+              "Freeze failed: the item of the section on line 11 of " + items +
+                  " lies outside the world (X 6144, Y 0)");
+}
+
+TEST_F(FreezeJob, NothingTakenLeavesThePairUnchanged) {
+    ASSERT_TRUE(Freeze(Section("9", "100", "100")).ok);
+    const Bytes indexBefore = ReadAll(idx), dataBefore = ReadAll(data);
+    JobOutcome outcome = Freeze(Section("1", "2", "3", "0", "", "4"), 255);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(ReadAll(idx), indexBefore);
+    EXPECT_EQ(ReadAll(data), dataBefore);
+}
+
+TEST_F(FreezeJob, MissingFiles) {
+    texts.clear();
+    JobOutcome outcome = RunFreeze({items, data, idx, false, 255},
+                                   [this](const std::string& t) { texts.push_back(t); });
+    EXPECT_EQ(outcome.status, "Cannot find " + items + ".");
+    EXPECT_EQ(texts, (std::vector<std::string>{"Freezing statics. Please wait.", outcome.status}));
+    // The pair is created before the item file is looked for.
+    EXPECT_EQ(ReadAll(idx), Bytes(kIndexBytes, 0xFF));
+
+    std::filesystem::remove(data);
+    outcome = Freeze(Section("1", "2", "3"));
+    EXPECT_EQ(outcome.status, "Unable to open/create statics.");
+    EXPECT_FALSE(test::Exists(data));
+}
+
+// A disk that fills up while the records are written: no entry may point at missing records.
+TEST_F(FreezeJob, WriteFailureLeavesNoEntryPointingAtMissingRecords) {
+    test::FaultyFileSystem fs(static_cast<int64_t>(kIndexBytes) + 10);
+    JobOutcome outcome =
+        Freeze(Section("1", "1", "1") + Section("2", "1400", "1620"), -1, false, fs);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.status.rfind("Freeze failed: Cannot write " + data, 0), 0u) << outcome.status;
+    EXPECT_EQ(ReadAll(idx), Bytes(kIndexBytes, 0xFF));
+}
+
+}  // namespace
+}  // namespace vorlak

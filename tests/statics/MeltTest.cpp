@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "statics/StaticsJobs.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+using test::ReadAll;
+using test::ReadText;
+
+constexpr int32_t kBlock89802 = 89802;  // X 1400..1407, Y 1616..1623
+
+std::string Reference(const std::string& name) {
+    return (std::filesystem::path(__FILE__).parent_path() / "data" / name / "expected.wsc")
+        .string();
+}
+
+class MeltJob : public ::testing::Test {
+  protected:
+    // Writes a pair whose blocks hold the given record runs.
+    void MakePair(const std::map<int32_t, Bytes>& runs) {
+        Bytes index(4718592, 0xFF), records;
+        for (const auto& [block, run] : runs) {
+            size_t at = static_cast<size_t>(block) * 12;
+            for (int32_t v :
+                 {static_cast<int32_t>(records.size()), static_cast<int32_t>(run.size()), -1}) {
+                for (int shift = 0; shift < 32; shift += 8) {
+                    index[at++] = static_cast<uint8_t>(v >> shift);
+                }
+            }
+            records.insert(records.end(), run.begin(), run.end());
+        }
+        test::WriteAll(idx, index);
+        test::WriteAll(data, records);
+    }
+
+    JobOutcome Melt(MeltRequest request, FileSystem& fs = DefaultFileSystem()) {
+        request.statics = data;
+        request.staidx = idx;
+        request.items = items;
+        texts.clear();
+        return RunMelt(
+            request, [this](const std::string& t) { texts.push_back(t); }, fs);
+    }
+    static MeltRequest Rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+        MeltRequest r;
+        r.x1 = x1, r.y1 = y1, r.x2 = x2, r.y2 = y2;
+        return r;
+    }
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.root())) {
+            names.insert(e.path().filename().string());
+        }
+        return names;
+    }
+    bool HasLine(const std::string& line) {
+        return ("\r\n" + ReadText(items)).find("\r\n" + line + "\r\n") != std::string::npos;
+    }
+
+    test::TempDir dir;
+    std::string idx = dir.path("staidx0.mul");
+    std::string data = dir.path("statics0.mul");
+    std::string items = dir.path("items.wsc");
+    std::vector<std::string> texts;
+};
+
+TEST_F(MeltJob, Block89802GivesTheReferenceFile) {
+    MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
+    JobOutcome outcome = Melt(Rect(1400, 1620, 1407, 1627));
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
+                                               "Statics was successfully melted."}));
+    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
+}
+
+TEST_F(MeltJob, NothingInsideGivesOnlyHeaderAndEnd) {
+    MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
+    ASSERT_TRUE(Melt(Rect(0, 0, 7, 7)).ok);
+    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-nothing-inside")));
+}
+
+TEST_F(MeltJob, OffsetsLimitsAndNumbering) {
+    MakePair({{kBlock89802,
+               {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00,    // 1301 at (1400, 1620), Z 5
+                0xFF, 0xFF, 0x01, 0x05, 0x80, 0x12, 0x34}},  // 65535 at (1401, 1621), Z -128
+              {kBlock89802 + 1, {0x02, 0x00, 0x07, 0x00, 0x7F, 0x00, 0x00}}});
+    MeltRequest r = Rect(1400, 1620, 1407, 1627);
+    r.addX = 10, r.addY = -20, r.addZ = 125, r.countStart = 5, r.itemType = 7;
+    ASSERT_TRUE(Melt(r).ok);
+    for (const char* line :
+         {"SECTION WORLDITEM 5", "SERIAL 1800000005", "TYPE 7", "X 1410", "Y 1600", "Z 127",
+          "SECTION WORLDITEM 7", "SERIAL 1800000007", "ID 2", "X 1417", "Y 1604", "INITMEM 3"}) {
+        EXPECT_TRUE(HasLine(line)) << line;
+    }
+    // Limited to -127..127 after the offset; an ID of FF FF reads 65535.
+    r = Rect(1401, 1620, 1407, 1623);
+    ASSERT_TRUE(Melt(r).ok);
+    EXPECT_TRUE(HasLine("ID 65535"));
+    EXPECT_TRUE(HasLine("Z -127"));
+    // The static at X 1400 lies in a visited block but left of X1.
+    EXPECT_FALSE(HasLine("ID 1301"));
+    EXPECT_TRUE(HasLine("INITMEM 1"));
+}
+
+TEST_F(MeltJob, IllegalCoordinatesLeaveTheOldFileUntouched) {
+    MakePair({});
+    test::WriteText(items, "old items");
+    for (MeltRequest r : {Rect(6144, 0, 6144, 0), Rect(0, 0, 6143, 4096), Rect(9, 0, 8, 0),
+                          Rect(0, 9, 0, 8), Rect(-1, 0, 5, 5)}) {
+        JobOutcome outcome = Melt(r);
+        EXPECT_EQ(outcome.status, "Illegal cordinates.");
+        EXPECT_EQ(texts.back(), "Illegal cordinates.");
+        EXPECT_EQ(ReadText(items), "old items");
+    }
+}
+
+TEST_F(MeltJob, MissingPairCreatesNothing) {
+    JobOutcome outcome = Melt({});
+    EXPECT_EQ(outcome.status, "Can not find the statics files.");
+    EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
+                                               "Can not find the statics files."}));
+    EXPECT_TRUE(Files().empty());
+}
+
+// A failed melt leaves the previous item file as it was and no partial file beside it.
+TEST_F(MeltJob, FailuresKeepTheOldFileAndLeaveNoPartialFile) {
+    const std::set<std::string> pairAndItems{"staidx0.mul", "statics0.mul", "items.wsc"};
+    auto expectUntouched = [&](const JobOutcome& outcome, const std::string& why) {
+        EXPECT_EQ(outcome.status, "Unknown error.") << why;
+        EXPECT_FALSE(outcome.detail.empty()) << why;
+        EXPECT_EQ(ReadText(items), "old items") << why;
+        EXPECT_EQ(Files(), pairAndItems) << why;
+    };
+    MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
+    test::WriteText(items, "old items");
+
+    MeltRequest r;
+    r.countStart = 347483648;  // serial 2147483648
+    expectUntouched(Melt(r), "serial");
+    r.countStart = 347483647;
+    EXPECT_TRUE(Melt(r).ok);
+    EXPECT_TRUE(HasLine("SERIAL 2147483647"));
+    test::WriteText(items, "old items");
+
+    r = {};
+    r.addX = 2147483647;
+    expectUntouched(Melt(r), "written X");
+
+    // 451 bytes of file and 249 of header are written; the rename needs budget left.
+    for (int64_t budget : {0, 100, 451, 700}) {
+        test::FaultyFileSystem fs(budget);
+        expectUntouched(Melt({}, fs), "budget " + std::to_string(budget));
+    }
+    test::FaultyFileSystem enough(701);
+    EXPECT_TRUE(Melt({}, enough).ok);
+    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
+
+    test::WriteText(items, "old items");
+    MakePair({{kBlock89802, Bytes(12, 0)}});  // not a whole number of records
+    expectUntouched(Melt({}), "block length");
+}
+
+// Melting the whole world and freezing the result into a new pair gives the same pair.
+TEST_F(MeltJob, FreezeThenMeltThenFreezeAgain) {
+    std::string world;
+    for (const char* item :
+         {"ID 1301\r\nX 1400\r\nY 1620\r\nZ 5", "ID 40000\r\nX 0\r\nY 0\r\nZ -127",
+          "ID 7\r\nX 6143\r\nY 4095\r\nZ 127", "ID 8\r\nX 1401\r\nY 1620\r\nZ 0"}) {
+        world += "SECTION WORLDITEM 1\r\n{\r\n" + std::string(item) + "\r\nCONT -1\r\n}\r\n";
+    }
+    test::WriteText(dir.path("world.wsc"), world);
+    auto ignore = [](const std::string&) {};
+    ASSERT_TRUE(RunFreeze({dir.path("world.wsc"), data, idx, false, -1}, ignore).ok);
+    ASSERT_TRUE(Melt({}).ok);
+    EXPECT_TRUE(HasLine("INITMEM 4"));
+    JobOutcome again =
+        RunFreeze({items, dir.path("again.mul"), dir.path("againidx.mul"), false, 255}, ignore);
+    ASSERT_TRUE(again.ok) << again.status;
+    EXPECT_EQ(ReadAll(dir.path("again.mul")), ReadAll(data));
+    EXPECT_EQ(ReadAll(dir.path("againidx.mul")), ReadAll(idx));
+}
+
+}  // namespace
+}  // namespace vorlak

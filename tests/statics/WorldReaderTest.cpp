@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <tuple>
+
+#include "mul/Error.h"
+#include "statics/WorldReader.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+// A world file held in memory.
+class StringFile final : public RandomAccessFile {
+  public:
+    explicit StringFile(std::string text) : text_(std::move(text)) {}
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        ++reads;
+        if (offset >= text_.size()) return 0;
+        size_t n = std::min(out.size(), text_.size() - static_cast<size_t>(offset));
+        std::memcpy(out.data(), text_.data() + offset, n);
+        return n;
+    }
+    void WriteAt(uint64_t, std::span<const uint8_t>) override { FAIL() << "the reader wrote"; }
+    uint64_t Size() override { return text_.size(); }
+    void Sync() override {}
+    const std::string& path() const override { return path_; }
+    int reads = 0;
+
+  private:
+    std::string text_;
+    std::string path_ = "items.wsc";
+};
+
+using Item = std::tuple<int32_t, int32_t, int32_t, int32_t, int16_t>;  // ID, X, Y, Z, colour
+
+std::vector<Item> Read(const std::string& text, WorldFormat format, int32_t wanted = -1,
+                       WorldReaderOptions options = {}) {
+    StringFile file(text);
+    WorldReader reader(file, "items.wsc", format, wanted, options);
+    std::vector<Item> items;
+    WorldItem item;
+    while (reader.Next(item)) items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
+    return items;
+}
+
+std::vector<Item> Zedra3(const std::string& text, int32_t wanted = -1) {
+    return Read(text, WorldFormat::kZedra3, wanted);
+}
+std::vector<Item> Sphere(const std::string& text, int32_t wanted = -1) {
+    return Read(text, WorldFormat::kSphere, wanted);
+}
+
+// The message of the Error that reading throws, or "" when it reads to the end.
+std::string Failure(const std::string& text, WorldFormat format, WorldReaderOptions options = {}) {
+    try {
+        Read(text, format, -1, options);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::vector<std::string> Fields(const std::string& text, size_t bufferBytes = 1 << 20) {
+    StringFile file(text);
+    FieldReader reader(file, bufferBytes, 1 << 20);
+    std::vector<std::string> fields;
+    while (reader.Next()) fields.emplace_back(reader.text());
+    return fields;
+}
+
+const char kGroundItem[] =
+    "SECTION WORLDITEM 1\r\n{\r\nID 1301\r\nX 1400\r\nY 1620\r\nZ 5\r\nTYPE 255\r\nCONT -1\r\n"
+    "COLOR 0\r\n}\r\n";
+
+TEST(FieldReader, CutsAtCommasAndLineEnds) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Fields("P=1300,1650,5\r\n"), (V{"P=1300", "1650", "5"}));
+    EXPECT_EQ(Fields("SECTION WORLDITEM 12\n"), (V{"SECTION WORLDITEM 12"}));
+    // A blank line is one empty field; blanks at a field's start are skipped, not at its end.
+    EXPECT_EQ(Fields("a\r\n\r\n  \t b ,  c\n\nd"), (V{"a", "", "b ", "c", "", "d"}));
+    // Nothing follows a last comma or line end; a CR alone is no line end.
+    EXPECT_EQ(Fields("a,"), (V{"a"}));
+    EXPECT_EQ(Fields("a,\n"), (V{"a", ""}));
+    EXPECT_EQ(Fields("a\rb\n"), (V{"a\rb"}));
+    EXPECT_EQ(Fields(""), V{});
+    EXPECT_EQ(Fields("   "), (V{""}));
+}
+
+TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Fields("\"a, b\",c\n"), (V{"a, b", "c"}));
+    EXPECT_EQ(Fields("  \"x\ny\"\nz"), (V{"x\ny", "z"}));
+    // What follows the closing mark up to the next comma or line end is dropped.
+    EXPECT_EQ(Fields("\"a\"junk,b\r\n"), (V{"a", "b"}));
+    EXPECT_EQ(Fields("a\"b\",c"), (V{"a\"b\"", "c"}));  // a mark inside a field is text
+    // A mark that is never closed runs to the end of the file.
+    EXPECT_EQ(Fields("\"open, 1\n2\n"), (V{"open, 1\n2\n"}));
+}
+
+// Every field must read the same when it is cut by the end of the read buffer anywhere.
+TEST(FieldReader, BufferEndsDoNotChangeFields) {
+    std::string text =
+        "SECTION WORLDITEM 1\r\n{\r\n  ID 1301\r\n\"quoted, with\r\nline\"rest,x\r\n\r\n"
+        "P=1,2,3\n\t\n\"never closed";
+    auto expected = Fields(text);
+    for (size_t size : {1, 2, 3, 5, 7, 13}) EXPECT_EQ(Fields(text, size), expected) << size;
+}
+
+TEST(FieldReader, CountsLines) {
+    StringFile file("a,b\r\n\"c\nd\"\n\ne");
+    FieldReader reader(file, 4, 1 << 20);
+    std::vector<int64_t> lines;
+    while (reader.Next()) lines.push_back(reader.line());
+    EXPECT_EQ(lines, (std::vector<int64_t>{1, 1, 2, 4, 5}));
+}
+
+TEST(Zedra3Reader, TakesItemsOnTheGroundOfTheWantedType) {
+    const Item ground{1301, 1400, 1620, 5, 0};
+    EXPECT_EQ(Zedra3(kGroundItem, 255), std::vector<Item>{ground});
+    EXPECT_EQ(Zedra3(kGroundItem, -1), std::vector<Item>{ground});
+    EXPECT_TRUE(Zedra3(kGroundItem, 7).empty());
+
+    std::string inContainer = kGroundItem;
+    inContainer.replace(inContainer.find("CONT -1"), 7, "CONT 77");
+    EXPECT_TRUE(Zedra3(inContainer).empty());
+    // No ID, or ID 0: never taken.
+    EXPECT_TRUE(Zedra3("SECTION WORLDITEM 1\n{\nX 1\nCONT -1\n}\n").empty());
+    EXPECT_TRUE(Zedra3("SECTION WORLDITEM 1\n{\nID 0\nCONT -1\n}\n").empty());
+}
+
+TEST(Zedra3Reader, KeysIgnoreCaseAndLeadingBlanks) {
+    EXPECT_EQ(Zedra3("section worlditem 1\n{\n  id 1301\n\tx 1400\n y 1620\nz 5\ncont -1\n"
+                     "Color -2\n  }\n"),
+              (std::vector<Item>{{1301, 1400, 1620, 5, -2}}));
+    // A key needs its blank: "XY 5" and "IDENT 7" are no keys.
+    EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 9\nXY 5\nIDENT 7\nCONT -1\n}\n"),
+              (std::vector<Item>{{9, 0, 0, 0, 0}}));
+}
+
+TEST(Zedra3Reader, ValuesFollowTheNumberRules) {
+    auto x = [](const std::string& value) {
+        auto items = Zedra3("SECTION WORLDITEM 1\nID 1\nCONT -1\nX " + value + "\n}\n");
+        return items.empty() ? -99999 : std::get<1>(items[0]);
+    };
+    EXPECT_EQ(x("12.5"), 12);  // halves go to the even neighbour
+    EXPECT_EQ(x("13.5"), 14);
+    EXPECT_EQ(x("6143abc"), 6143);
+    EXPECT_EQ(x("abc"), 0);
+    EXPECT_EQ(x("1 2"), 12);
+    EXPECT_EQ(x("&H10"), 16);
+    EXPECT_EQ(x("-7"), -7);
+    EXPECT_EQ(x("1E3"), 1000);
+    EXPECT_EQ(x("2147483647"), 2147483647);
+    EXPECT_EQ(x("-2147483648"), -2147483648);
+}
+
+TEST(Zedra3Reader, SectionBoundaries) {
+    // Before the first header the container is 0: not taken.
+    EXPECT_TRUE(Zedra3("ID 5\nCONT 7\n}\n").empty());
+    // Values after the brace are not part of the item; a second brace does not store it twice.
+    EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 5\nCONT -1\nX 1\n}\nX 2\n}\n"),
+              (std::vector<Item>{{5, 1, 0, 0, 0}}));
+    // A header clears every value of the item before it.
+    EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 5\nX 3\nTYPE 4\nCOLOR 9\nCONT 2\n}\n"
+                     "SECTION WORLDITEM 2\nID 6\nCONT -1\n}\n",
+                     0),
+              (std::vector<Item>{{6, 0, 0, 0, 0}}));
+}
+
+TEST(Zedra3Reader, ItemRecordsTheLineOfItsHeader) {
+    StringFile file(std::string("junk\r\n") + kGroundItem + kGroundItem);
+    WorldReader reader(file, "items.wsc", WorldFormat::kZedra3, -1);
+    WorldItem item;
+    ASSERT_TRUE(reader.Next(item));
+    EXPECT_EQ(item.line, 2);
+    ASSERT_TRUE(reader.Next(item));
+    EXPECT_EQ(item.line, 12);
+    EXPECT_FALSE(reader.Next(item));
+}
+
+TEST(Zedra3Reader, LineFeedsAloneReadLikeCrLf) {
+    std::string lf = kGroundItem;
+    for (size_t at; (at = lf.find('\r')) != std::string::npos;) lf.erase(at, 1);
+    EXPECT_EQ(Zedra3(lf), Zedra3(kGroundItem));
+    EXPECT_EQ(Zedra3(lf).size(), 1u);
+}
+
+TEST(SphereReader, TakesEveryItemSectionEndedByABlankLine) {
+    const std::string item = "[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n\r\n";
+    const Item expected{0x0E75, 1300, 1650, 5, 0};
+    EXPECT_EQ(Sphere(item, -1), std::vector<Item>{expected});
+    EXPECT_EQ(Sphere(item, 0), std::vector<Item>{expected});  // no TYPE= line: type 0
+    EXPECT_TRUE(Sphere(item, 255).empty());
+    // A type that is a name reads as 0.
+    EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nTYPE=abc\n\n", 0).size(), 1u);
+    // Without a blank line after it the last item is not taken.
+    EXPECT_TRUE(Sphere("[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n").empty());
+}
+
+TEST(SphereReader, SaveFileWithContainersAndOtherSections) {
+    auto path = std::filesystem::path(__FILE__).parent_path() / "data/sphere-save/SPHEREWorld.scp";
+    test::Bytes bytes = test::ReadAll(path.string());
+    std::string text(bytes.begin(), bytes.end());
+    // The item in a container is taken too (this format's container is never read); the
+    // character's section after the table changes nothing once the table was taken.
+    EXPECT_EQ(Sphere(text),
+              (std::vector<Item>{
+                  {0x0EED, 1, 2, 0, 0}, {0x0B3F, 1400, 1620, 5, 0}, {0x0BD2, 1500, 1700, -3, 0}}));
+    EXPECT_EQ(Sphere(text, 0).size(), 3u);
+    EXPECT_TRUE(Sphere(text, 255).empty());
+}
+
+TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
+    // Two numbers: Z comes from the blank line, which then ends the item.
+    EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nP=1300,1650\n\n"),
+              (std::vector<Item>{{1, 1300, 1650, 0, 0}}));
+    // One number: Y and Z from the following lines.
+    EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nP=5\n6\n7\n\n"), (std::vector<Item>{{1, 5, 6, 7, 0}}));
+    // The keys after "P=" are tested on the last field it read.
+    EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nP=5,6,TYPE=9\n\n", 9).size(), 1u);
+    // A quoted field keeps its commas: "P=" reads 10 from it, then the next two lines.
+    EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\n\"P=10,99,99\"\n20\n30\n\n"),
+              (std::vector<Item>{{1, 10, 20, 30, 0}}));
+}
+
+TEST(WorldReaderFailure, NumbersThatDoNotFitNameTheirValueAndLine) {
+    EXPECT_EQ(Failure("SECTION WORLDITEM 1\r\n{\r\nCOLOR 40000\r\n}\r\n", WorldFormat::kZedra3),
+              "the COLOR value 40000 on line 3 of items.wsc does not fit in -32768..32767");
+    EXPECT_EQ(Failure("\n\nX 99999999999\n", WorldFormat::kZedra3),
+              "the X value 99999999999 on line 3 of items.wsc does not fit in "
+              "-2147483648..2147483647");
+    EXPECT_EQ(Failure("[WORLDITEM a]\nP=1\n1e300\n", WorldFormat::kSphere),
+              "the Y value 1e300 on line 3 of items.wsc does not fit in -2147483648..2147483647");
+    EXPECT_EQ(Failure("X -2147483648.5\n", WorldFormat::kZedra3), "");  // rounds to even: fits
+}
+
+TEST(WorldReaderFailure, PositionCutShortByTheEndOfTheFile) {
+    for (const char* text : {"[WORLDITEM a]\nID=1\nP=1,2", "[WORLDITEM a]\nID=1\nP=1\n"}) {
+        EXPECT_EQ(Failure(text, WorldFormat::kSphere),
+                  "the position on line 3 of items.wsc is cut short by the end of the file")
+            << text;
+    }
+}
+
+TEST(WorldReaderFailure, OverlongValuesFailButOverlongOtherFieldsAreSkipped) {
+    WorldReaderOptions small{16, 64};
+    std::string longText(200, '7');
+    EXPECT_EQ(Failure("SECTION WORLDITEM 1\nX " + longText + "\n", WorldFormat::kZedra3, small),
+              "the X value on line 2 of items.wsc is longer than 64 characters");
+    std::string text =
+        "SECTION WORLDITEM 1\nID 3\nNAME " + longText + "\n\"" + longText + "\"\nCONT -1\n}\n";
+    EXPECT_EQ(Read(text, WorldFormat::kZedra3, -1, small), (std::vector<Item>{{3, 0, 0, 0, 0}}));
+}
+
+// Files that are not world files at all end with no items or with a message; never a crash.
+TEST(WorldReaderGarbage, NoiseBracesQuotesAndEndlessLines) {
+    std::mt19937 random(7);
+    std::string noise(1 << 16, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    for (WorldFormat format : {WorldFormat::kZedra3, WorldFormat::kSphere}) {
+        try {
+            Read(noise, format);
+        } catch (const Error&) {
+        }
+        EXPECT_TRUE(Read(std::string(100000, '}') + "\n{{{}}}\n", format).empty());
+        EXPECT_TRUE(Read("\"\"\"\n\"SECTION WORLDITEM 1\nID 5\nCONT -1\n}\n", format).empty());
+    }
+    // Ten megabytes without a line end: one field, read through a fixed buffer.
+    StringFile endless(std::string(10 << 20, 'x'));
+    WorldReader reader(endless, "items.wsc", WorldFormat::kSphere, -1);
+    WorldItem item;
+    EXPECT_FALSE(reader.Next(item));
+    EXPECT_EQ(endless.reads, 11);  // ten 1 MiB reads and the one that finds the end
+}
+
+}  // namespace
+}  // namespace vorlak
