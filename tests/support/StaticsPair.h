@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -122,9 +121,13 @@ class StaticsPair {
         if (!out) throw std::runtime_error("cannot write " + path);
     }
     static Bytes ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (!in) throw std::runtime_error("cannot read " + path);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
+        Bytes bytes(static_cast<size_t>(in.tellg()));
+        in.seekg(0);
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!in) throw std::runtime_error("cannot read " + path);
+        return bytes;
     }
 };
 
