@@ -27,12 +27,14 @@ AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
     lblCredits_->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(40, 28, 40, 12);
+    layout->setContentsMargins(40, 12, 40, 12);
     layout->setSpacing(6);
+    layout->addStretch(2);
     layout->addWidget(title);
     layout->addWidget(lblVersion_);
     layout->addSpacing(18);
-    layout->addWidget(lblCredits_, 1);
+    layout->addWidget(lblCredits_);
+    layout->addStretch(3);
 }
 
 QString AboutPage::VersionText() {

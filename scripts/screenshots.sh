@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Takes a picture of each of the six pages of the window and saves them as
+# docs/screenshots/page-1.png .. page-6.png.
+#   scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when needed)
+# Runs the real window on a virtual X display (Xvfb), with a fresh settings store, so the pages
+# show their initial values; the Bmp->Map page has an example picture chosen.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/setup.sh"
+build=${1:-$root/build/release}
+
+vorlak_install_packages xvfb
+vorlak_build "$build" -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_TESTS=OFF
+
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() {
+    if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number.
+display=90
+while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [[ -e /tmp/.X11-unix/X$display ]] && break
+    sleep 0.1
+done
+
+mkdir -p "$work/config"
+cp "$root/examples/island.bmp" "$work/"
+cat >"$work/config/Ostrand.conf" <<CONF
+[Vorlak]
+txtBitmap=island.bmp
+CONF
+
+out="$root/docs/screenshots"
+mkdir -p "$out"
+(cd "$work" && DISPLAY=":$display" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+    XDG_RUNTIME_DIR="$work" VORLAK_SCREENSHOTS="$out" timeout 60 "$build/src/main/vorlak")
+ls "$out"/page-*.png
