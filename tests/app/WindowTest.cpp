@@ -284,6 +284,11 @@ TEST_F(WindowTest, AStoreThatCannotBeReadStartsFromTheInitialValues) {
     Open();
     EXPECT_EQ(TextOf("txtMeltX2"), "6143");
     EXPECT_EQ(TextOf("txtMeltX1"), "0");
+    // Closing writes a sound store again.
+    SetText("txtMeltX1", "5");
+    EXPECT_EQ(CloseWindow(), 1);
+    Open();
+    EXPECT_EQ(TextOf("txtMeltX1"), "5");
 }
 
 TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
