@@ -242,7 +242,7 @@ void BufferedWriter::Write(std::string_view text) {
         start_ += text.size();
         return;
     }
-    buffer_.append(text);
+    buffer_.insert(buffer_.end(), text.begin(), text.end());
 }
 
 void BufferedWriter::Write(std::span<const uint8_t> bytes) {
@@ -251,7 +251,7 @@ void BufferedWriter::Write(std::span<const uint8_t> bytes) {
 
 void BufferedWriter::Flush() {
     if (buffer_.empty()) return;
-    file_.WriteAt(start_, {reinterpret_cast<const uint8_t*>(buffer_.data()), buffer_.size()});
+    file_.WriteAt(start_, buffer_);
     start_ += buffer_.size();
     buffer_.clear();
 }

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorlak {
 
@@ -108,7 +109,7 @@ class BufferedWriter {
     RandomAccessFile& file_;
     uint64_t start_;
     size_t capacity_;
-    std::string buffer_;
+    std::vector<uint8_t> buffer_;
 };
 
 }  // namespace vorlak

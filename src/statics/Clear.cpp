@@ -1,3 +1,4 @@
+#include <cstring>
 #include <exception>
 
 #include "mul/mZedraConvert.h"
@@ -14,16 +15,34 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
                 int32_t number = bx * world::kBlockRows + by;
-                int32_t length = cLoad(number, block);
-                if (length <= 0) continue;
+                Entry entry;
+                const uint8_t* run = RunOf(number, entry);
+                if (!run) continue;
+                int32_t length = entry.length;
+                // Kept records are gathered in `block`, in their order.
+                block.resize(static_cast<size_t>(length));
                 int32_t kept = 0;
-                for (int32_t p = 0; p <= length - 1; p += kRecordBytes) {
-                    int32_t x = bx * world::kBlockCells + mTypes::Bytes2Long(block, p + 2, 1);
-                    int32_t y = by * world::kBlockCells + mTypes::Bytes2Long(block, p + 3, 1);
+                int32_t whole = length - length % kRecordBytes;  // bytes of complete records
+                int32_t baseX = bx * world::kBlockCells, baseY = by * world::kBlockCells;
+                for (int32_t p = 0; p < whole; p += kRecordBytes) {
+                    const uint8_t* r = run + p;
+                    int32_t x = baseX + r[2], y = baseY + r[3];
                     if (X1 <= x && x <= X2 && Y1 <= y && y <= Y2) continue;
-                    mZedraConvert::CopyByteRange(block, block, p, kRecordBytes,
-                                                 kRecordBytes * kept);
+                    std::memcpy(block.data() + kRecordBytes * kept, r, kRecordBytes);
                     ++kept;
+                }
+                // A last record cut short is read and copied with checks, so that the job fails
+                // wherever it would run past the block's buffer.
+                if (whole < length) {
+                    std::memcpy(block.data() + whole, run + whole,
+                                static_cast<size_t>(length - whole));
+                    int32_t x = baseX + mTypes::Bytes2Long(block, whole + 2, 1);
+                    int32_t y = baseY + mTypes::Bytes2Long(block, whole + 3, 1);
+                    if (!(X1 <= x && x <= X2 && Y1 <= y && y <= Y2)) {
+                        mZedraConvert::CopyByteRange(block, block, whole, kRecordBytes,
+                                                     kRecordBytes * kept);
+                        ++kept;
+                    }
                 }
                 if (kept > 0) {
                     block.resize(static_cast<size_t>(kRecordBytes * kept));

@@ -6,7 +6,6 @@
 
 #include "mul/Error.h"
 #include "mul/mTypes.h"
-#include "mul/mZedraConvert.h"
 
 namespace vorlak {
 namespace {
@@ -17,6 +16,21 @@ constexpr size_t kChunkBytes = kChunkEntries * cStatics::kEntryBytes;
 constexpr size_t kFlushThreshold = 8u << 20;
 constexpr size_t kWindowBytes = 1u << 20;
 constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
+
+// Index fields at a position already known to lie inside the index.
+int32_t LoadLe32(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
+}
+
+void StoreLe32(uint8_t* p, int32_t value) {
+    auto v = static_cast<uint32_t>(value);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
 
 }  // namespace
 
@@ -34,7 +48,7 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
 
         auto index = fs_.Open(Staidx0, OpenMode::kReadWrite);
         auto data = fs_.Open(Statics0, OpenMode::kReadWrite);
-        indexBytes_.assign(kIndexBytes, 0);
+        indexBytes_.resize(kIndexBytes);
         if (fresh) {
             ByteBuffer empty(kEmptyFillBytes, 0xFF);
             for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
@@ -86,62 +100,63 @@ void cStatics::CheckBlock(int32_t block) const {
 
 cStatics::Entry cStatics::EntryOf(int32_t block) const {
     CheckBlock(block);
-    size_t at = static_cast<size_t>(block) * kEntryBytes;
-    return {mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at), 4),
-            mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at + 4), 4),
-            mTypes::Bytes2Long(indexBytes_, static_cast<int32_t>(at + 8), 4)};
+    const uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
+    return {LoadLe32(at), LoadLe32(at + 4), LoadLe32(at + 8)};
 }
 
 void cStatics::SetEntry(int32_t block, Entry e) {
-    auto at = static_cast<int32_t>(static_cast<size_t>(block) * kEntryBytes);
-    mZedraConvert::Long2Bytes(e.offset, indexBytes_, at, 4);
-    mZedraConvert::Long2Bytes(e.length, indexBytes_, at + 4, 4);
-    mZedraConvert::Long2Bytes(e.extra, indexBytes_, at + 8, 4);
+    uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
+    StoreLe32(at, e.offset);
+    StoreLe32(at + 4, e.length);
+    StoreLe32(at + 8, e.extra);
     dirtyChunks_[static_cast<size_t>(block) / kChunkEntries] = true;
 }
 
 int32_t cStatics::cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data) {
-    Entry e = EntryOf(BlockNumber);
-    if (e.length <= 0) return e.length;
+    Entry e;
+    const uint8_t* run = RunOf(BlockNumber, e);
+    if (run) Statics0Data.assign(run, run + e.length);
+    return e.length;
+}
+
+const uint8_t* cStatics::RunOf(int32_t block, Entry& e) {
+    e = EntryOf(block);
+    if (e.length <= 0) return nullptr;
     uint64_t dataSize = flushedDataSize_ + pendingData_.size();
     if (e.offset < 0 ||
         static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length) > dataSize) {
         throw Error::Corrupt("The index " + index_->path() + " is damaged at " +
-                             world::DescribeBlock(BlockNumber) + ": its entry (offset " +
+                             world::DescribeBlock(block) + ": its entry (offset " +
                              std::to_string(e.offset) + ", length " + std::to_string(e.length) +
                              ") reaches outside " + data_->path() + " (" +
                              std::to_string(dataSize) + " bytes)");
     }
-    ByteBuffer fresh(static_cast<size_t>(e.length));
-    ReadData(static_cast<uint64_t>(e.offset), fresh.data(), fresh.size());
-    Statics0Data = std::move(fresh);
-    return e.length;
+    return PeekData(static_cast<uint64_t>(e.offset), static_cast<size_t>(e.length));
 }
 
-void cStatics::ReadData(uint64_t offset, uint8_t* out, size_t length) {
+const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
     uint64_t end = offset + length;
     if (offset >= flushedDataSize_) {
         // Appended by this job and not yet written out.
-        std::memcpy(out, pendingData_.data() + (offset - flushedDataSize_), length);
-        return;
+        return pendingData_.data() + (offset - flushedDataSize_);
     }
     if (end > flushedDataSize_) {
         Flush();  // a run that straddles the written and pending parts
     }
     if (offset >= windowStart_ && end <= windowStart_ + window_.size()) {
-        std::memcpy(out, window_.data() + (offset - windowStart_), length);
-        return;
+        return window_.data() + (offset - windowStart_);
     }
     if (length >= kWindowBytes / 2) {
-        data_->ReadZeroFilled(offset, {out, length});
-        return;
+        longRun_.resize(length);
+        data_->ReadZeroFilled(offset, longRun_);
+        return longRun_.data();
     }
     // Blocks are mostly visited in file order, so read ahead from here.
     windowStart_ = offset;
     window_.resize(
         static_cast<size_t>(std::min<uint64_t>(kWindowBytes, flushedDataSize_ - offset)));
     data_->ReadZeroFilled(offset, window_);
-    std::memcpy(out, window_.data(), length);
+    return window_.data();
 }
 
 void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {

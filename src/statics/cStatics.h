@@ -70,6 +70,10 @@ class cStatics {
     int32_t openState() const { return openState_; }
     // The entry of a block as it stands now (pending changes included).
     Entry EntryOf(int32_t block) const;
+    // The block's entry in `entry` and, when its length is above 0, a pointer to its run of
+    // entry.length bytes; nullptr otherwise. Checked as cLoad checks. The pointer stays valid
+    // until the next call on the store.
+    const uint8_t* RunOf(int32_t block, Entry& entry);
     // Writes pending data, then the index entries that refer to it.
     void Flush();
     // Text of the last failure a job turned into "Unknown error.", for front ends to show as
@@ -79,7 +83,7 @@ class cStatics {
     FileSystem& fileSystem() { return fs_; }
 
   private:
-    void ReadData(uint64_t offset, uint8_t* out, size_t length);
+    const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);
 
@@ -93,6 +97,7 @@ class cStatics {
     uint64_t flushedDataSize_ = 0;   // length of the data file on disk
     ByteBuffer pendingData_;         // runs appended after flushedDataSize_
     ByteBuffer window_;              // read-ahead of the data file
+    ByteBuffer longRun_;             // a run too long for the read-ahead
     uint64_t windowStart_ = 0;
     std::string lastFailure_;
 

@@ -1,0 +1,54 @@
+// Writes a statics pair holding COUNT statics spread evenly over the world, block by block in
+// file order, as a long-lived server's files look after a fresh export.
+// Usage: bench_make_statics STATICS STAIDX COUNT [SEED]
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "mul/World.h"
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s STATICS STAIDX COUNT [SEED]\n", argv[0]);
+        return 2;
+    }
+    long count = std::atol(argv[3]);
+    std::mt19937 rng(argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 1u);
+    std::vector<uint32_t> perBlock(vorlak::world::kBlocks, 0);
+    std::uniform_int_distribution<int32_t> block(0, vorlak::world::kBlocks - 1);
+    for (long i = 0; i < count; ++i) ++perBlock[static_cast<size_t>(block(rng))];
+
+    FILE* data = std::fopen(argv[1], "wb");
+    FILE* index = std::fopen(argv[2], "wb");
+    if (!data || !index) {
+        std::perror("open");
+        return 1;
+    }
+    std::uniform_int_distribution<int> byte(0, 255), cell(0, 7);
+    uint32_t offset = 0;
+    for (int32_t b = 0; b < vorlak::world::kBlocks; ++b) {
+        uint32_t n = perBlock[static_cast<size_t>(b)];
+        int32_t entry[3] = {-1, -1, -1};
+        if (n > 0) {
+            entry[0] = static_cast<int32_t>(offset);
+            entry[1] = static_cast<int32_t>(n * 7);
+            for (uint32_t k = 0; k < n; ++k) {
+                unsigned char r[7] = {static_cast<unsigned char>(byte(rng)),
+                                      static_cast<unsigned char>(byte(rng) & 0x3F),
+                                      static_cast<unsigned char>(cell(rng)),
+                                      static_cast<unsigned char>(cell(rng)),
+                                      static_cast<unsigned char>(byte(rng)),
+                                      0,
+                                      0};
+                std::fwrite(r, 1, 7, data);
+            }
+            offset += n * 7;
+        }
+        std::fwrite(entry, 4, 3, index);  // little-endian machine
+    }
+    std::fclose(data);
+    std::fclose(index);
+    return 0;
+}
