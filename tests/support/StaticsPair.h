@@ -83,10 +83,10 @@ class StaticsPair {
         return p;
     }
 
-    // About `statics` records spread over random blocks of the whole world, written in random
-    // block order; `staleShare` of the blocks also leave an older run behind that no entry refers
-    // to, as repeated saves do.
-    static StaticsPair Spread(uint32_t statics, double staleShare, uint32_t seed) {
+    // About `statics` records spread over random blocks of the whole world, laid out as a pair
+    // looks after some use: every block's run in block order, then `savedAgain` of the blocks
+    // saved once more, appended in block order, their first runs left behind unreferenced.
+    static StaticsPair Spread(uint32_t statics, double savedAgain, uint32_t seed) {
         std::mt19937 random(seed);
         std::vector<Bytes> runs(kBlocks);
         for (uint32_t i = 0; i < statics; ++i) {
@@ -97,18 +97,16 @@ class StaticsPair {
                        static_cast<int8_t>(random() % 256 - 128), static_cast<uint16_t>(random()));
             runs[block].insert(runs[block].end(), r.begin(), r.end());
         }
-        std::vector<int32_t> order;
-        for (int32_t b = 0; b < kBlocks; ++b) {
-            if (!runs[static_cast<size_t>(b)].empty()) order.push_back(b);
-        }
-        std::shuffle(order.begin(), order.end(), random);
         StaticsPair p;
-        p.data.reserve(static_cast<size_t>(statics) * kRecordBytes * 2);
-        std::bernoulli_distribution stale(staleShare);
-        for (int32_t b : order) {
-            const Bytes& run = runs[static_cast<size_t>(b)];
-            if (stale(random)) p.data.insert(p.data.end(), run.begin(), run.end());
-            p.AddRun(b, run);
+        p.data.reserve(static_cast<size_t>(statics * kRecordBytes * (1 + savedAgain)) + 64);
+        for (int32_t b = 0; b < kBlocks; ++b) {
+            if (!runs[static_cast<size_t>(b)].empty()) p.AddRun(b, runs[static_cast<size_t>(b)]);
+        }
+        std::bernoulli_distribution again(savedAgain);
+        for (int32_t b = 0; b < kBlocks; ++b) {
+            if (!runs[static_cast<size_t>(b)].empty() && again(random)) {
+                p.AddRun(b, runs[static_cast<size_t>(b)]);
+            }
         }
         return p;
     }
