@@ -80,19 +80,6 @@ TEST(ColourConversion, EveryArtColourSurvivesTheRoundTrip) {
     }
 }
 
-TEST(DiamondGeometry, RowsWidenToTheMiddleAndNarrowAgain) {
-    EXPECT_EQ(art::DiamondRowWidth(0), 2);
-    EXPECT_EQ(art::DiamondRowStart(0), 21);
-    EXPECT_EQ(art::DiamondRowWidth(21), 44);
-    EXPECT_EQ(art::DiamondRowStart(21), 0);
-    EXPECT_EQ(art::DiamondRowWidth(22), 44);
-    EXPECT_EQ(art::DiamondRowWidth(43), 2);
-    EXPECT_EQ(art::DiamondRowStart(43), 21);
-    int32_t sum = 0;
-    for (int32_t y = 0; y < 44; ++y) sum += art::DiamondRowWidth(y);
-    EXPECT_EQ(sum, 1012);
-}
-
 TEST(LandscapeTile, LiteralBytesLandInTheDiamond) {
     Bytes record(2024, 0);
     record[0] = 0x1F;  // pixel 0: (21, 0)
