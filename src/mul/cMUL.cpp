@@ -11,6 +11,8 @@ namespace {
 
 using mZedraConvert::Long2Bytes;
 
+constexpr uint64_t kMaxZeroTail = 1u << 20;
+
 int64_t CheckedProduct(int32_t n, int32_t size, const std::string& what) {
     if (n < 0) {
         throw Error::OutOfRange("Record number " + std::to_string(n) +
@@ -79,6 +81,10 @@ int32_t cMUL::cLoad(int32_t IndexNumber, ByteBuffer& ByteArray, int16_t& FlagA, 
         FlagB = e.flagB;
         if (e.length > 0) {
             if (e.offset < 0) return 0;  // a run before the start of the file cannot be read
+            // The part of a run past the end of the data file reads as zeros, but a damaged entry
+            // must not make us allocate gigabytes of them.
+            uint64_t end = static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length);
+            if (end > data_->Size() + kMaxZeroTail) return 0;
             ByteBuffer fresh(static_cast<size_t>(e.length));
             data_->ReadZeroFilled(static_cast<uint64_t>(e.offset), fresh);
             ByteArray = std::move(fresh);

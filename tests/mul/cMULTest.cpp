@@ -121,6 +121,8 @@ TEST_F(IndexedPair, BadRecordNumbersAndDamagedEntries) {
     Bytes index = Entry(-5, 10, 0, 0);
     Bytes past = Entry(100, 4, 0, 0);  // beyond the end of the data file: reads as zeros
     index.insert(index.end(), past.begin(), past.end());
+    Bytes huge = Entry(0, 2000000000, 0, 0);  // a damaged length is not allocated
+    index.insert(index.end(), huge.begin(), huge.end());
     WriteAll(idx, index);
     cMUL pair;
     ASSERT_EQ(pair.cOpen(idx, mul, -1, -1), "");
@@ -132,6 +134,9 @@ TEST_F(IndexedPair, BadRecordNumbersAndDamagedEntries) {
     EXPECT_EQ(pair.cLoad(1, buf, a, b), 4);
     EXPECT_EQ(buf, (ByteBuffer{0, 0, 0, 0}));
     EXPECT_EQ(pair.cLoad(2147483647, buf, a, b), 0);  // n * 12 overflows
+    buf = {1};
+    EXPECT_EQ(pair.cLoad(2, buf, a, b), 0);
+    EXPECT_EQ(buf, ByteBuffer{1});
     EXPECT_THROW(pair.cSave(-1, ByteBuffer{1}, 0, 0, false), Error);
     // A damaged entry with a negative offset is never written through: the record is appended.
     pair.cSave(0, ByteBuffer{1, 2}, 0, 0, false);
