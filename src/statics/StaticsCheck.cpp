@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "mul/Error.h"
 #include "mul/World.h"
@@ -18,12 +19,28 @@ int32_t ReadInt32(const uint8_t* p) {
                                 static_cast<uint32_t>(p[3]) << 24);
 }
 
-struct Run {
-    uint64_t offset;
-    uint64_t length;
+struct Run {  // a run inside the data file, so below 2^31 in offset and length
+    uint32_t offset;
+    uint32_t length;
     int32_t block;
     bool wholeRecords;
 };
+
+// Sorts by offset, keeping block order among equal offsets: two stable counting passes over the
+// 16-bit halves of the offsets (all below 2^31 here), linear where a comparison sort of a few
+// hundred thousand runs would cost more than reading the whole pair.
+void SortByOffset(std::vector<Run>& runs) {
+    std::vector<Run> other(runs.size());
+    std::vector<size_t> count(size_t{1} << 16);
+    for (int shift : {0, 16}) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const Run& r : runs) ++count[(r.offset >> shift) & 0xFFFF];
+        size_t at = 0;
+        for (size_t& c : count) at += std::exchange(c, at);
+        for (const Run& r : runs) other[count[(r.offset >> shift) & 0xFFFF]++] = r;
+        runs.swap(other);
+    }
+}
 
 }  // namespace
 
@@ -35,7 +52,7 @@ std::string CheckReport::Summary() const {
 }
 
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes) {
+                             ByteBuffer* indexBytes, ByteBuffer* wholeData) {
     CheckReport report;
     uint64_t indexSize = index.Size();
     report.dataBytes = data.Size();
@@ -58,6 +75,7 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     // pass, which reads them in file order.
     std::vector<CheckProblem> blockProblems;
     std::vector<Run> runs;
+    runs.reserve(static_cast<size_t>(report.blocks));
     auto problem = [&](int32_t block, const std::string& text) {
         blockProblems.push_back({block, world::DescribeBlock(block) + ": " + text});
     };
@@ -85,40 +103,50 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
             continue;
         }
         runs.push_back(
-            {static_cast<uint64_t>(offset), static_cast<uint64_t>(length), block, wholeRecords});
+            {static_cast<uint32_t>(offset), static_cast<uint32_t>(length), block, wholeRecords});
     }
 
-    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
-        return a.offset != b.offset ? a.offset < b.offset : a.block < b.block;
-    });
+    SortByOffset(runs);
+    if (wholeData) {
+        wholeData->resize(static_cast<size_t>(report.dataBytes));
+        if (data.ReadAt(0, *wholeData) != wholeData->size()) {
+            throw Error::Io("Cannot read " + data.path() + ": it became shorter while being read");
+        }
+    }
     ByteBuffer window;
     uint64_t windowStart = 0;
     uint64_t coveredEnd = 0;  // end of the referenced bytes counted so far
     for (const Run& run : runs) {
-        uint64_t end = run.offset + run.length;
+        uint64_t end = uint64_t{run.offset} + run.length;
         if (end > coveredEnd) {
-            report.bytesReferenced += end - std::max(run.offset, coveredEnd);
+            report.bytesReferenced += end - std::max<uint64_t>(run.offset, coveredEnd);
             coveredEnd = end;
         }
         if (!run.wholeRecords) continue;
         report.statics += run.length / cStatics::kRecordBytes;
-        if (run.offset < windowStart || end > windowStart + window.size()) {
-            windowStart = run.offset;
-            window.resize(static_cast<size_t>(std::min(std::max<uint64_t>(kReadWindow, run.length),
-                                                       report.dataBytes - run.offset)));
-            if (data.ReadAt(windowStart, window) != window.size()) {
-                throw Error::Io("Cannot read " + data.path() +
-                                ": it became shorter while being read");
+        const uint8_t* records;
+        if (wholeData) {
+            records = wholeData->data() + run.offset;
+        } else {
+            if (run.offset < windowStart || end > windowStart + window.size()) {
+                windowStart = run.offset;
+                window.resize(static_cast<size_t>(std::min<uint64_t>(
+                    std::max<uint64_t>(kReadWindow, run.length), report.dataBytes - run.offset)));
+                if (data.ReadAt(windowStart, window) != window.size()) {
+                    throw Error::Io("Cannot read " + data.path() +
+                                    ": it became shorter while being read");
+                }
             }
+            records = window.data() + (run.offset - windowStart);
         }
-        const uint8_t* records = window.data() + (run.offset - windowStart);
         for (uint64_t p = 0; p < run.length; p += cStatics::kRecordBytes) {
             uint8_t x = records[p + 2], y = records[p + 3];
             if (x < world::kBlockCells && y < world::kBlockCells) continue;
             problem(run.block, "static " + std::to_string(p / cStatics::kRecordBytes + 1) +
-                                   " (at byte " + std::to_string(run.offset + p) + " of " +
-                                   data.path() + ") has the cell offsets X " + std::to_string(x) +
-                                   ", Y " + std::to_string(y) + "; both must be 0..7");
+                                   " (at byte " + std::to_string(uint64_t{run.offset} + p) +
+                                   " of " + data.path() + ") has the cell offsets X " +
+                                   std::to_string(x) + ", Y " + std::to_string(y) +
+                                   "; both must be 0..7");
         }
     }
     report.bytesUnreferenced = report.dataBytes - report.bytesReferenced;

@@ -41,9 +41,11 @@ struct CheckReport {
 };
 
 // Checks an open pair. When `indexBytes` is given it receives the index entries as read (a whole
-// number of entries, at most 393216). Throws Error when a file cannot be read.
+// number of entries, at most 393216). When `wholeData` is given the data file is read into it in
+// one piece; otherwise only the referenced runs are read, in file order. Throws Error when a file
+// cannot be read.
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes = nullptr);
+                             ByteBuffer* indexBytes = nullptr, ByteBuffer* wholeData = nullptr);
 // Opens both files read-only and checks them. Throws Error (kNotFound for a missing file).
 CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
                               FileSystem& fs = DefaultFileSystem());
@@ -56,6 +58,9 @@ struct CheckRequest {
 struct CompactRequest {
     std::string statics = "statics0.mul";
     std::string staidx = "staidx0.mul";
+    // A data file up to this size is read whole and compacted in memory; a larger one is copied
+    // in pieces of an eighth of it.
+    uint64_t bufferBytes = uint64_t{64} << 20;
 };
 
 // Success: the summary as status. Failure: the count of problems and the summary as status, one

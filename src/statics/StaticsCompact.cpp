@@ -16,7 +16,7 @@
 //      so the copy never touches it. Sync.
 //   4. Write the final index (entries at the new offsets) through a temporary file and a rename;
 //      sync the folder.
-//   5. Cut the data file to C bytes. Sync.
+//   5. Cut the data file to C bytes.
 //
 // A failure in step 1 or 2 cuts the data file back to S bytes, so the pair is as it was. A failure
 // later leaves the pair of step 2 or 4: consistent, the same statics, the space not yet given
@@ -29,33 +29,50 @@
 #include <numeric>
 
 #include "mul/Error.h"
-#include "mul/mZedraConvert.h"
 #include "statics/StaticsCheck.h"
 #include "statics/cStatics.h"
 
 namespace vorlak {
 namespace {
 
-constexpr size_t kChunkBytes = 8u << 20;  // compacted bytes gathered per write
 constexpr uint64_t kReadGap = 64u << 10;  // unreferenced bytes read through rather than skipped
 constexpr size_t kProblemsShown = 5;
 
-struct Move {
-    uint64_t from;  // offset in the data file as it stands
-    uint64_t to;    // offset in the compacted runs
-    uint64_t length;
+struct Move {       // one block's run; all values below 2^31
+    uint32_t from;  // offset in the data file as it stands
+    uint32_t to;    // offset in the compacted runs
+    uint32_t length;
+    int32_t block;
 };
 
+int32_t LoadLe32(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
+}
+
+void StoreLe32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
 // Writes the runs of `moves` (contiguous in `to`, in that order) at `base` + to, gathering up to
-// kChunkBytes at a time. Within a chunk the runs are read in file order, neighbours together.
-void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t base) {
+// `chunkBytes` at a time. Within a chunk the runs are read in file order, neighbours together.
+void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t base,
+              uint64_t chunkBytes) {
     ByteBuffer out, span;
     std::vector<size_t> order;
     for (size_t i = 0; i < moves.size();) {
         uint64_t chunkStart = moves[i].to;
         size_t j = i + 1;
-        while (j < moves.size() && moves[j].to + moves[j].length - chunkStart <= kChunkBytes) ++j;
-        out.resize(static_cast<size_t>(moves[j - 1].to + moves[j - 1].length - chunkStart));
+        while (j < moves.size() &&
+               uint64_t{moves[j].to} + moves[j].length - chunkStart <= chunkBytes) {
+            ++j;
+        }
+        out.resize(
+            static_cast<size_t>(uint64_t{moves[j - 1].to} + moves[j - 1].length - chunkStart));
 
         order.resize(j - i);
         std::iota(order.begin(), order.end(), i);
@@ -67,8 +84,8 @@ void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t b
             size_t l = k + 1;
             for (; l < order.size(); ++l) {
                 const Move& m = moves[order[l]];
-                uint64_t end = std::max(spanEnd, m.from + m.length);
-                if (m.from > spanEnd + kReadGap || end - spanStart > kChunkBytes) break;
+                uint64_t end = std::max<uint64_t>(spanEnd, uint64_t{m.from} + m.length);
+                if (m.from > spanEnd + kReadGap || end - spanStart > chunkBytes) break;
                 spanEnd = end;
             }
             span.resize(static_cast<size_t>(spanEnd - spanStart));
@@ -89,10 +106,11 @@ void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t b
 }
 
 // Copies `length` bytes from `from` to `to` within one file; the two ranges must not overlap.
-void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t length) {
+void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t length,
+                uint64_t chunkBytes) {
     ByteBuffer buffer;
     for (uint64_t done = 0; done < length;) {
-        buffer.resize(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, length - done)));
+        buffer.resize(static_cast<size_t>(std::min<uint64_t>(chunkBytes, length - done)));
         if (data.ReadAt(from + done, buffer) != buffer.size()) {
             throw Error::Io("Cannot read " + data.path() + " at offset " +
                             std::to_string(from + done) + ": the file is shorter than expected");
@@ -103,12 +121,11 @@ void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t len
 }
 
 // `entries` with the offset of every block that has statics replaced by `base` + its new offset.
-ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<int32_t>& blocks,
-                   const std::vector<Move>& moves, uint64_t base) {
+ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<Move>& moves, uint64_t base) {
     ByteBuffer index = entries;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        mZedraConvert::Long2Bytes(static_cast<int32_t>(base + moves[i].to), index,
-                                  blocks[i] * cStatics::kEntryBytes, 4);
+    for (const Move& m : moves) {
+        StoreLe32(index.data() + static_cast<size_t>(m.block) * cStatics::kEntryBytes,
+                  static_cast<uint32_t>(base + m.to));
     }
     return index;
 }
@@ -134,11 +151,14 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
 
     std::unique_ptr<RandomAccessFile> data;
     ByteBuffer entries;
+    ByteBuffer whole;  // the data file, when it is small enough to hold in memory
+    bool inMemory = false;
     CheckReport report;
     try {
         auto index = fs.Open(request.staidx, OpenMode::kReadOnly);
         data = fs.Open(request.statics, OpenMode::kReadWrite);
-        report = CheckStaticsPair(*index, *data, &entries);
+        inMemory = data->Size() <= request.bufferBytes;
+        report = CheckStaticsPair(*index, *data, &entries, inMemory ? &whole : nullptr);
     } catch (const std::exception& e) {
         return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
     }
@@ -159,16 +179,17 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
     }
 
     // The compacted layout: every run with statics, in block order, back to back.
-    std::vector<int32_t> blocks;
     std::vector<Move> moves;
+    moves.reserve(static_cast<size_t>(report.blocksWithStatics));
     uint64_t compacted = 0;
     for (int32_t block = 0; block < world::kBlocks; ++block) {
         const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
-        int32_t length = mTypes::Bytes2Long({e + 4, 4}, 0, 4);
+        int32_t length = LoadLe32(e + 4);
         if (length <= 0) continue;
-        blocks.push_back(block);
-        moves.push_back({static_cast<uint64_t>(mTypes::Bytes2Long({e, 4}, 0, 4)), compacted,
-                         static_cast<uint64_t>(length)});
+        // The check found every run inside the data file, so each value is below 2^31; the
+        // total is checked against that bound below before it is used.
+        moves.push_back({static_cast<uint32_t>(LoadLe32(e)), static_cast<uint32_t>(compacted),
+                         static_cast<uint32_t>(length), block});
         compacted += static_cast<uint64_t>(length);
     }
     uint64_t size = report.dataBytes;
@@ -185,12 +206,28 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
                            " bytes in use together pass the 2 GiB that an index can address."});
     }
 
+    // A small pair is compacted in memory and written from there; a large one is copied in
+    // chunks, and the appended copy read back in step 3.
+    ByteBuffer image;
+    if (inMemory) {
+        image.resize(static_cast<size_t>(compacted));
+        for (const Move& m : moves) {
+            std::copy_n(whole.data() + m.from, m.length, image.data() + m.to);
+        }
+        whole = {};
+    }
+
+    uint64_t chunk = std::max<uint64_t>(request.bufferBytes / 8, 1);
     bool indexInTail = false;  // the index on disk refers to the appended copy
     try {
         try {
-            CopyRuns(*data, moves, size);
+            if (inMemory) {
+                data->WriteAt(size, image);
+            } else {
+                CopyRuns(*data, moves, size, chunk);
+            }
             data->Sync();
-            ReplaceIndex(fs, request.staidx, IndexAt(entries, blocks, moves, size));
+            ReplaceIndex(fs, request.staidx, IndexAt(entries, moves, size));
             indexInTail = true;
         } catch (...) {
             if (!indexInTail) {
@@ -202,11 +239,15 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
             }
             throw;
         }
-        CopyWithin(*data, size, 0, compacted);
+        if (inMemory) {
+            data->WriteAt(0, image);
+        } else {
+            CopyWithin(*data, size, 0, compacted, chunk);
+        }
         data->Sync();
-        ReplaceIndex(fs, request.staidx, IndexAt(entries, blocks, moves, 0));
+        ReplaceIndex(fs, request.staidx, IndexAt(entries, moves, 0));
+        // Cut or not, the pair is consistent, so nothing needs to wait for the cut to be stored.
         data->Truncate(compacted);
-        data->Sync();
     } catch (const std::exception& e) {
         return finish({false,
                        indexInTail

@@ -205,12 +205,12 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), {}), 2);
 }
 
-TEST_F(StaticsCheckTest, CompactOfARealStoreKeepsEveryBlock) {
+TEST_F(StaticsCheckTest, CompactInMemoryAndInPiecesGiveTheSameFiles) {
     pair = StaticsPair::Spread(20000, 0.5, 7);
     StaticsPair before = pair;
     ASSERT_TRUE(Compact().ok);
-    StaticsPair after = StaticsPair::Read(idx, mul);
-    EXPECT_EQ(after.data.size(), 20000u * 7);
+    StaticsPair inMemory = StaticsPair::Read(idx, mul);
+    EXPECT_EQ(inMemory.data.size(), 20000u * 7);
     cStatics store;
     ASSERT_EQ(store.cOpen(idx, mul), "");
     ByteBuffer run;
@@ -220,6 +220,17 @@ TEST_F(StaticsCheckTest, CompactOfARealStoreKeepsEveryBlock) {
         ASSERT_EQ(length > 0 ? run : ByteBuffer{}, want) << b;
     }
     store.cClose();
+
+    // Pieces of 1 byte and of 4 KiB: runs longer than a piece, and pieces of many runs.
+    for (uint64_t buffer : {8, 32768}) {
+        before.Write(idx, mul);
+        CompactRequest request{mul, idx};
+        request.bufferBytes = buffer;
+        JobOutcome out = RunCompact(request, [](const std::string&) {});
+        ASSERT_TRUE(out.ok) << out.detail;
+        StaticsPair inPieces = StaticsPair::Read(idx, mul);
+        EXPECT_TRUE(inPieces.index == inMemory.index && inPieces.data == inMemory.data) << buffer;
+    }
 }
 
 TEST_F(StaticsCheckTest, CompactRefusesABrokenPairAndChangesNothing) {
