@@ -18,9 +18,10 @@ constexpr int32_t kCellBytes = 2 + 1;  // tile id, height
 constexpr int32_t kBlockHeaderBytes = 4;
 static_assert(kMapBlockBytes == kBlockHeaderBytes + 64 * kCellBytes);
 
-// A mapped file keeps the pages it touched resident; handing them back now and then keeps a
-// full-map run at the size of one band of pages instead of the whole file.
-constexpr int32_t kRowsPerRelease = 256;
+// A mapped file keeps the pages it touched resident. Handing them back now and then keeps a
+// full-map run well below the size of the file; each time costs a new fault per page, hence
+// not more often.
+constexpr int32_t kRowsPerRelease = 512;
 
 // Writes finished pixel rows into the cells they cover. A pixel row lies in one block row and
 // crosses every block column of the picture, taking one run of up to 8 cells in each block; only
@@ -92,6 +93,38 @@ class RowWriter {
     std::unique_ptr<FileMapping> mapping_;
     uint64_t mapStart_ = 0;
     int32_t rowsSinceRelease_ = 0;
+};
+
+// LookupTerrain over a whole picture: the same draws in the same order, but the kinds that a
+// colour selects are found once per run of equal pixels rather than once per pixel.
+class Lookup {
+  public:
+    explicit Lookup(const TerrainTable& table) : table_(table) { Select(0); }
+
+    TerrainCell operator()(int32_t colour, TerrainRandom& next) {
+        if (colour != colour_) Select(colour);
+        TerrainCell cell;
+        for (int32_t i = 0; i < count_; ++i) {
+            const TerrainKind& kind = table_[kinds_[i]];
+            cell.tile = PickTile(kind, next);
+            cell.height = PickAlt(kind, next);
+        }
+        return cell;
+    }
+
+  private:
+    void Select(int32_t colour) {
+        colour_ = colour;
+        count_ = 0;
+        for (int32_t k = 0; k < kTerrainKinds; ++k) {
+            if (table_[k].Color == colour) kinds_[count_++] = k;
+        }
+    }
+
+    const TerrainTable& table_;
+    int32_t colour_ = 0;
+    std::array<int32_t, kTerrainKinds> kinds_{};
+    int32_t count_ = 0;
 };
 
 // A whole number of 0 or more read from a box, or nothing.
@@ -175,7 +208,8 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     try {
         std::optional<RowWriter> writer;
         if (width > 0 && height > 0) writer.emplace(*map.dataFile(), in.x, in.y, width, height);
-        std::vector<uint8_t> cells(static_cast<size_t>(width) * kCellBytes);
+        std::vector<uint8_t> cells(static_cast<size_t>(std::max(width, 0)) * kCellBytes);
+        Lookup lookup(in.table);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
             if (hooks.stopRequested && hooks.stopRequested()) {
@@ -184,7 +218,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
             }
             uint8_t* out = cells.data();
             for (int32_t px = 0; px < width; ++px) {
-                TerrainCell cell = LookupTerrain(in.table, picture->pixel(px, row), next);
+                TerrainCell cell = lookup(picture->pixel(px, row), next);
                 out[0] = static_cast<uint8_t>(cell.tile & 0xFF);
                 out[1] = static_cast<uint8_t>(cell.tile >> 8);
                 out[2] = cell.height;

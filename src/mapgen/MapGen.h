@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,6 +66,13 @@ HeightTexts DefaultAltMax();
 TerrainTable BuildTerrainTable(const Picture* palette, const HeightTexts& altMin,
                                const HeightTexts& altMax);
 
+// Nearest whole number, exact halves to the even neighbour, for |x| below 2^22 (float) or 2^51
+// (double): adding 1.5 * 2^23 (or 2^52) leaves no bits for a fraction, so the addition itself
+// rounds, to even on ties as floating point does by default; taking it away again is exact.
+// The same as std::nearbyint in the default rounding mode, without the call.
+inline float RoundHalfEven(float x) { return (x + 0x1.8p23f) - 0x1.8p23f; }
+inline double RoundHalfEven(double x) { return (x + 0x1.8p52) - 0x1.8p52; }
+
 // The draws take their numbers from `next`, any callable that returns the next float r of a
 // uniform sequence with 0 <= r < 1. Each draw takes exactly one number.
 
@@ -75,7 +81,7 @@ TerrainTable BuildTerrainTable(const Picture* palette, const HeightTexts& altMin
 template <class Random>
 uint16_t PickTile(const TerrainKind& kind, Random& next) {
     double r = next();
-    double i = std::nearbyint(r * static_cast<double>(kind.Tiles.size() - 1));  // ties to even
+    double i = RoundHalfEven(r * static_cast<double>(kind.Tiles.size() - 1));
     return kind.Tiles[std::min(static_cast<size_t>(i), kind.Tiles.size() - 1)];
 }
 
@@ -87,7 +93,7 @@ uint8_t PickAlt(const TerrainKind& kind, Random& next) {
     auto d = static_cast<int16_t>(kind.AltMax - kind.AltMin);
     float p = static_cast<float>(d) * r;  // single precision, as is the sum below
     float sum = static_cast<float>(kind.AltMin) + p;
-    auto h = static_cast<int32_t>(std::nearbyint(sum));  // ties to even
+    auto h = static_cast<int32_t>(RoundHalfEven(sum));
     return static_cast<uint8_t>(h < 0 ? h + 256 : h);
 }
 
@@ -109,17 +115,27 @@ TerrainCell LookupTerrain(const TerrainTable& table, int32_t colour, Random& nex
     return cell;
 }
 
-// The number source of a run: 24-bit floats 0 <= r < 1 from a 32-bit Mersenne Twister, so a
-// seed gives the same numbers on every machine.
+// The number source of a run: the top 24 bits of xoshiro128+ as floats 0 <= r < 1, its state
+// filled by splitmix64 from the seed, so a seed gives the same numbers on every machine.
 class TerrainRandom {
   public:
-    explicit TerrainRandom(uint32_t seed) : engine_(seed) {}
+    explicit TerrainRandom(uint32_t seed);
     // A seed from the clock, for runs that are not meant to repeat.
     static uint32_t ClockSeed();
-    float operator()() { return static_cast<float>(engine_() >> 8) * 0x1p-24f; }
+    float operator()() {
+        uint32_t result = s_[0] + s_[3];
+        uint32_t t = s_[1] << 9;
+        s_[2] ^= s_[0];
+        s_[3] ^= s_[1];
+        s_[1] ^= s_[2];
+        s_[0] ^= s_[3];
+        s_[2] ^= t;
+        s_[3] = (s_[3] << 11) | (s_[3] >> 21);
+        return static_cast<float>(result >> 8) * 0x1p-24f;
+    }
 
   private:
-    std::mt19937 engine_;
+    uint32_t s_[4];
 };
 
 // The caption of lblDim for a picture of `width` x `height` placed at the X and Y texts:

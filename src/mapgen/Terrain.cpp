@@ -83,6 +83,17 @@ TerrainTable BuildTerrainTable(const Picture* palette, const HeightTexts& altMin
     return table;
 }
 
+TerrainRandom::TerrainRandom(uint32_t seed) {
+    uint64_t z = seed;
+    for (uint32_t& word : s_) {
+        z += 0x9E3779B97F4A7C15u;  // splitmix64
+        uint64_t m = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        m = (m ^ (m >> 27)) * 0x94D049BB133111EBu;
+        word = static_cast<uint32_t>((m ^ (m >> 31)) >> 32);
+    }
+    if ((s_[0] | s_[1] | s_[2] | s_[3]) == 0) s_[0] = 1;  // the one state that never leaves 0
+}
+
 uint32_t TerrainRandom::ClockSeed() {
     auto ticks = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
     return static_cast<uint32_t>(ticks ^ (ticks >> 32));
