@@ -46,14 +46,25 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         if (haveIndex != haveData) return kOpenFailed;
         bool fresh = !haveIndex;
 
-        auto index = fs_.Open(Staidx0, OpenMode::kReadWrite);
-        auto data = fs_.Open(Statics0, OpenMode::kReadWrite);
-        indexBytes_.resize(kIndexBytes);
         if (fresh) {
+            // Filled beside and renamed into place, so that a failure leaves no half index.
+            AtomicFile fill(fs_, Staidx0);
             ByteBuffer empty(kEmptyFillBytes, 0xFF);
             for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
-                index->WriteAt(i * kEmptyFillBytes, empty);
+                fill.file().WriteAt(i * kEmptyFillBytes, empty);
             }
+            fill.Commit();
+        }
+        auto index = fs_.Open(Staidx0, OpenMode::kReadWrite);
+        std::unique_ptr<RandomAccessFile> data;
+        try {
+            data = fs_.Open(Statics0, OpenMode::kReadWrite);
+        } catch (const Error&) {
+            if (fresh) fs_.Remove(Staidx0);  // an index alone would block the next open
+            throw;
+        }
+        indexBytes_.resize(kIndexBytes);
+        if (fresh) {
             std::fill(indexBytes_.begin(), indexBytes_.end(), uint8_t{0xFF});
         } else {
             // A short index reads as zero past its end: blocks without statics.
@@ -184,22 +195,15 @@ void cStatics::Flush() {
         flushedDataSize_ += pendingData_.size();
         pendingData_.clear();
     }
-    // Now the entries: each run of dirty spans in one write.
-    size_t n = dirtyChunks_.size();
-    for (size_t i = 0; i < n;) {
-        if (!dirtyChunks_[i]) {
-            ++i;
-            continue;
-        }
-        size_t j = i;
-        while (j < n && dirtyChunks_[j]) ++j;
-        size_t from = i * kChunkBytes;
-        size_t to = std::min(j * kChunkBytes, indexBytes_.size());
-        index_->WriteAt(from, {indexBytes_.data() + from, to - from});
-        std::fill(dirtyChunks_.begin() + static_cast<ptrdiff_t>(i),
-                  dirtyChunks_.begin() + static_cast<ptrdiff_t>(j), false);
-        i = j;
-    }
+    // Now the entries. The index is replaced whole, through a new file and a rename: entries
+    // rewritten in place can be cut part-way by a full disk or a killed process, leaving a new
+    // offset beside an old length, which reads some other block's records.
+    if (std::find(dirtyChunks_.begin(), dirtyChunks_.end(), true) == dirtyChunks_.end()) return;
+    // From here on index_ serves for its name only; the index is never written in place.
+    AtomicFile fresh(fs_, index_->path());
+    fresh.file().WriteAt(0, indexBytes_);
+    fresh.Commit();
+    std::fill(dirtyChunks_.begin(), dirtyChunks_.end(), false);
 }
 
 }  // namespace vorlak

@@ -4,8 +4,9 @@
 // One object serves one job: cOpen, any cLoad/cSave and one job, then cClose. The index is read
 // into memory by cOpen. cSave appends each block's run to the data file and points its entry at
 // it; writes are gathered and written out by Flush() (and by cClose), the data always before the
-// index entries that refer to it, so an interrupted job leaves every entry pointing at complete
-// records. The data file only grows: old runs stay behind, unreferenced.
+// index entries that refer to it, and the index replaced whole through a new file and a rename,
+// so an interrupted or failed job leaves every entry pointing at complete records. The data file
+// only grows: old runs stay behind, unreferenced.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,252 @@
+// Jobs on the statics pair when the disk fails part-way: for a range of write budgets the job
+// runs on a fresh copy of the same pair, its writes stop at the budget (a write that crosses it
+// writes its first part), and afterwards the pair must be sound, every block must hold either its
+// statics from before the job or those a successful job leaves, and the job must have said that
+// it failed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "statics/StaticsCheck.h"
+#include "statics/StaticsJobs.h"
+#include "support/StaticsPair.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::FaultyFileSystem;
+using test::StaticsPair;
+
+// The blocks that hold statics in any of `pairs`, in block order.
+std::vector<int32_t> Holding(std::initializer_list<const StaticsPair*> pairs) {
+    std::vector<int32_t> blocks;
+    for (int32_t b = 0; b < StaticsPair::kBlocks; ++b) {
+        for (const StaticsPair* p : pairs) {
+            const uint8_t* length = p->index.data() + b * StaticsPair::kEntryBytes + 4;
+            if ((length[3] & 0x80) == 0 && (length[0] | length[1] | length[2] | length[3]) != 0) {
+                blocks.push_back(b);
+                break;
+            }
+        }
+    }
+    return blocks;
+}
+
+using Job = std::function<JobOutcome(FileSystem&, const std::string& idx, const std::string& mul)>;
+
+class FaultTest : public ::testing::Test {
+  protected:
+    // Runs `job` once without a budget to learn its result and the bytes it writes, then once per
+    // budget. Budgets: every one up to `dense`, every one within `dense` bytes of the bytes
+    // written to the data file (where the index writes begin), then about `samples` more spread
+    // over the rest, and the total itself.
+    void RunWithBudgets(const StaticsPair& before, const Job& job, int64_t dense = 48,
+                        int64_t samples = 150) {
+        before.Write(idx, mul);
+        FaultyFileSystem unlimited(INT64_MAX);
+        JobOutcome clean = job(unlimited, idx, mul);
+        ASSERT_TRUE(clean.ok) << clean.status << ": " << clean.detail;
+        const StaticsPair after = StaticsPair::Read(idx, mul);
+        int64_t total = unlimited.written();
+        auto appended = static_cast<int64_t>(after.data.size() - before.data.size());
+
+        std::set<int64_t> budgets;
+        for (int64_t b = 0; b <= std::min(dense, total); ++b) budgets.insert(b);
+        for (int64_t b = std::max<int64_t>(0, appended - dense);
+             b <= std::min(total, appended + dense); ++b) {
+            budgets.insert(b);
+        }
+        std::mt19937_64 random(total);
+        for (int64_t i = 0; i < samples && total > 0; ++i) {
+            budgets.insert(static_cast<int64_t>(random() % static_cast<uint64_t>(total)));
+        }
+        budgets.insert(total);
+
+        for (int64_t budget : budgets) {
+            SCOPED_TRACE("budget " + std::to_string(budget) + " of " + std::to_string(total));
+            before.Write(idx, mul);
+            FaultyFileSystem fs(budget);
+            JobOutcome outcome = job(fs, idx, mul);
+            EXPECT_EQ(outcome.ok, !fs.failed()) << outcome.status << ": " << outcome.detail;
+
+            CheckReport report = CheckStaticsFiles(idx, mul);
+            ASSERT_TRUE(report.sound()) << report.problems.front().text;
+            StaticsPair now = StaticsPair::Read(idx, mul);
+            for (int32_t b : Holding({&before, &after, &now})) {
+                StaticsPair::Bytes run = now.RunOf(b);
+                if (run != before.RunOf(b) && run != after.RunOf(b)) {
+                    ADD_FAILURE() << "block " << b << " holds neither its old nor its new statics";
+                    break;
+                }
+            }
+            ++runs;
+        }
+    }
+
+    test::TempDir dir;
+    std::string idx = dir.path("staidx0.mul");
+    std::string mul = dir.path("statics0.mul");
+    int runs = 0;
+};
+
+// Columns 10..13 of blocks, rows 0..20, three statics each, written in block order; then a tenth
+// of the blocks saved again, so that old runs lie about.
+StaticsPair SmallArea() {
+    std::mt19937 random(5);
+    StaticsPair p;
+    auto run = [&] {
+        StaticsPair::Bytes r;
+        for (int k = 0; k < 3; ++k) {
+            StaticsPair::Bytes one = StaticsPair::Record(static_cast<uint16_t>(random()),
+                                                         static_cast<uint8_t>(random() % 8),
+                                                         static_cast<uint8_t>(random() % 8));
+            r.insert(r.end(), one.begin(), one.end());
+        }
+        return r;
+    };
+    for (int32_t column = 10; column <= 13; ++column) {
+        for (int32_t row = 0; row <= 20; ++row) p.AddRun(column * 512 + row, run());
+    }
+    for (int32_t column = 10; column <= 13; ++column) {
+        for (int32_t row = 0; row <= 20; row += 10) p.AddRun(column * 512 + row, run());
+    }
+    return p;
+}
+
+TEST_F(FaultTest, ClearCutShortKeepsThePairSound) {
+    // Edges inside blocks on all four sides, so that kept statics are appended again.
+    RunWithBudgets(SmallArea(), [](FileSystem& fs, const std::string& i, const std::string& m) {
+        return RunClear(
+            {m, i, 84, 10, 107, 150}, [](const std::string&) {}, fs);
+    });
+    EXPECT_GT(runs, 100);
+}
+
+TEST_F(FaultTest, NewPairCutShortLeavesNoFilesBehind) {
+    // The job creates the pair; a failure while filling the index leaves nothing at all, rather
+    // than a short index that every later open would take for a pair.
+    for (int64_t budget : {0, 1, 147455, 147456, 4718591, 4718592}) {
+        SCOPED_TRACE(budget);
+        FaultyFileSystem fs(budget);
+        JobOutcome outcome = RunClear(
+            {mul, idx}, [](const std::string&) {}, fs);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.status, "Unable to open/create statics.");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), {}), 0);
+    }
+    FaultyFileSystem enough(4718593);
+    EXPECT_TRUE(RunClear(
+                    {mul, idx}, [](const std::string&) {}, enough)
+                    .ok);
+    EXPECT_TRUE(CheckStaticsFiles(idx, mul).sound());
+}
+
+TEST_F(FaultTest, FreezeCutShortKeepsThePairSound) {
+    // Items into the blocks of SmallArea and into new blocks elsewhere, two in a block of each.
+    std::string items = dir.path("items.wsc");
+    std::string text;
+    std::mt19937 random(9);
+    for (int i = 0; i < 120; ++i) {
+        int32_t x = i % 2 ? 80 + static_cast<int32_t>(random() % 32)
+                          : static_cast<int32_t>(random() % 6144);
+        int32_t y =
+            i % 2 ? static_cast<int32_t>(random() % 168) : static_cast<int32_t>(random() % 4096);
+        for (int twice = 0; twice < 2; ++twice) {
+            text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\nID " +
+                    std::to_string(1000 + i) + "\r\nX " + std::to_string(x) + "\r\nY " +
+                    std::to_string(y) + "\r\nZ 5\r\nTYPE 255\r\nCONT -1\r\n}\r\n";
+        }
+    }
+    test::WriteText(items, text);
+    RunWithBudgets(SmallArea(), [&](FileSystem& fs, const std::string& i, const std::string& m) {
+        return RunFreeze(
+            {items, m, i, false, -1}, [](const std::string&) {}, fs);
+    });
+    EXPECT_GT(runs, 100);
+}
+
+TEST_F(FaultTest, MeltCutShortKeepsThePairAndThePreviousItemFile) {
+    SmallArea().Write(idx, mul);
+    std::string items = dir.path("items.wsc");
+    test::WriteText(items, "the user's previous world file\r\n");
+    const test::Bytes pairIndex = test::ReadAll(idx), pairData = test::ReadAll(mul);
+    MeltRequest request{mul, idx, items, 0, 0, 6143, 4095};
+    FaultyFileSystem unlimited(INT64_MAX);
+    ASSERT_TRUE(RunMelt(
+                    request, [](const std::string&) {}, unlimited)
+                    .ok);
+    const std::string melted = test::ReadText(items);
+    for (int64_t budget = 0; budget <= unlimited.written(); budget += budget < 64 ? 1 : 97) {
+        SCOPED_TRACE(budget);
+        test::WriteText(items, "the user's previous world file\r\n");
+        FaultyFileSystem fs(budget);
+        JobOutcome outcome = RunMelt(
+            request, [](const std::string&) {}, fs);
+        EXPECT_EQ(outcome.ok, !fs.failed());
+        std::string now = test::ReadText(items);
+        EXPECT_TRUE(now == (outcome.ok ? melted : "the user's previous world file\r\n"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), {}), 3);
+        ++runs;
+    }
+    EXPECT_EQ(test::ReadAll(idx), pairIndex);
+    EXPECT_EQ(test::ReadAll(mul), pairData);
+    EXPECT_GT(runs, 64);
+}
+
+TEST_F(FaultTest, CompactCutShortKeepsThePairSound) {
+    // In memory, and in pieces of 512 bytes read back from the appended copy.
+    for (uint64_t buffer : {uint64_t{1} << 20, uint64_t{4096}}) {
+        SCOPED_TRACE(buffer);
+        RunWithBudgets(
+            StaticsPair::Spread(3000, 0.3, 11),
+            [buffer](FileSystem& fs, const std::string& i, const std::string& m) {
+                CompactRequest request{m, i};
+                request.bufferBytes = buffer;
+                return RunCompact(
+                    request, [](const std::string&) {}, fs);
+            },
+            48, 100);
+    }
+    EXPECT_GT(runs, 200);
+}
+
+TEST_F(FaultTest, CompactCutShortBeforeItsFirstIndexIsUndone) {
+    StaticsPair before = StaticsPair::Spread(2000, 0.5, 3);
+    before.Write(idx, mul);
+    FaultyFileSystem unlimited(INT64_MAX);
+    ASSERT_TRUE(RunCompact(
+                    {mul, idx}, [](const std::string&) {}, unlimited)
+                    .ok);
+    int64_t compacted = static_cast<int64_t>(StaticsPair::Read(idx, mul).data.size());
+    // Up to and including the first index written in full: the failure undoes the appended copy.
+    for (int64_t budget : {int64_t{0}, compacted / 2, compacted, compacted + 4718592}) {
+        SCOPED_TRACE(budget);
+        before.Write(idx, mul);
+        FaultyFileSystem fs(budget);
+        JobOutcome outcome = RunCompact(
+            {mul, idx}, [](const std::string&) {}, fs);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.status, "Compact failed; the statics files are unchanged.");
+        StaticsPair now = StaticsPair::Read(idx, mul);
+        EXPECT_TRUE(now.index == before.index && now.data == before.data);
+    }
+    // Past it, the pair holds the same statics and the next compact finishes the work.
+    before.Write(idx, mul);
+    FaultyFileSystem fs(compacted + 4718592 + 1);
+    JobOutcome outcome = RunCompact(
+        {mul, idx}, [](const std::string&) {}, fs);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.status,
+              "Compact failed part-way; the statics files hold the same statics, but the space "
+              "is not reclaimed yet.");
+    JobOutcome again = RunCompact({mul, idx}, [](const std::string&) {});
+    EXPECT_TRUE(again.ok) << again.detail;
+    EXPECT_EQ(static_cast<int64_t>(StaticsPair::Read(idx, mul).data.size()), compacted);
+}
+
+}  // namespace
+}  // namespace vorlak
