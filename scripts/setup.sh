@@ -3,7 +3,7 @@
 # Usage: source scripts/setup.sh; vorlak_build BUILD_DIR [extra cmake args...]
 set -euo pipefail
 
-VORLAK_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev qt6-base-dev
+VORLAK_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev qt6-base-dev dpkg-dev
                  libgl-dev)
 
 vorlak_install_packages() {

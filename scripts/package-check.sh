@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it on this machine with dpkg -i (fetching missing
+# dependencies with apt-get), and runs the installed program: --version, then one headless job
+# (clear into a new pair, then check it) in a temporary folder. Removes the package afterwards
+# unless it was installed before.
+#   scripts/package-check.sh              builds in build/package (Release, tests off)
+#   scripts/package-check.sh BUILD_DIR    packages an existing Release build (CI reuses its own)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/setup.sh"
+
+vorlak_install_packages
+dir=${1:-$root/build/package}
+vorlak_build "$dir" -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_TESTS=OFF
+if ! grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$dir/CMakeCache.txt"; then
+    echo "package-check: $dir is not a Release build" >&2
+    exit 1
+fi
+
+rm -f "$dir"/vorlak_*.deb
+(cd "$dir" && cpack -G DEB >&2)
+deb=$(ls "$dir"/vorlak_*.deb)
+echo "Built $deb" >&2
+dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Depends):' >&2
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+was_installed=$(dpkg-query -W -f='${Status}' vorlak 2>/dev/null | grep -c "install ok installed" || true)
+work=$(mktemp -d)
+cleanup() {
+    rm -rf "$work"
+    if [[ $was_installed == 0 ]]; then $sudo dpkg -r vorlak >/dev/null 2>&1 || true; fi
+}
+trap cleanup EXIT
+
+if ! $sudo dpkg -i "$deb" >&2; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -f -y -qq >&2
+fi
+
+fail() {
+    echo "package-check: $*" >&2
+    exit 1
+}
+for f in /usr/bin/vorlak /usr/share/applications/vorlak.desktop \
+    /usr/share/icons/hicolor/scalable/apps/vorlak.svg /usr/share/man/man1/vorlak.1.gz; do
+    [[ -e $f ]] || fail "the package did not install $f"
+done
+[[ $(command -v vorlak) == /usr/bin/vorlak ]] || fail "vorlak on the PATH is $(command -v vorlak)"
+
+export QT_QPA_PLATFORM=offscreen
+version=$(/usr/bin/vorlak --version)
+[[ $version == "Vorlak 0.10.0" ]] || fail "vorlak --version printed '$version'"
+cd "$work"
+/usr/bin/vorlak clear --x1 10 --y1 10 --x2 20 --y2 20 >&2 || fail "vorlak clear failed"
+/usr/bin/vorlak check >&2 || fail "vorlak check failed on the pair made by clear"
+echo "package-check: $deb installs and runs ($version)" >&2
