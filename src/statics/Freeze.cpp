@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <exception>
@@ -23,26 +24,35 @@ std::string ItemAt(const WorldItem& item, const std::string& file) {
     return "the item of the section on line " + std::to_string(item.line) + " of " + file;
 }
 
+constexpr int32_t kLowestId = -32768;
+constexpr int32_t kHighestId = 65535;
+
 uint8_t Low(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
 uint8_t High(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
 
-Pending ToPending(const WorldItem& item, const std::string& file) {
-    // Outside the world the block arithmetic would put an item into a neighbouring block
-    // (Y 4096 is row 0 of the next column), so it is refused rather than stored.
+// Throws the reason why `item` cannot become a static.
+[[noreturn]] void Refuse(const WorldItem& item, const std::string& file) {
     if (!world::InWorld(item.x, item.y)) {
         throw Error::OutOfRange(ItemAt(item, file) + " lies outside the world (X " +
                                 std::to_string(item.x) + ", Y " + std::to_string(item.y) + ")");
     }
-    // The ID is stored as its 16 bits. Melt writes them as 0..65535, so that range is taken back
-    // as well as the signed one (-1 and 65535 both give FF FF).
-    if (item.id < -32768 || item.id > 65535) {
+    if (item.id < kLowestId || item.id > kHighestId) {
         throw Error::Overflow(ItemAt(item, file) + " has ID " + std::to_string(item.id) +
                               ", which does not fit in -32768..65535");
     }
+    throw Error::Overflow(ItemAt(item, file) + " has Z " + std::to_string(item.z) +
+                          ", which does not fit in -256..255");
+}
+
+Pending ToPending(const WorldItem& item, const std::string& file) {
+    // Outside the world the block arithmetic would put an item into a neighbouring block
+    // (Y 4096 is row 0 of the next column), so it is refused rather than stored. The ID is
+    // stored as its 16 bits; melt writes them as 0..65535, so that range is taken back as well
+    // as the signed one (-1 and 65535 both give FF FF).
     int32_t z = mTypes::Signed2Byte(item.z);
-    if (z < 0 || z > 255) {
-        throw Error::Overflow(ItemAt(item, file) + " has Z " + std::to_string(item.z) +
-                              ", which does not fit in -256..255");
+    if (!world::InWorld(item.x, item.y) || item.id < kLowestId || item.id > kHighestId || z < 0 ||
+        z > 255) {
+        Refuse(item, file);
     }
     int32_t cell = world::kBlockCells;
     return {world::BlockNumber(item.x, item.y),
@@ -62,6 +72,8 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     std::vector<Pending> pending;
     {
         auto file = fs_.Open(ItemsFilename, OpenMode::kReadOnly);
+        // An item takes at least some 64 bytes of text; room reserved is only used as it fills.
+        pending.reserve(static_cast<size_t>(std::min<uint64_t>(file->Size() / 64, 1u << 24)));
         WorldReader reader(*file, ItemsFilename,
                            ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3, AddItemType);
         WorldItem item;

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -18,25 +17,70 @@ constexpr int64_t kFirstSerial = 1800000000;
 constexpr int32_t kHighestZ = 127;
 constexpr int32_t kLowestZ = -127;
 
-// Builds one item block in a fixed buffer; numbers are written with std::to_chars.
-class ItemText {
+// Gathers item blocks and hands them to the writer a megabyte at a time; a writer whose capacity
+// is kBatchBytes passes them straight to the file.
+class ItemBatch {
   public:
-    ItemText& operator<<(std::string_view text) {
-        std::memcpy(p_, text.data(), text.size());
-        p_ += text.size();
-        return *this;
+    static constexpr size_t kBatchBytes = size_t{1} << 20;
+    // An item block is sixteen lines: about 150 bytes of fixed text and six numbers.
+    static constexpr size_t kItemRoom = 512;
+
+    explicit ItemBatch(BufferedWriter& writer)
+        : writer_(writer), text_(kBatchBytes + kItemRoom, '\0') {}
+
+    // Room for one item block; Commit(end) takes what was written up to `end`.
+    char* Begin() { return text_.data() + used_; }
+    void Commit(char* end) {
+        used_ = static_cast<size_t>(end - text_.data());
+        if (used_ >= kBatchBytes) Flush();
     }
-    ItemText& operator<<(int64_t value) {
-        p_ = std::to_chars(p_, buffer_ + sizeof buffer_, value).ptr;
-        return *this;
+    void Flush() {
+        writer_.Write(std::string_view(text_.data(), used_));
+        used_ = 0;
     }
-    std::string_view text() const { return {buffer_, static_cast<size_t>(p_ - buffer_)}; }
 
   private:
-    // Sixteen lines of fixed text (about 150 bytes) and seven numbers of at most 20 characters.
-    char buffer_[512];
-    char* p_ = buffer_;
+    BufferedWriter& writer_;
+    std::string text_;
+    size_t used_ = 0;
 };
+
+// Copies a constant text and returns the end.
+template <size_t N>
+char* Put(char* p, const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
+}
+
+char* Put(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+// Writes `value` (any 32-bit number) in decimal, "-" first when negative; returns the end.
+char* PutDecimal(char* p, int64_t value) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    if (value < 0) *p++ = '-';
+    auto u = static_cast<uint32_t>(value < 0 ? -value : value);
+    int digits = 1 + (u >= 10) + (u >= 100) + (u >= 1000) + (u >= 10000) + (u >= 100000) +
+                 (u >= 1000000) + (u >= 10000000) + (u >= 100000000) + (u >= 1000000000);
+    char* end = p + digits;
+    char* q = end;
+    while (u >= 100) {
+        q -= 2;
+        std::memcpy(q, kPairs + 2 * (u % 100), 2);
+        u /= 100;
+    }
+    if (u >= 10) {
+        std::memcpy(q - 2, kPairs + 2 * u, 2);
+    } else {
+        q[-1] = static_cast<char>('0' + u);
+    }
+    return end;
+}
 
 int64_t Checked32(int64_t value, const char* what) {
     if (value < std::numeric_limits<int32_t>::min() ||
@@ -69,23 +113,26 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
     try {
         // The new file replaces the old one only when it is complete.
         AtomicFile out(fs_, ItemsFilename);
-        BufferedWriter writer(out.file());
+        BufferedWriter writer(out.file(), 0, ItemBatch::kBatchBytes);
         writer.Write(std::string(kPlaceholderBytes, ' ') + "\r\n");
 
+        // The lines between the serial and the ID are the same for every item.
+        const std::string middle =
+            "\r\nNAME #\r\nNAME2 #\r\nTYPE " + std::to_string(ItemType) + "\r\nID ";
+        ItemBatch batch(writer);
         int64_t written = 0;
-        ByteBuffer block;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
                 int32_t number = bx * world::kBlockRows + by;
-                int32_t length = cLoad(number, block);
-                if (length < 1) continue;
-                if (length % kRecordBytes != 0) {
+                Entry entry;
+                const uint8_t* run = RunOf(number, entry);
+                if (run == nullptr) continue;
+                if (entry.length % kRecordBytes != 0) {
                     throw Error::Corrupt("The statics of " + world::DescribeBlock(number) +
-                                         " are " + std::to_string(length) +
+                                         " are " + std::to_string(entry.length) +
                                          " bytes long, not a whole number of records");
                 }
-                for (int32_t p = 0; p < length; p += kRecordBytes) {
-                    const uint8_t* r = block.data() + p;
+                for (const uint8_t* r = run; r != run + entry.length; r += kRecordBytes) {
                     int32_t x = bx * world::kBlockCells + r[2];
                     int32_t y = by * world::kBlockCells + r[3];
                     if (x < X1 || x > X2 || y < Y1 || y > Y2) continue;
@@ -99,20 +146,22 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
                                               " would be " + std::to_string(serial) +
                                               ", above 2147483647");
                     }
-                    int64_t wz = Checked32(int64_t{z} + AddZ, "Z");
-                    wz = std::clamp<int64_t>(wz, kLowestZ, kHighestZ);
-
-                    ItemText item;
-                    item << "SECTION WORLDITEM " << n << "\r\n{\r\nSERIAL " << serial
-                         << "\r\nNAME #\r\nNAME2 #\r\nTYPE " << int64_t{ItemType} << "\r\nID "
-                         << int64_t{id} << "\r\nX " << Checked32(int64_t{x} + AddX, "X") << "\r\nY "
-                         << Checked32(int64_t{y} + AddY, "Y") << "\r\nZ " << wz
-                         << "\r\nCONT -1\r\nAMOUNT 1\r\nOWNER -1\r\nSPAWN -1\r\n}\r\n\r\n";
-                    writer.Write(item.text());
+                    int64_t wz =
+                        std::clamp<int64_t>(Checked32(int64_t{z} + AddZ, "Z"), kLowestZ, kHighestZ);
+                    char* p = batch.Begin();
+                    p = PutDecimal(Put(p, "SECTION WORLDITEM "), n);
+                    p = PutDecimal(Put(p, "\r\n{\r\nSERIAL "), serial);
+                    p = PutDecimal(Put(p, middle), id);
+                    p = PutDecimal(Put(p, "\r\nX "), Checked32(int64_t{x} + AddX, "X"));
+                    p = PutDecimal(Put(p, "\r\nY "), Checked32(int64_t{y} + AddY, "Y"));
+                    p = PutDecimal(Put(p, "\r\nZ "), wz);
+                    p = Put(p, "\r\nCONT -1\r\nAMOUNT 1\r\nOWNER -1\r\nSPAWN -1\r\n}\r\n\r\n");
+                    batch.Commit(p);
                     ++written;
                 }
             }
         }
+        batch.Flush();
         writer.Write(std::string_view("EOF\r\n"));
         writer.Flush();
 

@@ -1,7 +1,13 @@
 #include "statics/WorldReader.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "mul/Error.h"
 #include "mul/Numbers.h"
@@ -13,63 +19,191 @@ namespace {
 constexpr size_t kMinFieldBytes = 64;
 constexpr size_t kShownValueBytes = 40;
 
-constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+constexpr size_t kWordBytes = 8;
 
-// True when the field's first key.size() characters, in upper case, are the key.
-bool HasKey(std::string_view field, std::string_view key) {
-    if (field.size() < key.size()) return false;
-    for (size_t i = 0; i < key.size(); ++i) {
-        if (Upper(field[i]) != key[i]) return false;
+// The position of the first comma or LF in [from, end) of `b`, or `end` when there is none.
+// Reads whole 8-byte words, so up to 7 bytes past `end` must be readable.
+size_t FindFieldEnd(const char* b, size_t from, size_t end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+        // The high bit of every byte of `word` that equals `c`, and no other bit.
+        auto equal = [](uint64_t word, uint8_t c) {
+            uint64_t x = word ^ (kOnes * c);
+            return ~(((x & kLow7) + kLow7) | x | kLow7);
+        };
+        for (size_t p = from; p < end; p += kWordBytes) {
+            uint64_t word;
+            std::memcpy(&word, b + p, kWordBytes);
+            uint64_t hits = equal(word, ',') | equal(word, '\n');
+            if (hits != 0) return std::min(p + std::countr_zero(hits) / 8, end);
+        }
+        return end;
+    } else {
+        size_t p = from;
+        while (p < end && b[p] != ',' && b[p] != '\n') ++p;
+        return p;
     }
-    return true;
 }
 
-// The value of a plain decimal text of at most 9 digits ("1400", "-1", " 5", "7abc"), exactly as
-// NumericValue and the whole-number conversion give it. Returns false for anything that might
-// read otherwise (more digits, a decimal point, an exponent, blanks inside, "&H"), which then
-// takes the general way. Most values of a world file are plain, and this keeps them cheap.
-bool PlainWhole(std::string_view text, int32_t& out) {
-    const char* p = text.data();
-    const char* e = p + text.size();
-    while (p != e && (*p == ' ' || *p == '\t')) ++p;
-    bool negative = false;
-    if (p != e && (*p == '-' || *p == '+')) {
-        negative = *p == '-';
-        ++p;
+constexpr size_t kChunkBytes = 64;
+
+// Bit i is set when byte i of the 64 bytes at `p` is a comma or LF.
+uint64_t ChunkMask(const char* p) {
+#if defined(__SSE2__)
+    // Sixteen bytes a step where the processor has the instructions for it.
+    const __m128i comma = _mm_set1_epi8(','), lf = _mm_set1_epi8('\n');
+    uint64_t mask = 0;
+    for (size_t i = 0; i < kChunkBytes; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, lf));
+        mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hits))} << i;
     }
-    const char* digits = p;
-    int32_t value = 0;
-    while (p != e && *p >= '0' && *p <= '9' && p - digits < 9) {
-        value = value * 10 + (*p - '0');
-        ++p;
-    }
-    if (p == digits) return false;
-    if (p != e) {
-        switch (*p) {
-            case '0':
-            case '1':
-            case '2':
-            case '3':
-            case '4':
-            case '5':
-            case '6':
-            case '7':
-            case '8':
-            case '9':
-            case '.':
-            case 'E':
-            case 'e':
-            case 'D':
-            case 'd':
-            case ' ':
-            case '\t':
-            case '\r':
-            case '\n':
-                return false;
-            default:
-                break;
+    return mask;
+#else
+    uint64_t mask = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+        constexpr uint64_t kGather = 0x0102040810204080ull;  // bit 8k to bit 56 + k
+        for (size_t i = 0; i < kChunkBytes / kWordBytes; ++i) {
+            uint64_t word;
+            std::memcpy(&word, p + i * kWordBytes, kWordBytes);
+            uint64_t comma = word ^ (kOnes * ','), lf = word ^ (kOnes * '\n');
+            uint64_t hits = ~(((comma & kLow7) + kLow7) | comma | kLow7) |
+                            ~(((lf & kLow7) + kLow7) | lf | kLow7);
+            mask |= (((hits >> 7) * kGather) >> 56) << (i * kWordBytes);
+        }
+    } else {
+        for (size_t i = 0; i < kChunkBytes; ++i) {
+            if (p[i] == ',' || p[i] == '\n') mask |= uint64_t{1} << i;
         }
     }
+    return mask;
+#endif
+}
+
+constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// A key of a world file, with its characters packed into words for a quick comparison. Letters
+// are compared with bit 5 cleared, which matches exactly the letter and its lower-case form.
+struct Key {
+    static constexpr size_t kMaxBytes = 24;
+    std::string_view text;
+    std::array<uint64_t, kMaxBytes / kWordBytes> word{}, mask{};
+
+    constexpr explicit Key(std::string_view key) : text(key) {
+        for (size_t i = 0; i < key.size(); ++i) {
+            auto c = static_cast<uint8_t>(key[i]);
+            uint64_t m = c >= 'A' && c <= 'Z' ? 0xDF : 0xFF;
+            word[i / kWordBytes] |= uint64_t{c} << (8 * (i % kWordBytes));
+            mask[i / kWordBytes] |= m << (8 * (i % kWordBytes));
+        }
+    }
+};
+
+constexpr Key kZedra3Id("ID "), kZedra3X("X "), kZedra3Y("Y "), kZedra3Z("Z "),
+    kZedra3Type("TYPE "), kZedra3Cont("CONT "), kZedra3Color("COLOR "),
+    kZedra3Section("SECTION WORLDITEM ");
+constexpr Key kSphereId("ID="), kSphereP("P="), kSphereType("TYPE="), kSphereSection("[WORLDITEM ");
+
+// The first n bytes at p, 1 <= n <= 8, as a little-endian word, read in at most two loads.
+template <size_t n>
+uint64_t LoadPrefix(const char* p) {
+    if constexpr (n == 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w;
+    } else if constexpr (n >= 4) {
+        uint32_t low, high;  // overlapping when n < 8; the shared bytes are equal
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        return uint64_t{low} | uint64_t{high} << (8 * (n - 4));
+    } else if constexpr (n >= 2) {
+        uint16_t low, high;
+        std::memcpy(&low, p, 2);
+        std::memcpy(&high, p + n - 2, 2);
+        return uint64_t{low} | uint64_t{high} << (8 * (n - 2));
+    } else {
+        return static_cast<uint8_t>(p[0]);
+    }
+}
+
+template <const Key& key, size_t from = 0>
+bool KeyWordsMatch(const char* p) {
+    constexpr size_t n = key.text.size();
+    if constexpr (from >= n) {
+        return true;
+    } else {
+        constexpr size_t w = from / kWordBytes;
+        if ((LoadPrefix<std::min(kWordBytes, n - from)>(p + from) & key.mask[w]) != key.word[w]) {
+            return false;
+        }
+        return KeyWordsMatch<key, from + kWordBytes>(p);
+    }
+}
+
+// True when the field's first characters, in upper case, are the key.
+template <const Key& key>
+bool HasKey(std::string_view field) {
+    if (field.size() < key.text.size()) return false;
+    if constexpr (std::endian::native == std::endian::little) {
+        return KeyWordsMatch<key>(field.data());
+    } else {
+        for (size_t i = 0; i < key.text.size(); ++i) {
+            if (Upper(field[i]) != key.text[i]) return false;
+        }
+        return true;
+    }
+}
+
+// The value of a plain decimal text of at most 7 digits ("1400", "-1", "7abc"), exactly as
+// NumericValue and the whole-number conversion give it. Returns false for anything that might
+// read otherwise (more digits, blanks, a decimal point, an exponent, "&H"), which then takes the
+// general way. Most values of a world file are plain, and this keeps them cheap: the digits are
+// found and added up eight bytes at a time, so `text` must be followed by at least 8 readable
+// bytes, as every field of a FieldReader is.
+inline bool PlainWhole(std::string_view text, int32_t& out) {
+    // Characters after the digits that could still change the number.
+    static constexpr auto kContinues = [] {
+        std::array<bool, 256> t{};
+        for (unsigned char c : std::string_view("0123456789.EeDd \t\r\n")) t[c] = true;
+        return t;
+    }();
+    const char* p = text.data();
+    size_t size = text.size();
+    bool negative = false;
+    if (size > 0 && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        ++p;
+        --size;
+    }
+    size_t digits = 0;
+    int32_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        uint64_t w;
+        std::memcpy(&w, p, kWordBytes);
+        // The high bit of each byte that is no digit; exact for the first of them, which is all
+        // that counts (borrows and carries only run towards later bytes).
+        uint64_t d = w - 0x3030303030303030ull;
+        uint64_t other = (d | (d + 0x7676767676767676ull)) & 0x8080808080808080ull;
+        digits = other == 0 ? kWordBytes : static_cast<size_t>(std::countr_zero(other)) / 8;
+        digits = std::min(digits, size);
+        if (digits == 0 || digits == kWordBytes) return false;
+        // Digits to the top bytes (zeros before them), then pairs, fours and eights added up.
+        uint64_t v = (w & 0x0F0F0F0F0F0F0F0Full) << (8 * (kWordBytes - digits));
+        v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
+        v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFull;
+        value = static_cast<int32_t>(v);
+    } else {
+        while (digits < size && digits < 7 && static_cast<unsigned char>(p[digits] - '0') < 10) {
+            value = value * 10 + (p[digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits == 7) return false;
+    }
+    if (digits < size && kContinues[static_cast<unsigned char>(p[digits])]) return false;
     out = negative ? -value : value;
     return true;
 }
@@ -93,18 +227,18 @@ std::string Shown(std::string_view value) {
 
 FieldReader::FieldReader(RandomAccessFile& file, size_t bufferBytes, size_t maxFieldBytes)
     : file_(file),
-      buffer_(std::max<size_t>(bufferBytes, 1), '\0'),
+      buffer_(std::max<size_t>(bufferBytes, 1) + kChunkBytes, '\0'),
+      capacity_(std::max<size_t>(bufferBytes, 1)),
       maxFieldBytes_(std::max(maxFieldBytes, kMinFieldBytes)) {}
 
 bool FieldReader::Refill() {
     if (eof_) return false;
-    size_t n =
-        file_.ReadAt(fileOffset_, {reinterpret_cast<uint8_t*>(buffer_.data()), buffer_.size()});
+    size_t n = file_.ReadAt(fileOffset_, {reinterpret_cast<uint8_t*>(buffer_.data()), capacity_});
     fileOffset_ += n;
     pos_ = 0;
     end_ = n;
     // ReadAt returns fewer bytes than asked only at the end of the file.
-    if (n < buffer_.size()) eof_ = true;
+    if (n < capacity_) eof_ = true;
     return n > 0;
 }
 
@@ -120,6 +254,12 @@ void FieldReader::Keep(size_t from, size_t to) {
     scratch_.append(buffer_.data() + from, n);
 }
 
+std::string_view FieldReader::PaddedScratch() {
+    size_t n = scratch_.size();
+    scratch_.append(kFieldPadding, '\0');
+    return {scratch_.data(), n};
+}
+
 void FieldReader::Finish(std::string_view text, bool atLineEnd) {
     if (atLineEnd && !dropped_ && !text.empty() && text.back() == '\r') text.remove_suffix(1);
     truncated_ = dropped_ || text.size() > maxFieldBytes_;
@@ -127,7 +267,45 @@ void FieldReader::Finish(std::string_view text, bool atLineEnd) {
     text_ = text;
 }
 
-bool FieldReader::Next() {
+bool FieldReader::NextInChunks() {
+    if (maskValid_) {
+        const char* b = buffer_.data();
+        for (;;) {
+            if (mask_ != 0) {
+                size_t stop = maskBase_ + static_cast<size_t>(std::countr_zero(mask_));
+                if (stop >= end_) break;
+                size_t start = pos_;
+                while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
+                if ((start < stop && b[start] == '"') || stop - start > maxFieldBytes_) break;
+                mask_ &= mask_ - 1;
+                line_ = nextLine_;
+                size_t length = stop - start;
+                if (b[stop] == '\n') {
+                    ++nextLine_;
+                    if (length > 0 && b[stop - 1] == '\r') --length;
+                }
+                text_ = {b + start, length};
+                truncated_ = false;
+                pos_ = stop + 1;
+                return true;
+            }
+            if (maskBase_ + kChunkBytes >= end_) break;
+            maskBase_ += kChunkBytes;
+            mask_ = ChunkMask(b + maskBase_);
+        }
+    }
+    bool more = NextSlow();
+    // Start the masks again where the slow way stopped.
+    maskValid_ = pos_ < end_;
+    mask_ = 0;
+    if (maskValid_) {
+        maskBase_ = pos_;
+        mask_ = ChunkMask(buffer_.data() + pos_);
+    }
+    return more;
+}
+
+bool FieldReader::NextSlow() {
     if (pos_ == end_ && !Refill()) return false;
     scratch_.clear();
     dropped_ = false;
@@ -136,7 +314,7 @@ bool FieldReader::Next() {
         while (pos_ < end_ && (buffer_[pos_] == ' ' || buffer_[pos_] == '\t')) ++pos_;
         if (pos_ < end_) break;
         if (!Refill()) {
-            Finish({}, true);
+            Finish({buffer_.data() + pos_, 0}, true);
             return true;
         }
     }
@@ -154,17 +332,14 @@ void FieldReader::ReadPlain() {
     bool copied = false;
     for (;;) {
         const char* b = buffer_.data();
-        const char* p = b + pos_;
-        const char* e = b + end_;
-        while (p != e && *p != ',' && *p != '\n') ++p;
-        auto stop = static_cast<size_t>(p - b);
-        if (p != e) {
-            bool lineEnd = *p == '\n';
+        size_t stop = FindFieldEnd(b, pos_, end_);
+        if (stop != end_) {
+            bool lineEnd = b[stop] == '\n';
             if (lineEnd) ++nextLine_;
             pos_ = stop + 1;
             if (copied) {
                 Keep(start, stop);
-                Finish(scratch_, lineEnd);
+                Finish(PaddedScratch(), lineEnd);
             } else {
                 Finish({b + start, stop - start}, lineEnd);
             }
@@ -174,7 +349,7 @@ void FieldReader::ReadPlain() {
         copied = true;
         pos_ = end_;
         if (!Refill()) {
-            Finish(scratch_, true);
+            Finish(PaddedScratch(), true);
             return;
         }
         start = 0;
@@ -197,7 +372,7 @@ void FieldReader::ReadQuoted() {
             pos_ = stop + 1;
             if (copied) {
                 Keep(start, stop);
-                Finish(scratch_, false);
+                Finish(PaddedScratch(), false);
             } else {
                 Finish({b + start, stop - start}, false);
             }
@@ -208,7 +383,7 @@ void FieldReader::ReadQuoted() {
         copied = true;
         pos_ = end_;
         if (!Refill()) {
-            Finish(scratch_, false);  // never closed: the field runs to the end of the file
+            Finish(PaddedScratch(), false);  // never closed: the field runs to the end of the file
             return;
         }
         start = 0;
@@ -226,10 +401,60 @@ void FieldReader::SkipRest(bool copied) {
         if (!copied) {
             // The field still lies in the buffer that is about to be refilled.
             scratch_.assign(text_);
-            text_ = scratch_;
+            text_ = PaddedScratch();
             copied = true;
         }
         if (!Refill()) return;
+    }
+}
+
+template <class Visit>
+bool FieldReader::Scan(Visit&& visit) {
+    // The reader's state is kept in locals while plain fields follow each other.
+    const char* b = buffer_.data();
+    size_t pos = pos_, base = maskBase_, end = end_;
+    uint64_t mask = mask_;
+    int64_t nextLine = nextLine_;
+    for (;;) {
+        std::string_view text;
+        size_t stop = base + static_cast<size_t>(std::countr_zero(mask));  // 64 when mask is 0
+        size_t start = pos;
+        while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
+        if (mask != 0 && stop < end && !(start < stop && b[start] == '"') &&
+            stop - start <= maxFieldBytes_) {
+            mask &= mask - 1;
+            line_ = nextLine;
+            size_t length = stop - start;
+            if (b[stop] == '\n') {
+                ++nextLine;
+                if (length > 0 && b[stop - 1] == '\r') --length;
+            }
+            pos = stop + 1;
+            text = text_ = std::string_view(b + start, length);
+            truncated_ = false;
+        } else if (mask == 0 && maskValid_ && base + kChunkBytes < end) {
+            base += kChunkBytes;
+            mask = ChunkMask(b + base);
+            continue;
+        } else {
+            pos_ = pos;
+            maskBase_ = base;
+            mask_ = mask;
+            nextLine_ = nextLine;
+            if (!Next()) return false;
+            text = text_;
+            b = buffer_.data();
+            pos = pos_, base = maskBase_, end = end_;
+            mask = mask_;
+            nextLine = nextLine_;
+        }
+        if (visit(text)) {
+            pos_ = pos;
+            maskBase_ = base;
+            mask_ = mask;
+            nextLine_ = nextLine;
+            return true;
+        }
     }
 }
 
@@ -242,9 +467,7 @@ WorldReader::WorldReader(RandomAccessFile& file, std::string name, WorldFormat f
 
 bool WorldReader::Next(WorldItem& item) {
     if (format_ == WorldFormat::kZedra3) {
-        while (fields_.Next()) {
-            if (Zedra3Field(item)) return true;
-        }
+        return fields_.Scan([this, &item](std::string_view f) { return Zedra3Field(f, item); });
     } else {
         while (fields_.Next()) {
             if (SphereField(item)) return true;
@@ -255,34 +478,33 @@ bool WorldReader::Next(WorldItem& item) {
 
 // The keys are tested in a fixed order on every field; as no field can match two of them, the
 // first character picks the one to test.
-bool WorldReader::Zedra3Field(WorldItem& item) {
-    std::string_view f = fields_.text();
+bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     if (f.empty()) return false;
     switch (Upper(f[0])) {
         case 'I':
-            if (HasKey(f, "ID ")) id_ = Whole(f, 3, "ID");
+            if (HasKey<kZedra3Id>(f)) id_ = Whole(f, 3, "ID");
             break;
         case 'X':
-            if (HasKey(f, "X ")) x_ = Whole(f, 2, "X");
+            if (HasKey<kZedra3X>(f)) x_ = Whole(f, 2, "X");
             break;
         case 'Y':
-            if (HasKey(f, "Y ")) y_ = Whole(f, 2, "Y");
+            if (HasKey<kZedra3Y>(f)) y_ = Whole(f, 2, "Y");
             break;
         case 'Z':
-            if (HasKey(f, "Z ")) z_ = Whole(f, 2, "Z");
+            if (HasKey<kZedra3Z>(f)) z_ = Whole(f, 2, "Z");
             break;
         case 'T':
-            if (HasKey(f, "TYPE ")) type_ = Whole(f, 5, "TYPE");
+            if (HasKey<kZedra3Type>(f)) type_ = Whole(f, 5, "TYPE");
             break;
         case 'C':
-            if (HasKey(f, "CONT ")) {
+            if (HasKey<kZedra3Cont>(f)) {
                 container_ = Whole(f, 5, "CONT");
-            } else if (HasKey(f, "COLOR ")) {
+            } else if (HasKey<kZedra3Color>(f)) {
                 colour_ = Colour(f, 6);
             }
             break;
         case 'S':
-            if (HasKey(f, "SECTION WORLDITEM ")) StartSection();
+            if (HasKey<kZedra3Section>(f)) StartSection();
             break;
         case '}':
             return Take(item);
@@ -294,8 +516,8 @@ bool WorldReader::Zedra3Field(WorldItem& item) {
 
 bool WorldReader::SphereField(WorldItem& item) {
     std::string_view f = fields_.text();
-    if (HasKey(f, "ID=")) id_ = SphereId(f);
-    if (HasKey(f, "P=")) {
+    if (HasKey<kSphereId>(f)) id_ = SphereId(f);
+    if (HasKey<kSphereP>(f)) {
         // X, Y and Z stand in this field and the next two, wherever those are; the tests below
         // go on with the last of them.
         int64_t at = fields_.line();
@@ -304,8 +526,8 @@ bool WorldReader::SphereField(WorldItem& item) {
         z_ = NextPositionValue("Z", at);
         f = fields_.text();
     }
-    if (HasKey(f, "TYPE=")) type_ = Whole(f, 5, "TYPE");
-    if (HasKey(f, "[WORLDITEM ")) StartSection();
+    if (HasKey<kSphereType>(f)) type_ = Whole(f, 5, "TYPE");
+    if (HasKey<kSphereSection>(f)) StartSection();
     return f.empty() && Take(item);
 }
 
@@ -344,11 +566,14 @@ void WorldReader::CheckWhole(std::string_view label) {
     }
 }
 
-int32_t WorldReader::Whole(std::string_view field, size_t keyBytes, std::string_view label) {
-    CheckWhole(label);
-    std::string_view value = field.substr(keyBytes);
+inline int32_t WorldReader::Whole(std::string_view field, size_t keyBytes, std::string_view label) {
     int32_t v;
-    if (PlainWhole(value, v)) return v;
+    if (!fields_.truncated() && PlainWhole(field.substr(keyBytes), v)) return v;
+    return WholeSlow(field.substr(keyBytes), label);
+}
+
+int32_t WorldReader::WholeSlow(std::string_view value, std::string_view label) {
+    CheckWhole(label);
     try {
         return ToInt32(NumericValue(value));
     } catch (const Error&) {

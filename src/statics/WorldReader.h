@@ -6,6 +6,7 @@
 // item or be skipped, but a value that must be read from it fails the read.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,13 @@ class FieldReader {
     // when the file cannot be read.
     bool Next();
 
+    // Reads the following fields as Next() does and calls visit(text) on each, until visit
+    // returns true (then returns true) or the last field has been read (then returns false).
+    // While visit runs, text(), truncated() and line() describe its field. Faster than Next()
+    // in a loop: runs of plain fields are cut without leaving the loop.
+    template <class Visit>
+    bool Scan(Visit&& visit);
+
     // The field last read; valid until the next call of Next(). When truncated(), it holds only
     // the first maxFieldBytes characters.
     std::string_view text() const { return text_; }
@@ -38,20 +46,32 @@ class FieldReader {
     int64_t line() const { return line_; }
 
   private:
+    bool NextInChunks();
+    bool NextSlow();
     bool Refill();
     void Keep(size_t from, size_t to);
     void ReadPlain();
     void ReadQuoted();
     void SkipRest(bool copied);
     void Finish(std::string_view text, bool atLineEnd);
+    std::string_view PaddedScratch();
 
     RandomAccessFile& file_;
-    std::string buffer_;
+    std::string buffer_;  // capacity_ bytes read from the file, then 64 bytes of padding
+    size_t capacity_;
     size_t pos_ = 0;
     size_t end_ = 0;
     uint64_t fileOffset_ = 0;
     bool eof_ = false;
+    // Commas and LFs of the 64 bytes from maskBase_ that lie at pos_ or later, one bit each;
+    // 0 when the masks are not valid.
+    uint64_t mask_ = 0;
+    size_t maskBase_ = 0;
+    bool maskValid_ = false;
 
+    // Every field handed out is followed by this many readable bytes, so that values can be
+    // read a word at a time.
+    static constexpr size_t kFieldPadding = 8;
     size_t maxFieldBytes_;
     std::string scratch_;   // a field that runs past the end of the buffer
     bool dropped_ = false;  // scratch_ is full: bytes of the field were dropped
@@ -60,6 +80,31 @@ class FieldReader {
     int64_t line_ = 0;
     int64_t nextLine_ = 1;
 };
+
+// Most fields start with neither a blank nor a quotation mark and end inside the buffer, at the
+// next comma or LF that the mask of the current 64-byte chunk holds.
+inline bool FieldReader::Next() {
+    if (mask_ != 0) {
+        const char* b = buffer_.data();
+        size_t stop = maskBase_ + static_cast<size_t>(std::countr_zero(mask_));
+        char first = b[pos_];
+        if (stop < end_ && stop - pos_ <= maxFieldBytes_ && first != ' ' && first != '\t' &&
+            first != '"') {
+            mask_ &= mask_ - 1;
+            line_ = nextLine_;
+            size_t length = stop - pos_;
+            if (b[stop] == '\n') {
+                ++nextLine_;
+                if (length > 0 && b[stop - 1] == '\r') --length;
+            }
+            text_ = {b + pos_, length};
+            truncated_ = false;
+            pos_ = stop + 1;
+            return true;
+        }
+    }
+    return NextInChunks();
+}
 
 enum class WorldFormat { kZedra3, kSphere };
 
@@ -94,11 +139,12 @@ class WorldReader {
     bool Next(WorldItem& item);
 
   private:
-    bool Zedra3Field(WorldItem& item);
+    bool Zedra3Field(std::string_view field, WorldItem& item);
     bool SphereField(WorldItem& item);
     void StartSection();
     bool Take(WorldItem& item);
     int32_t Whole(std::string_view field, size_t keyBytes, std::string_view label);
+    int32_t WholeSlow(std::string_view value, std::string_view label);
     int32_t Colour(std::string_view field, size_t keyBytes);
     int32_t SphereId(std::string_view field);
     int32_t NextPositionValue(std::string_view label, int64_t positionLine);

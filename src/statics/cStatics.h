@@ -55,11 +55,14 @@ class cStatics {
 
     // Reads the items of a world file into the blocks where they lie (Sphere format when
     // `ItemFileType`; every type when `AddItemType` is -1). Returns "Statics not open.",
-    // "Cannot find NAME." or empty text; any other failure is thrown before the statics files are
-    // changed.
+    // "Cannot find NAME." or empty text. Any other failure is thrown: one found while reading
+    // (a bad value, an item outside the world) before the statics files are changed, a write
+    // failure with the blocks saved before it kept. Formats in docs/world-files.md.
     std::string cFreeze(const std::string& ItemsFilename, bool ItemFileType, int32_t AddItemType);
     // Writes the statics inside X1..X2 x Y1..Y2 as a new item world file. Returns empty text,
-    // "Statics not open.", "Illegal cordinates." or "Unknown error.".
+    // "Statics not open.", "Illegal cordinates." or "Unknown error." (details in lastFailure()).
+    // The file is replaced only by a complete new one: a refused or failed melt leaves the old
+    // file as it was and no partial file beside it.
     std::string cMelt(const std::string& ItemsFilename, int32_t X1, int32_t Y1, int32_t X2,
                       int32_t Y2, int32_t AddX, int32_t AddY, int32_t AddZ, uint8_t ItemType,
                       int32_t ItemCountStart);

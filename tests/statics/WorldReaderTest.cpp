@@ -155,6 +155,20 @@ TEST(Zedra3Reader, ValuesFollowTheNumberRules) {
     EXPECT_EQ(x("1E3"), 1000);
     EXPECT_EQ(x("2147483647"), 2147483647);
     EXPECT_EQ(x("-2147483648"), -2147483648);
+    // Around the quick reading of short plain numbers.
+    EXPECT_EQ(x("1234567"), 1234567);
+    EXPECT_EQ(x("12345678"), 12345678);
+    EXPECT_EQ(x("0000007"), 7);
+    EXPECT_EQ(x("+5"), 5);
+    EXPECT_EQ(x("-0"), 0);
+    EXPECT_EQ(x("5."), 5);
+    EXPECT_EQ(x("5 1"), 51);
+    EXPECT_EQ(x("5e1"), 50);
+    EXPECT_EQ(x("5d"), 5);
+    EXPECT_EQ(x("\t 5"), 5);
+    EXPECT_EQ(x("- 5"), -5);
+    EXPECT_EQ(x("-"), 0);
+    EXPECT_EQ(x(""), 0);
 }
 
 TEST(Zedra3Reader, SectionBoundaries) {
@@ -179,6 +193,31 @@ TEST(Zedra3Reader, ItemRecordsTheLineOfItsHeader) {
     ASSERT_TRUE(reader.Next(item));
     EXPECT_EQ(item.line, 12);
     EXPECT_FALSE(reader.Next(item));
+}
+
+// The same items, from the same lines, whatever the size of the read buffer.
+TEST(Zedra3Reader, BufferSizeChangesNothing) {
+    std::string text;
+    for (int i = 0; i < 40; ++i) {
+        text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\n  ID " +
+                std::to_string(100 + i) + "\r\nNAME \"a, b\"\r\nX " + std::to_string(i * 37) +
+                ",Y " + std::to_string(i) + "\r\n\"Z " + std::to_string(i % 9) +
+                "\"\r\nCONT -1\r\n}\r\n\r\n";
+    }
+    auto read = [&](size_t bufferBytes) {
+        StringFile file(text);
+        WorldReader reader(file, "items.wsc", WorldFormat::kZedra3, -1, {bufferBytes, 1 << 20});
+        std::vector<std::pair<Item, int64_t>> items;
+        WorldItem item;
+        while (reader.Next(item)) {
+            items.push_back({{item.id, item.x, item.y, item.z, item.colour}, item.line});
+        }
+        return items;
+    };
+    auto expected = read(1 << 20);
+    ASSERT_EQ(expected.size(), 40u);
+    EXPECT_EQ(expected[39], (std::pair<Item, int64_t>{{139, 1443, 39, 3, 0}, 352}));
+    for (size_t size = 1; size <= 130; ++size) EXPECT_EQ(read(size), expected) << size;
 }
 
 TEST(Zedra3Reader, LineFeedsAloneReadLikeCrLf) {

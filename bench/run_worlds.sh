@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Times `vorlak freeze` of a Zedra3 world file of 1,000,000 ground items into a new pair against
+# `wc -l` over that file, and `vorlak melt` of the whole world from the pair that freeze made
+# (1,000,000 statics) against copying the melted file; best of 5, warm page cache, in one run.
+# Each line also gives one run's CPU time (user + system) and peak memory (/usr/bin/time -v).
+# Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/worlds-bench}
+count=${2:-1000000}
+if [[ ! -f $build/build.ninja ]]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_BENCH=ON \
+        -DVORLAK_BUILD_TESTS=OFF -DVORLAK_BUILD_APP=OFF >/dev/null
+fi
+cmake --build "$build" --target vorlak bench_make_worlds >/dev/null
+vorlak=$build/src/main/vorlak
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/bench/bench_make_worlds" "$work/items.wsc" "$count"
+
+now() { date +%s.%N; }
+best() {  # best of 5 runs of "$@" in seconds; `prepare` runs untimed before each
+    local b=999
+    for _ in 1 2 3 4 5; do
+        prepare
+        local t0 t1
+        t0=$(now)
+        "$@" >/dev/null
+        t1=$(now)
+        b=$(echo "$t1 - $t0" | bc -l | awk -v b="$b" '{ print ($1 < b) ? $1 : b }')
+    done
+    echo "$b"
+}
+usage() {  # CPU seconds (user + system) and peak resident memory of one run of "$@"
+    prepare
+    /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '
+        /User time/ { cpu += $NF } /System time/ { cpu += $NF }
+        /Maximum resident/ { rss = $NF / 1024 }
+        END { printf "cpu %.3f s, peak %.1f MiB", cpu, rss }'
+}
+ratio() { echo "$1 / $2" | bc -l; }
+
+freeze=("$vorlak" freeze --items "$work/items.wsc" --statics "$work/s.mul" --staidx "$work/i.mul")
+melt=("$vorlak" melt --statics "$work/s.mul" --staidx "$work/i.mul" --items "$work/melted.wsc")
+copy=(cp "$work/melted.wsc" "$work/copy.wsc")
+copy_sync=(sh -c "cp '$work/melted.wsc' '$work/copy.wsc' && sync '$work/copy.wsc'")
+
+prepare() { cat "$work/items.wsc" >/dev/null; rm -f "$work/s.mul" "$work/i.mul"; }
+wc_time=$(best wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
+freeze_time=$(best "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
+
+prepare() { rm -f "$work/melted.wsc"; cat "$work/s.mul" "$work/i.mul" >/dev/null; }
+melt_time=$(best "${melt[@]}") melt_use=$(usage "${melt[@]}")
+prepare() { rm -f "$work/copy.wsc"; cat "$work/melted.wsc" >/dev/null; }
+cp_time=$(best "${copy[@]}") cp_use=$(usage "${copy[@]}")
+cp_sync_time=$(best "${copy_sync[@]}")
+
+echo "world file: $count items, $(stat -c %s "$work/items.wsc") bytes;" \
+    "pair: $(stat -c %s "$work/s.mul") bytes of statics;" \
+    "melted file: $(stat -c %s "$work/melted.wsc") bytes"
+printf 'wc -l world file:        %.4f s              (%s)\n' "$wc_time" "$wc_use"
+printf 'freeze into a new pair:  %.4f s  %5.2fx wc -l (%s)\n' "$freeze_time" \
+    "$(ratio "$freeze_time" "$wc_time")" "$freeze_use"
+printf 'copy melted file:        %.4f s              (%s; with sync %.4f s)\n' "$cp_time" \
+    "$cp_use" "$cp_sync_time"
+printf 'melt whole world:        %.4f s  %5.2fx copy  (%s; %.2fx copy and sync)\n' "$melt_time" \
+    "$(ratio "$melt_time" "$cp_time")" "$melt_use" "$(ratio "$melt_time" "$cp_sync_time")"
