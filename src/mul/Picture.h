@@ -2,6 +2,8 @@
 // blue (0x00BBGGRR). The window and the command line adapt their picture files to this.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,6 +16,11 @@ class Picture {
     virtual int32_t height() const = 0;
     // Colour of the pixel at (x, y), 0 <= x < width, 0 <= y < height.
     virtual int32_t pixel(int32_t x, int32_t y) const = 0;
+    // The colours of row y, 0 <= y < height, into `out`, which holds width() values. Pictures
+    // that keep their rows whole override it: long jobs read millions of pixels.
+    virtual void row(int32_t y, int32_t* out) const {
+        for (int32_t x = 0; x < width(); ++x) out[x] = pixel(x, y);
+    }
 };
 
 class WritablePicture : public Picture {
@@ -31,6 +38,9 @@ class MemoryPicture final : public WritablePicture {
     int32_t width() const override { return width_; }
     int32_t height() const override { return height_; }
     int32_t pixel(int32_t x, int32_t y) const override { return pixels_[Index(x, y)]; }
+    void row(int32_t y, int32_t* out) const override {
+        std::copy_n(pixels_.begin() + static_cast<ptrdiff_t>(Index(0, y)), width_, out);
+    }
     void setPixel(int32_t x, int32_t y, int32_t colour) override { pixels_[Index(x, y)] = colour; }
 
   private:

@@ -13,6 +13,13 @@ int32_t QtPicture::pixel(int32_t x, int32_t y) const {
     return Rgb(qRed(p), qGreen(p), qBlue(p));
 }
 
+void QtPicture::row(int32_t y, int32_t* out) const {
+    const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+    for (int32_t x = 0; x < image_.width(); ++x) {
+        out[x] = Rgb(qRed(line[x]), qGreen(line[x]), qBlue(line[x]));
+    }
+}
+
 void QtPicture::setPixel(int32_t x, int32_t y, int32_t colour) {
     reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
         qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);

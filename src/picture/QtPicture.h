@@ -16,6 +16,7 @@ class QtPicture final : public WritablePicture {
     int32_t width() const override { return image_.width(); }
     int32_t height() const override { return image_.height(); }
     int32_t pixel(int32_t x, int32_t y) const override;
+    void row(int32_t y, int32_t* out) const override;
     void setPixel(int32_t x, int32_t y, int32_t colour) override;
     const QImage& image() const { return image_; }
 
