@@ -209,6 +209,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
         std::optional<RowWriter> writer;
         if (width > 0 && height > 0) writer.emplace(*map.dataFile(), in.x, in.y, width, height);
         std::vector<uint8_t> cells(static_cast<size_t>(std::max(width, 0)) * kCellBytes);
+        std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
         Lookup lookup(in.table);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
@@ -216,9 +217,10 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                 map.cClose();
                 return {Result::kStopped, {}, row};
             }
+            picture->row(row, colours.data());
             uint8_t* out = cells.data();
             for (int32_t px = 0; px < width; ++px) {
-                TerrainCell cell = lookup(picture->pixel(px, row), next);
+                TerrainCell cell = lookup(colours[static_cast<size_t>(px)], next);
                 out[0] = static_cast<uint8_t>(cell.tile & 0xFF);
                 out[1] = static_cast<uint8_t>(cell.tile >> 8);
                 out[2] = cell.height;

@@ -81,8 +81,9 @@ inline double RoundHalfEven(double x) { return (x + 0x1.8p52) - 0x1.8p52; }
 template <class Random>
 uint16_t PickTile(const TerrainKind& kind, Random& next) {
     double r = next();
-    double i = RoundHalfEven(r * static_cast<double>(kind.Tiles.size() - 1));
-    return kind.Tiles[std::min(static_cast<size_t>(i), kind.Tiles.size() - 1)];
+    auto last = static_cast<int32_t>(kind.Tiles.size()) - 1;  // lists are short
+    auto i = static_cast<int32_t>(RoundHalfEven(r * last));
+    return kind.Tiles[static_cast<size_t>(std::clamp(i, 0, last))];
 }
 
 // The stored height byte (two's complement) of one height between AltMin and AltMax, in either
