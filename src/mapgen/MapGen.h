@@ -2,7 +2,7 @@
 //
 // The colour of each pixel picks one of 12 terrain kinds (TerrainTable), which gives the cell a
 // random tile of the kind and a random height between the kind's bounds. The terrain file layout
-// is described in docs/terrain-file.md.
+// is described in docs/indexed-files.md.
 //
 // The job exists once, as RunBmp2Map; the window's "Draw map" button and `vorlak bmp2map` only
 // gather its inputs and show its outcome.
