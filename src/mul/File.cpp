@@ -198,6 +198,12 @@ FileSystem& DefaultFileSystem() {
 }
 
 AtomicFile::AtomicFile(FileSystem& fs, std::string target) : fs_(fs), target_(std::move(target)) {
+    // Through a symbolic link the file it points at is replaced, not the link.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target_, ec)) {
+        std::filesystem::path real = std::filesystem::canonical(target_, ec);
+        if (!ec) target_ = real.string();
+    }
     std::random_device rd;
     for (int attempt = 0;; ++attempt) {
         char suffix[32];
@@ -226,6 +232,13 @@ AtomicFile::~AtomicFile() {
 void AtomicFile::Commit() {
     file_->Sync();
     file_.reset();
+    // The new file keeps the permissions of the one it replaces, so that whoever could write it
+    // still can.
+    std::error_code ec;
+    std::filesystem::file_status old = std::filesystem::status(target_, ec);
+    if (!ec && std::filesystem::is_regular_file(old)) {
+        std::filesystem::permissions(tempPath_, old.permissions(), ec);
+    }
     fs_.Rename(tempPath_, target_);
     committed_ = true;
 }

@@ -74,7 +74,9 @@ class FileSystem {
 FileSystem& DefaultFileSystem();
 
 // A new file beside `target`, renamed over it by Commit(). Dropping the object without Commit()
-// removes the temporary file, so a failed job leaves what the user had untouched.
+// removes the temporary file, so a failed job leaves what the user had untouched. When `target`
+// is a symbolic link the file it points at is replaced, and the new file takes the permissions
+// of the old one.
 class AtomicFile {
   public:
     AtomicFile(FileSystem& fs, std::string target);

@@ -25,6 +25,7 @@
 // 32-bit fields, so a pair whose S + C reaches 2 GiB is refused.
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <limits>
 #include <numeric>
 
@@ -147,6 +148,13 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
     };
     if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
         return finish({false, "Can not find the statics files.", {}});
+    }
+    std::error_code same;
+    if (std::filesystem::equivalent(request.staidx, request.statics, same)) {
+        return finish({false,
+                       "Compact refused: " + request.staidx + " and " + request.statics +
+                           " are the same file; nothing was changed.",
+                       {}});
     }
 
     std::unique_ptr<RandomAccessFile> data;

@@ -5,6 +5,7 @@
 
 #include "mul/Error.h"
 #include "statics/StaticsCheck.h"
+#include "statics/StaticsJobs.h"
 #include "statics/cStatics.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
@@ -266,6 +267,40 @@ TEST_F(StaticsCheckTest, CompactRefusesADataFileItsIndexCouldNotAddressTwice) {
                               " is too large to compact safely; nothing "
                               "was changed.");
     EXPECT_EQ(std::filesystem::file_size(mul), 2147483644u);
+}
+
+TEST_F(StaticsCheckTest, JobsThroughLinkedFilesChangeTheFilesAndKeepTheLinks) {
+    // A server folder whose pair links to the client's files, writable by the group.
+    std::filesystem::create_directory(dir.path("client"));
+    std::string realIdx = dir.path("client/staidx0.mul"), realMul = dir.path("client/statics0.mul");
+    pair = StaticsPair::Spread(5000, 0.5, 2);
+    pair.Write(realIdx, realMul);
+    namespace fs = std::filesystem;
+    fs::permissions(realIdx, fs::perms::owner_read | fs::perms::owner_write |
+                                 fs::perms::group_read | fs::perms::group_write);
+    fs::create_symlink(realIdx, idx);
+    fs::create_symlink(realMul, mul);
+
+    ASSERT_TRUE(RunClear({mul, idx, 0, 0, 2999, 4095}, [](const std::string&) {}).ok);
+    ASSERT_TRUE(RunCompact({mul, idx}, [](const std::string&) {}).ok);
+    EXPECT_TRUE(fs::is_symlink(idx));
+    EXPECT_TRUE(fs::is_symlink(mul));
+    EXPECT_EQ(fs::status(realIdx).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::group_write);
+    StaticsPair now = StaticsPair::Read(realIdx, realMul);
+    for (int32_t b = 0; b < StaticsPair::kBlocks; ++b) {
+        ASSERT_EQ(now.RunOf(b), b < 375 * 512 ? Bytes{} : pair.RunOf(b)) << b;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("client")), {}), 2);
+}
+
+TEST_F(StaticsCheckTest, CompactRefusesOneFileGivenAsBoth) {
+    pair.Write(idx, mul);
+    JobOutcome out = RunCompact({idx, idx}, [](const std::string&) {});
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.status, "Compact refused: " + idx + " and " + idx +
+                              " are the same file; nothing was changed.");
 }
 
 }  // namespace
