@@ -221,16 +221,6 @@ TEST_F(Bmp2Map, ProgressOncePerRowThenTheClosingText) {
     EXPECT_EQ(r.outcome.rowsWritten, 4);
 }
 
-TEST_F(Bmp2Map, SameSeedSameFile) {
-    MemoryPicture picture = Scatter(40, 30);
-    Bmp2MapRequest request = Request(100, 200, 1234);
-    Run(request, &palette, &picture);
-    Bytes first = test::ReadAll(request.map);
-    std::filesystem::remove(request.map);
-    Run(request, &palette, &picture);
-    EXPECT_TRUE(test::ReadAll(request.map) == first);
-}
-
 // A refusal: what to change in the inputs, and the message box it must give.
 struct Refusal {
     const char* name;
