@@ -1,6 +1,8 @@
 // Writes a statics pair holding COUNT statics spread evenly over the world, block by block in
 // file order, as a long-lived server's files look after a fresh export.
-// Usage: bench_make_statics STATICS STAIDX COUNT [SEED]
+// With MOVED = N above 0, every N-th block holding statics was saved again later: its run stands
+// a second time at the end of the data file and its entry points there, as after edits.
+// Usage: bench_make_statics STATICS STAIDX COUNT [SEED [MOVED]]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +28,14 @@ int main(int argc, char** argv) {
         std::perror("open");
         return 1;
     }
+    int moved = argc > 5 ? std::atoi(argv[5]) : 0;
+    std::vector<int32_t> entries(static_cast<size_t>(vorlak::world::kBlocks) * 3, -1);
+    std::vector<unsigned char> again;
     std::uniform_int_distribution<int> byte(0, 255), cell(0, 7);
     uint32_t offset = 0;
     for (int32_t b = 0; b < vorlak::world::kBlocks; ++b) {
         uint32_t n = perBlock[static_cast<size_t>(b)];
-        int32_t entry[3] = {-1, -1, -1};
+        int32_t* entry = &entries[static_cast<size_t>(b) * 3];
         if (n > 0) {
             entry[0] = static_cast<int32_t>(offset);
             entry[1] = static_cast<int32_t>(n * 7);
@@ -43,11 +48,21 @@ int main(int argc, char** argv) {
                                       0,
                                       0};
                 std::fwrite(r, 1, 7, data);
+                if (moved > 0 && b % moved == 0) again.insert(again.end(), r, r + 7);
             }
             offset += n * 7;
         }
-        std::fwrite(entry, 4, 3, index);  // little-endian machine
     }
+    // The runs saved again: appended in block order, their entries moved to them.
+    for (int32_t b = 0; moved > 0 && b < vorlak::world::kBlocks; b += moved) {
+        int32_t* entry = &entries[static_cast<size_t>(b) * 3];
+        if (entry[1] > 0) {
+            entry[0] = static_cast<int32_t>(offset);
+            offset += static_cast<uint32_t>(entry[1]);
+        }
+    }
+    std::fwrite(again.data(), 1, again.size(), data);
+    std::fwrite(entries.data(), 4, entries.size(), index);  // little-endian machine
     std::fclose(data);
     std::fclose(index);
     return 0;

@@ -13,7 +13,8 @@ cmake --build "$build" --target vorlak bench_make_statics >/dev/null
 vorlak=$build/src/main/vorlak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000
+# MOVED=10 makes every 10th block's run stand again at the end, as after edits.
+"$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1 "${MOVED:-0}"
 
 now() { date +%s.%N; }
 best() {  # best of 5 runs of "$@", seconds; the pair is restored before each run

@@ -14,7 +14,7 @@ constexpr char kOpenFailed[] = "Unable to open/create statics.";
 constexpr size_t kChunkEntries = 256;  // index written back in spans of 3072 bytes
 constexpr size_t kChunkBytes = kChunkEntries * cStatics::kEntryBytes;
 constexpr size_t kFlushThreshold = 8u << 20;
-constexpr size_t kWindowBytes = 1u << 20;
+constexpr size_t kWindowBytes = 64u << 10;
 constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
 
 // Index fields at a position already known to lie inside the index.
@@ -74,6 +74,11 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         dirtyChunks_.assign((kIndexBytes + kChunkBytes - 1) / kChunkBytes, false);
         pendingData_.clear();
         window_.clear();
+        // Reading the records in place from a mapping spares a copy and follows any layout of
+        // runs; where the file cannot be mapped, the read-ahead serves instead.
+        mapped_ =
+            flushedDataSize_ > 0 ? data->Map(0, static_cast<size_t>(flushedDataSize_)) : nullptr;
+        mappedSize_ = mapped_ ? flushedDataSize_ : 0;
         index_ = std::move(index);
         data_ = std::move(data);
         openState_ = fresh ? 2 : 1;
@@ -96,6 +101,8 @@ void cStatics::cClose() {
             s.indexBytes_ = {};
             s.pendingData_ = {};
             s.window_ = {};
+            s.mapped_.reset();
+            s.mappedSize_ = 0;
         }
     } closer{*this};
     Flush();
@@ -154,6 +161,7 @@ const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
     if (end > flushedDataSize_) {
         Flush();  // a run that straddles the written and pending parts
     }
+    if (end <= mappedSize_) return mapped_->bytes().data() + offset;
     if (offset >= windowStart_ && end <= windowStart_ + window_.size()) {
         return window_.data() + (offset - windowStart_);
     }

@@ -96,12 +96,14 @@ class cStatics {
     std::unique_ptr<RandomAccessFile> data_;
     int32_t openState_ = 0;
 
-    ByteBuffer indexBytes_;          // the whole index, kIndexBytes long
-    std::vector<bool> dirtyChunks_;  // which kChunkEntries-sized spans of it to write
-    uint64_t flushedDataSize_ = 0;   // length of the data file on disk
-    ByteBuffer pendingData_;         // runs appended after flushedDataSize_
-    ByteBuffer window_;              // read-ahead of the data file
-    ByteBuffer longRun_;             // a run too long for the read-ahead
+    ByteBuffer indexBytes_;                // the whole index, kIndexBytes long
+    std::vector<bool> dirtyChunks_;        // which kChunkEntries-sized spans of it to write
+    uint64_t flushedDataSize_ = 0;         // length of the data file on disk
+    ByteBuffer pendingData_;               // runs appended after flushedDataSize_
+    std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, when mappable
+    uint64_t mappedSize_ = 0;
+    ByteBuffer window_;   // read-ahead of the data file
+    ByteBuffer longRun_;  // a run too long for the read-ahead
     uint64_t windowStart_ = 0;
     std::string lastFailure_;
 
