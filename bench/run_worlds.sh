@@ -6,6 +6,8 @@
 # Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/setup.sh"
+vorlak_install_packages time bc  # /usr/bin/time -v and the arithmetic below
 build=${1:-$root/build/worlds-bench}
 count=${2:-1000000}
 if [[ ! -f $build/build.ninja ]]; then
