@@ -7,13 +7,26 @@
 
 namespace vorlak::cli {
 
+namespace {
+// Back to the start of the terminal line, and the line cleared.
+constexpr char kClearLine[] = "\r\033[K";
+}  // namespace
+
 StatusSink Context::Progress() {
+    // Each text replaces the one before on the same terminal line; Report clears it, so the
+    // outcome is printed once, where it belongs.
     return [this](const std::string& text) {
-        if (errIsTerminal) err << text << '\n' << std::flush;
+        if (!errIsTerminal) return;
+        err << kClearLine << text << std::flush;
+        progressShown = true;
     };
 }
 
 void Context::Report(const JobOutcome& outcome) {
+    if (progressShown) {
+        err << kClearLine << std::flush;
+        progressShown = false;
+    }
     if (outcome.ok) {
         out << outcome.status << '\n';
         exitCode = 0;

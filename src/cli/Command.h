@@ -16,6 +16,7 @@ struct Context {
     std::ostream& err;
     bool errIsTerminal = false;  // wait and progress texts go to `err` only when true
     int exitCode = 0;
+    bool progressShown = false;  // a progress text stands on the terminal's last line
 
     // A StatusSink that shows wait and progress texts on a terminal.
     StatusSink Progress();
