@@ -176,8 +176,10 @@ TEST_F(CliBmp2Map, BadOptionsAreUsageErrors) {
 TEST_F(CliBmp2Map, ProgressGoesToATerminalOnly) {
     Result r = RunVorlak(Args({"--seed", "1"}), true);
     ASSERT_EQ(r.code, 0);
+    // Each text overwrites the one before on the terminal's line, which is cleared at the end.
     EXPECT_EQ(r.err,
-              "0% finished\n25% finished\n50% finished\n75% finished\nMap imported succesfully!\n");
+              "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
+              "\r\033[KMap imported succesfully!\r\033[K");
     EXPECT_EQ(r.out, "Map imported succesfully!\n");
 }
 
