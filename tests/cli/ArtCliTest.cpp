@@ -7,6 +7,7 @@
 #include "art/ArtPair.h"
 #include "art/cMulConvert.h"
 #include "cli/Cli.h"
+#include "cli/RunVorlak.h"
 #include "mul/Picture.h"
 #include "picture/QtPicture.h"
 #include "support/TestFiles.h"
@@ -17,16 +18,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test::ArtPair;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunVorlak(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = cli::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::RunVorlak;
 
 // Every art colour's bits 0-14 somewhere in the tile, bit 15 set on some.
 Bytes SampleTile() {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/RunVorlak.h"
 #include "mul/Picture.h"
 #include "picture/QtPicture.h"
 #include "support/TestFiles.h"
@@ -15,16 +16,8 @@ namespace {
 
 using test::Bytes;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunVorlak(const std::vector<std::string>& args, bool terminal = false) {
-    std::ostringstream out, err;
-    int code = cli::Run(args, out, err, terminal);
-    return {code, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::RunVorlak;
 
 // A 12 x 1 GIF: grass 00A000, dirt 8C5A28, montain 808080, jungle 005A00, water 0000C8,
 // lava E63C00, snow FFFFFF, cave 3C3C3C, sand E6D282, cstones B4B4A0, swamp 5A6E3C,

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/RunVorlak.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -11,16 +12,8 @@ namespace {
 
 using test::StaticsPair;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunVorlak(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = cli::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::RunVorlak;
 
 class CheckCli : public ::testing::Test {
   protected:

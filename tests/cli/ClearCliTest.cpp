@@ -3,21 +3,14 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/RunVorlak.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunVorlak(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = cli::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::RunVorlak;
 
 TEST(CliBasics, VersionHelpAndUnknownCommands) {
     Result r = RunVorlak({"--version"});

@@ -5,21 +5,14 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/RunVorlak.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunVorlak(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = cli::Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using Result = test::CliResult;
+using test::RunVorlak;
 
 const char kTwoItems[] =
     "SECTION WORLDITEM 1\r\n{\r\nID 1301\r\nX 1400\r\nY 1620\r\nZ 5\r\nTYPE 255\r\nCONT -1\r\n}\r\n"
