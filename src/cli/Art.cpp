@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 
 #include "art/ArtJobs.h"
@@ -19,14 +18,7 @@ JobOutcome ToJob(const ArtOutcome& outcome) { return {outcome.ok, outcome.status
 // The art number takes any whole decimal number, however long, so that a number out of range is
 // refused by the job with its message instead of by the parser.
 CLI::Option* AddArtNumber(CLI::App& command, std::string& text) {
-    static const CLI::Validator whole(
-        [](std::string& value) -> std::string {
-            static const std::regex pattern("[+-]?[0-9]+");
-            if (!std::regex_match(value, pattern)) return "'" + value + "' is not a whole number";
-            return {};
-        },
-        "INT");
-    return command.add_option("--number", text, "art number")->required()->check(whole);
+    return command.add_option("--number", text, "art number")->required()->check(WholeNumber());
 }
 
 // Digits beyond what a double holds read as an infinity, which every job refuses.

@@ -37,8 +37,7 @@ void Context::Report(const JobOutcome& outcome) {
     exitCode = 1;
 }
 
-CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
-                            const std::string& description) {
+const CLI::Validator& WholeNumber() {
     static const CLI::Validator whole(
         [](std::string& text) -> std::string {
             static const std::regex pattern("[+-]?[0-9]+");
@@ -46,7 +45,14 @@ CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t&
             return {};
         },
         "INT");
-    return command.add_option(name, value, description)->check(whole)->capture_default_str();
+    return whole;
+}
+
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
+                            const std::string& description) {
+    return command.add_option(name, value, description)
+        ->check(WholeNumber())
+        ->capture_default_str();
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -25,6 +25,9 @@ struct Context {
     void Report(const JobOutcome& outcome);
 };
 
+// Accepts whole decimal numbers only ("12", "-3", "+7"), of any length.
+const CLI::Validator& WholeNumber();
+
 // Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
                             const std::string& description);

@@ -11,8 +11,6 @@ namespace vorlak {
 namespace {
 
 constexpr char kOpenFailed[] = "Unable to open/create statics.";
-constexpr size_t kChunkEntries = 256;  // index written back in spans of 3072 bytes
-constexpr size_t kChunkBytes = kChunkEntries * cStatics::kEntryBytes;
 constexpr size_t kFlushThreshold = 8u << 20;
 constexpr size_t kWindowBytes = 64u << 10;
 constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
@@ -71,7 +69,7 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             index->ReadZeroFilled(0, indexBytes_);
         }
         flushedDataSize_ = data->Size();
-        dirtyChunks_.assign((kIndexBytes + kChunkBytes - 1) / kChunkBytes, false);
+        indexChanged_ = false;
         pendingData_.clear();
         window_.clear();
         // Reading the records in place from a mapping spares a copy and follows any layout of
@@ -127,7 +125,7 @@ void cStatics::SetEntry(int32_t block, Entry e) {
     StoreLe32(at, e.offset);
     StoreLe32(at + 4, e.length);
     StoreLe32(at + 8, e.extra);
-    dirtyChunks_[static_cast<size_t>(block) / kChunkEntries] = true;
+    indexChanged_ = true;
 }
 
 int32_t cStatics::cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data) {
@@ -206,12 +204,12 @@ void cStatics::Flush() {
     // Now the entries. The index is replaced whole, through a new file and a rename: entries
     // rewritten in place can be cut part-way by a full disk or a killed process, leaving a new
     // offset beside an old length, which reads some other block's records.
-    if (std::find(dirtyChunks_.begin(), dirtyChunks_.end(), true) == dirtyChunks_.end()) return;
+    if (!indexChanged_) return;
     // From here on index_ serves for its name only; the index is never written in place.
     AtomicFile fresh(fs_, index_->path());
     fresh.file().WriteAt(0, indexBytes_);
     fresh.Commit();
-    std::fill(dirtyChunks_.begin(), dirtyChunks_.end(), false);
+    indexChanged_ = false;
 }
 
 }  // namespace vorlak

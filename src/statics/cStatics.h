@@ -97,7 +97,7 @@ class cStatics {
     int32_t openState_ = 0;
 
     ByteBuffer indexBytes_;                // the whole index, kIndexBytes long
-    std::vector<bool> dirtyChunks_;        // which kChunkEntries-sized spans of it to write
+    bool indexChanged_ = false;            // indexBytes_ differs from the index file
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
     ByteBuffer pendingData_;               // runs appended after flushedDataSize_
     std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, when mappable
