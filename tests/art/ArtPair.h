@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/LittleEndian.h"
+
 namespace vorlak::test {
 
 class ArtPair {
@@ -19,14 +21,8 @@ class ArtPair {
     Bytes index;
     Bytes data;
 
-    static void Put16(Bytes& out, int32_t value) {
-        out.push_back(static_cast<uint8_t>(value));
-        out.push_back(static_cast<uint8_t>(value >> 8));
-    }
-    static void Put32(Bytes& out, int32_t value) {
-        Put16(out, value);
-        Put16(out, value >> 16);
-    }
+    static void Put16(Bytes& out, int32_t value) { PutLe16(out, value); }
+    static void Put32(Bytes& out, int32_t value) { PutLe32(out, value); }
 
     // Sets the index entry of `record`, growing the index with all-zero entries as needed.
     void SetEntry(int32_t record, int32_t offset, int32_t length, int16_t flagA = 0,

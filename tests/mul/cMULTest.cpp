@@ -2,6 +2,7 @@
 
 #include "mul/Error.h"
 #include "mul/cMUL.h"
+#include "support/LittleEndian.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -13,14 +14,11 @@ using test::TempDir;
 using test::WriteAll;
 
 Bytes Entry(int32_t offset, int32_t length, int16_t a, int16_t b) {
-    Bytes e(12);
-    for (int i = 0; i < 4; ++i) e[static_cast<size_t>(i)] = static_cast<uint8_t>(offset >> (8 * i));
-    for (int i = 0; i < 4; ++i)
-        e[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(length >> (8 * i));
-    e[8] = static_cast<uint8_t>(a);
-    e[9] = static_cast<uint8_t>(a >> 8);
-    e[10] = static_cast<uint8_t>(b);
-    e[11] = static_cast<uint8_t>(b >> 8);
+    Bytes e;
+    test::PutLe32(e, offset);
+    test::PutLe32(e, length);
+    test::PutLe16(e, a);
+    test::PutLe16(e, b);
     return e;
 }
 

@@ -3,8 +3,9 @@
 #include <map>
 #include <vector>
 
+#include "mul/World.h"
 #include "statics/StaticsJobs.h"
-#include "statics/cStatics.h"
+#include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -20,27 +21,25 @@ struct Static {
     uint16_t colour = 0;
 };
 
-ByteBuffer Record(const Static& s) {
-    return {static_cast<uint8_t>(s.id),         static_cast<uint8_t>(s.id >> 8),
-            static_cast<uint8_t>(s.x % 8),      static_cast<uint8_t>(s.y % 8),
-            static_cast<uint8_t>(s.z),          static_cast<uint8_t>(s.colour),
-            static_cast<uint8_t>(s.colour >> 8)};
+Bytes Record(const Static& s) {
+    return test::StaticsPair::Record(s.id, static_cast<uint8_t>(s.x % 8),
+                                     static_cast<uint8_t>(s.y % 8), s.z, s.colour);
 }
 
 class ClearJob : public ::testing::Test {
   protected:
-    // Writes a new pair holding `statics`, block by block in the order given.
+    // Writes a new pair holding `statics`, in the order given within each block, the blocks'
+    // runs in block order.
     void MakePair(const std::vector<Static>& statics) {
-        std::map<int32_t, ByteBuffer> blocks;
+        std::map<int32_t, Bytes> blocks;
         for (const Static& s : statics) {
-            ByteBuffer r = Record(s);
+            Bytes r = Record(s);
             auto& b = blocks[world::BlockNumber(s.x, s.y)];
             b.insert(b.end(), r.begin(), r.end());
         }
-        cStatics store;
-        ASSERT_EQ(store.cOpen(idx, data), "");
-        for (auto& [n, b] : blocks) store.cSave(n, b, false);
-        store.cClose();
+        test::StaticsPair pair;
+        for (auto& [n, b] : blocks) pair.AddRun(n, b);
+        pair.Write(idx, data);
     }
 
     JobOutcome Clear(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -49,12 +48,8 @@ class ClearJob : public ::testing::Test {
                         [this](const std::string& t) { texts.push_back(t); });
     }
 
-    cStatics::Entry EntryOf(int32_t block) {
-        cStatics store;
-        EXPECT_EQ(store.cOpen(idx, data), "");
-        auto e = store.EntryOf(block);
-        store.cClose();
-        return e;
+    test::StaticsPair::Entry EntryOf(int32_t block) {
+        return test::StaticsPair::Read(idx, data).EntryOf(block);
     }
 
     test::TempDir dir;
@@ -82,7 +77,7 @@ TEST_F(ClearJob, PartlyClearedBlockIsCompactedInOrderAndAppended) {
     Bytes after = ReadAll(data);
     ASSERT_EQ(after.size(), before.size() + 14);
     Bytes kept = Record({11, 1401, 1623});
-    ByteBuffer second = Record({12, 1405, 1621});
+    Bytes second = Record({12, 1405, 1621});
     kept.insert(kept.end(), second.begin(), second.end());
     EXPECT_EQ(Bytes(after.begin() + static_cast<long>(before.size()), after.end()), kept);
     auto e = EntryOf(block);

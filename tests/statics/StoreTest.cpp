@@ -2,6 +2,7 @@
 
 #include "mul/Error.h"
 #include "statics/cStatics.h"
+#include "support/LittleEndian.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -12,15 +13,9 @@ using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
 
-Bytes Le32(int32_t v) {
-    auto u = static_cast<uint32_t>(v);
-    return {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
-            static_cast<uint8_t>(u >> 24)};
-}
-
 Bytes EntryBytes(int32_t offset, int32_t length, int32_t extra = -1) {
-    Bytes e = Le32(offset);
-    for (Bytes part : {Le32(length), Le32(extra)}) e.insert(e.end(), part.begin(), part.end());
+    Bytes e;
+    for (int32_t v : {offset, length, extra}) test::PutLe32(e, v);
     return e;
 }
 

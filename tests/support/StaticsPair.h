@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "LittleEndian.h"
+
 namespace vorlak::test {
 
 class StaticsPair {
@@ -38,12 +40,10 @@ class StaticsPair {
     }
 
     void SetEntry(int32_t block, int32_t offset, int32_t length, int32_t extra = -1) {
-        size_t at = static_cast<size_t>(block) * kEntryBytes;
-        for (int32_t v : {offset, length, extra}) {
-            auto u = static_cast<uint32_t>(v);
-            for (int shift = 0; shift < 32; shift += 8)
-                index[at++] = static_cast<uint8_t>(u >> shift);
-        }
+        Bytes entry;
+        for (int32_t v : {offset, length, extra}) PutLe32(entry, v);
+        std::copy(entry.begin(), entry.end(),
+                  index.begin() + static_cast<std::ptrdiff_t>(block) * kEntryBytes);
     }
 
     Entry EntryOf(int32_t block) const {
