@@ -5,31 +5,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
-if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_BENCH=ON \
-        -DVORLAK_BUILD_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" --target vorlak bench_make_statics >/dev/null
+source "$root/bench/common.sh"
+bench_build "$build" "vorlak bench_make_statics"
 vorlak=$build/src/main/vorlak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # MOVED=10 makes every 10th block's run stand again at the end, as after edits.
 "$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1 "${MOVED:-0}"
 
-now() { date +%s.%N; }
-best() {  # best of 5 runs of "$@", seconds; the pair is restored before each run
-    local b=999
-    for _ in 1 2 3 4 5; do
-        cp "$work/statics0.mul" "$work/s.mul"
-        cp "$work/staidx0.mul" "$work/i.mul"
-        cat "$work/s.mul" "$work/i.mul" >/dev/null
-        local t0 t1
-        t0=$(now)
-        "$@" >/dev/null
-        t1=$(now)
-        b=$(echo "$t1 - $t0" | bc -l | awk -v b="$b" '{ print ($1 < b) ? $1 : b }')
-    done
-    echo "$b"
+prepare() {  # the pair as generated, in the page cache
+    cp "$work/statics0.mul" "$work/s.mul"
+    cp "$work/staidx0.mul" "$work/i.mul"
+    cat "$work/s.mul" "$work/i.mul" >/dev/null
 }
 read_both=$(best cat "$work/s.mul" "$work/i.mul")
 whole=$(best "$vorlak" clear --statics "$work/s.mul" --staidx "$work/i.mul")
@@ -38,5 +25,5 @@ square=$(best "$vorlak" clear --statics "$work/s.mul" --staidx "$work/i.mul" \
 size=$(stat -c %s "$work/statics0.mul")
 echo "pair: 1000000 statics, data $size bytes, index 4718592 bytes"
 printf 'read both files once:     %.4f s\n' "$read_both"
-printf 'clear whole world:        %.4f s  (%.2fx the read)\n' "$whole" "$(echo "$whole / $read_both" | bc -l)"
-printf 'clear 512 x 512:          %.4f s  (%.2fx the read)\n' "$square" "$(echo "$square / $read_both" | bc -l)"
+printf 'clear whole world:        %.4f s  (%.2fx the read)\n' "$whole" "$(ratio "$whole" "$read_both")"
+printf 'clear 512 x 512:          %.4f s  (%.2fx the read)\n' "$square" "$(ratio "$square" "$read_both")"

@@ -6,14 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
-if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_BENCH=ON \
-        -DVORLAK_BUILD_TESTS=OFF >/dev/null
-fi
-if ! log=$(cmake --build "$build" --target vorlak bench_mapgen 2>&1); then
-    echo "$log" >&2
-    exit 1
-fi
+source "$root/bench/common.sh"
+bench_build "$build" "vorlak bench_mapgen"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_mapgen" "$work" "$build/src/main/vorlak"

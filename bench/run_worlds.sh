@@ -6,33 +6,16 @@
 # Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/setup.sh"
-vorlak_install_packages time bc  # /usr/bin/time -v and the arithmetic below
+source "$root/bench/common.sh"
+vorlak_install_packages time  # /usr/bin/time -v
 build=${1:-$root/build/worlds-bench}
 count=${2:-1000000}
-if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_BENCH=ON \
-        -DVORLAK_BUILD_TESTS=OFF -DVORLAK_BUILD_APP=OFF >/dev/null
-fi
-cmake --build "$build" --target vorlak bench_make_worlds >/dev/null
+bench_build "$build" "vorlak bench_make_worlds" -DVORLAK_BUILD_APP=OFF
 vorlak=$build/src/main/vorlak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_make_worlds" "$work/items.wsc" "$count"
 
-now() { date +%s.%N; }
-best() {  # best of 5 runs of "$@" in seconds; `prepare` runs untimed before each
-    local b=999
-    for _ in 1 2 3 4 5; do
-        prepare
-        local t0 t1
-        t0=$(now)
-        "$@" >/dev/null
-        t1=$(now)
-        b=$(echo "$t1 - $t0" | bc -l | awk -v b="$b" '{ print ($1 < b) ? $1 : b }')
-    done
-    echo "$b"
-}
 usage() {  # CPU seconds (user + system) and peak resident memory of one run of "$@"
     prepare
     /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '
@@ -40,7 +23,6 @@ usage() {  # CPU seconds (user + system) and peak resident memory of one run of 
         /Maximum resident/ { rss = $NF / 1024 }
         END { printf "cpu %.3f s, peak %.1f MiB", cpu, rss }'
 }
-ratio() { echo "$1 / $2" | bc -l; }
 
 freeze=("$vorlak" freeze --items "$work/items.wsc" --statics "$work/s.mul" --staidx "$work/i.mul")
 melt=("$vorlak" melt --statics "$work/s.mul" --staidx "$work/i.mul" --items "$work/melted.wsc")
