@@ -1,8 +1,13 @@
 # Shared by the bench/run_*.sh scripts; source it after setting `root`.
 #   bench_build BUILD_DIR "TARGETS" [CMAKE_ARGS...]  configures (Release, benchmarks on) when
 #                                                     needed and builds the targets
-#   best CMD...    best of 5 wall-clock runs in seconds; the caller's `prepare` runs untimed first
+#   median CMD...  median of 5 wall-clock runs in seconds; the caller's `prepare` runs untimed
+#                  before each
+#   line LABEL JOB ANCHOR ANCHOR_LABEL   prints a job's and its anchor's time and their ratio
 #   ratio A B      A / B
+# Every job is timed beside its anchor, the least a program must do to touch the same files, in
+# the same run and in the same way (a program of its own, warm page cache), so that the ratio
+# holds on a busy machine too; `uptime` shows how busy it was.
 source "$root/scripts/setup.sh"
 vorlak_install_packages bc
 
@@ -23,16 +28,22 @@ bench_build() {
 
 prepare() { :; }
 
-best() {
-    local b=999 t0 t1
+median() {
+    local t0 t1 times=()
     for _ in 1 2 3 4 5; do
         prepare
         t0=$(date +%s.%N)
         "$@" >/dev/null
         t1=$(date +%s.%N)
-        b=$(echo "$t1 - $t0" | bc -l | awk -v b="$b" '{ print ($1 < b) ? $1 : b }')
+        times+=("$(echo "$t1 - $t0" | bc -l)")
     done
-    echo "$b"
+    printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
 }
 
 ratio() { echo "$1 / $2" | bc -l; }
+
+line() {
+    printf '%-28s %8.4f s  %6.2fx %s (%.4f s)\n' "$1" "$2" "$(ratio "$2" "$3")" "$4" "$3"
+}
+
+echo "load: $(uptime | sed 's/.*load average: //')" >&2

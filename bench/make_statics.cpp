@@ -2,7 +2,9 @@
 // file order, as a long-lived server's files look after a fresh export.
 // With MOVED = N above 0, every N-th block holding statics was saved again later: its run stands
 // a second time at the end of the data file and its entry points there, as after edits.
-// Usage: bench_make_statics STATICS STAIDX COUNT [SEED [MOVED]]
+// With LEAD above 0, that many unreferenced bytes stand before the first run, so that compacting
+// moves every record.
+// Usage: bench_make_statics STATICS STAIDX COUNT [SEED [MOVED [LEAD]]]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +15,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s STATICS STAIDX COUNT [SEED]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s STATICS STAIDX COUNT [SEED [MOVED [LEAD]]]\n", argv[0]);
         return 2;
     }
     long count = std::atol(argv[3]);
@@ -32,7 +34,9 @@ int main(int argc, char** argv) {
     std::vector<int32_t> entries(static_cast<size_t>(vorlak::world::kBlocks) * 3, -1);
     std::vector<unsigned char> again;
     std::uniform_int_distribution<int> byte(0, 255), cell(0, 7);
-    uint32_t offset = 0;
+    uint32_t offset = argc > 6 ? static_cast<uint32_t>(std::atol(argv[6])) : 0;
+    std::vector<unsigned char> lead(offset, 0xEE);
+    std::fwrite(lead.data(), 1, lead.size(), data);
     for (int32_t b = 0; b < vorlak::world::kBlocks; ++b) {
         uint32_t n = perBlock[static_cast<size_t>(b)];
         int32_t* entry = &entries[static_cast<size_t>(b) * 3];

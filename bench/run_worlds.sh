@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times `vorlak freeze` of a Zedra3 world file of 1,000,000 ground items into a new pair against
 # `wc -l` over that file, and `vorlak melt` of the whole world from the pair that freeze made
-# (1,000,000 statics) against copying the melted file; best of 5, warm page cache, in one run.
+# (1,000,000 statics) against copying the melted file; medians of 5, warm page cache, in one run.
 # Each line also gives one run's CPU time (user + system) and peak memory (/usr/bin/time -v).
 # Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
 set -euo pipefail
@@ -30,14 +30,14 @@ copy=(cp "$work/melted.wsc" "$work/copy.wsc")
 copy_sync=(sh -c "cp '$work/melted.wsc' '$work/copy.wsc' && sync '$work/copy.wsc'")
 
 prepare() { cat "$work/items.wsc" >/dev/null; rm -f "$work/s.mul" "$work/i.mul"; }
-wc_time=$(best wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
-freeze_time=$(best "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
+wc_time=$(median wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
+freeze_time=$(median "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
 
 prepare() { rm -f "$work/melted.wsc"; cat "$work/s.mul" "$work/i.mul" >/dev/null; }
-melt_time=$(best "${melt[@]}") melt_use=$(usage "${melt[@]}")
+melt_time=$(median "${melt[@]}") melt_use=$(usage "${melt[@]}")
 prepare() { rm -f "$work/copy.wsc"; cat "$work/melted.wsc" >/dev/null; }
-cp_time=$(best "${copy[@]}") cp_use=$(usage "${copy[@]}")
-cp_sync_time=$(best "${copy_sync[@]}")
+cp_time=$(median "${copy[@]}") cp_use=$(usage "${copy[@]}")
+cp_sync_time=$(median "${copy_sync[@]}")
 
 echo "world file: $count items, $(stat -c %s "$work/items.wsc") bytes;" \
     "pair: $(stat -c %s "$work/s.mul") bytes of statics;" \
@@ -47,5 +47,5 @@ printf 'freeze into a new pair:  %.4f s  %5.2fx wc -l (%s)\n' "$freeze_time" \
     "$(ratio "$freeze_time" "$wc_time")" "$freeze_use"
 printf 'copy melted file:        %.4f s              (%s; with sync %.4f s)\n' "$cp_time" \
     "$cp_use" "$cp_sync_time"
-printf 'melt whole world:        %.4f s  %5.2fx copy  (%s; %.2fx copy and sync)\n' "$melt_time" \
-    "$(ratio "$melt_time" "$cp_time")" "$melt_use" "$(ratio "$melt_time" "$cp_sync_time")"
+printf 'melt whole world:        %.4f s  %5.2fx copy and sync (%s; %.2fx copy)\n' \
+    "$melt_time" "$(ratio "$melt_time" "$cp_sync_time")" "$melt_use" "$(ratio "$melt_time" "$cp_time")"

@@ -10,6 +10,7 @@ for bin in "$dir"/fuzz/fuzz_*; do
     [[ -x $bin && -f $bin ]] || continue
     name=$(basename "$bin")
     name=${name#fuzz_}
+    name=${name%_portable}  # a portable path shares the seeds of its target
     work=$(mktemp -d)
     seeds=()
     [[ -d "$here/corpus/$name" ]] && seeds+=("$here/corpus/$name")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it on this machine with dpkg -i (fetching missing
-# dependencies with apt-get), and runs the installed program: --version, then one headless job
-# (clear into a new pair, then check it) in a temporary folder. Removes the package afterwards
-# unless it was installed before.
+# dependencies with apt-get), and runs the installed program in a temporary folder: --version,
+# clear into a new pair and check it (with no Qt library loaded), then a picture job. Removes the
+# package afterwards unless it was installed before.
 #   scripts/package-check.sh              builds in build/package (Release, tests off)
 #   scripts/package-check.sh BUILD_DIR    packages an existing Release build (CI reuses its own)
 set -euo pipefail
@@ -41,7 +41,8 @@ fail() {
     echo "package-check: $*" >&2
     exit 1
 }
-for f in /usr/bin/vorlak /usr/share/applications/vorlak.desktop \
+for f in /usr/bin/vorlak /usr/libexec/vorlak/vorlak-window /usr/libexec/vorlak/vorlak-picture.so \
+    /usr/share/applications/vorlak.desktop \
     /usr/share/icons/hicolor/scalable/apps/vorlak.svg /usr/share/man/man1/vorlak.1.gz; do
     [[ -e $f ]] || fail "the package did not install $f"
 done
@@ -53,4 +54,9 @@ version=$(/usr/bin/vorlak --version)
 cd "$work"
 /usr/bin/vorlak clear --x1 10 --y1 10 --x2 20 --y2 20 >&2 || fail "vorlak clear failed"
 /usr/bin/vorlak check >&2 || fail "vorlak check failed on the pair made by clear"
+# The jobs without pictures never load Qt; picture jobs load it through the picture module.
+qt=$(LD_DEBUG=libs /usr/bin/vorlak check 2>&1 >/dev/null | grep -c 'calling init:.*libQt' || true)
+[[ $qt == 0 ]] || fail "vorlak check initialised $qt Qt libraries"
+/usr/bin/vorlak art import --bitmap /usr/share/icons/hicolor/256x256/apps/vorlak.png \
+    --number 3 >&2 || fail "vorlak art import failed (the picture module)"
 echo "package-check: $deb installs and runs ($version)" >&2

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes a picture of each of the six pages of the window and saves them as
+# Takes a picture of each page of the window and saves them as
 # docs/screenshots/page-1.png .. page-6.png.
 #   scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when needed)
 # Runs the real window on a virtual X display (Xvfb), with a fresh settings store, so the pages
@@ -11,6 +11,8 @@ build=${1:-$root/build/release}
 
 vorlak_install_packages xvfb
 vorlak_build "$build" -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_TESTS=OFF
+# The screenshot tool is the window with a timer that takes the pictures; it is not shipped.
+cmake --build "$build" --target vorlak-screenshots >&2
 
 work=$(mktemp -d)
 xvfb_pid=""
@@ -40,5 +42,5 @@ CONF
 out="$root/docs/screenshots"
 mkdir -p "$out"
 (cd "$work" && DISPLAY=":$display" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-    XDG_RUNTIME_DIR="$work" VORLAK_SCREENSHOTS="$out" timeout 60 "$build/src/main/vorlak")
+    XDG_RUNTIME_DIR="$work" timeout 60 "$build/tools/screenshots/vorlak-screenshots" "$out")
 ls "$out"/page-*.png

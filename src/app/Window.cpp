@@ -2,17 +2,16 @@
 
 #include <QApplication>
 
-#include "app/Screenshots.h"
 #include "app/frmStart.h"
 
 namespace vorlak::app {
 
-int RunWindow(int argc, char** argv) {
+int RunWindow(int argc, char** argv, const std::function<void(frmStart&)>& shown) {
     QApplication application(argc, argv);
     frmStart window;
     window.Centre();
     window.show();
-    ScheduleScreenshots(window);
+    if (shown) shown(window);
     return QApplication::exec();
 }
 

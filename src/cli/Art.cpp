@@ -8,7 +8,7 @@
 
 #include "art/ArtJobs.h"
 #include "cli/Command.h"
-#include "picture/QtPicture.h"
+#include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
 namespace {
@@ -61,7 +61,7 @@ void Export(ExportArgs& args, Context& ctx) {
         ctx.Report(ToJob(loaded));
         return;
     }
-    if (!SavePicture(*loaded.grid, args.out)) {
+    if (!WritePictureFile(*loaded.grid, args.out)) {
         ctx.Report({false, "Unable to write the picture " + args.out + ".", {}});
         return;
     }
@@ -70,7 +70,7 @@ void Export(ExportArgs& args, Context& ctx) {
 
 void Import(ImportArgs& args, Context& ctx) {
     args.request.number = ArtNumber(args.number);
-    std::optional<QtPicture> picture = LoadPicture(args.bitmap);
+    std::unique_ptr<WritablePicture> picture = ReadPictureFile(args.bitmap);
     if (!picture) {
         ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", {}});
         return;

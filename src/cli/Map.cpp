@@ -5,7 +5,7 @@
 
 #include "cli/Command.h"
 #include "mapgen/MapGen.h"
-#include "picture/QtPicture.h"
+#include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
 namespace {
@@ -96,9 +96,9 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (options->seeded) request.seed = options->seed;
 
         // The picture is only decoded once the palette is there, as the job checks them.
-        std::optional<QtPicture> palette = LoadPicture(request.palette);
-        std::optional<QtPicture> picture;
-        if (palette) picture = LoadPicture(request.bitmap);
+        std::unique_ptr<Picture> palette = ReadPictureFile(request.palette);
+        std::unique_ptr<Picture> picture;
+        if (palette) picture = ReadPictureFile(request.bitmap);
 
         Bmp2MapHooks hooks;
         // One line per percent on a terminal rather than one per pixel row.
@@ -108,8 +108,7 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
             last = text;
             progress(text);
         };
-        Bmp2MapOutcome outcome = RunBmp2Map(request, palette ? &*palette : nullptr,
-                                            picture ? &*picture : nullptr, hooks);
+        Bmp2MapOutcome outcome = RunBmp2Map(request, palette.get(), picture.get(), hooks);
         ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
     });
 }

@@ -6,14 +6,11 @@
 #include <vector>
 
 #include "cli/Cli.h"
-
-#ifdef VORLAK_WITH_WINDOW
-#include "app/Window.h"
-#endif
+#include "launch/Helpers.h"
 
 int main(int argc, char** argv) {
 #ifdef VORLAK_WITH_WINDOW
-    if (argc == 1) return vorlak::app::RunWindow(argc, argv);
+    if (argc == 1) return vorlak::launch::StartWindow(argv);
 #endif
     std::vector<std::string> args(argv + 1, argv + argc);
     return vorlak::cli::Run(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <limits>
 #include <numeric>
+#include <optional>
 
 #include "mul/Error.h"
 #include "statics/StaticsCheck.h"
@@ -138,6 +139,95 @@ void ReplaceIndex(FileSystem& fs, const std::string& path, const ByteBuffer& ind
     fs.SyncFolderOf(path);
 }
 
+// The pair as read and checked, and where every run goes.
+struct Layout {
+    ByteBuffer entries;  // the index as read
+    ByteBuffer image;    // the compacted runs, when the data file was small enough to read whole
+    std::vector<Move> moves;
+    uint64_t size = 0;       // S: the data file's size
+    uint64_t compacted = 0;  // C: the bytes in use
+};
+
+std::string ProblemList(const CheckReport& report) {
+    std::string list;
+    size_t n = report.problems.size();
+    for (size_t i = 0; i < std::min(n, kProblemsShown); ++i) {
+        list += (i ? "\n" : "") + report.problems[i].text;
+    }
+    if (n > kProblemsShown) list += "\n(and " + std::to_string(n - kProblemsShown) + " more)";
+    return list;
+}
+
+// Checks the pair and plans the compacted layout: every run with statics, in block order, back to
+// back. A refusal comes back as an outcome and changes nothing.
+std::optional<JobOutcome> Plan(const CompactRequest& request, RandomAccessFile& index,
+                               RandomAccessFile& data, Layout& layout) {
+    ByteBuffer whole;  // the data file, when it is small enough to hold in memory
+    bool inMemory = data.Size() <= request.bufferBytes;
+    CheckReport report =
+        CheckStaticsPair(index, data, &layout.entries, inMemory ? &whole : nullptr);
+    if (!report.sound()) {
+        size_t n = report.problems.size();
+        return JobOutcome{false,
+                          "Compact refused: " + request.staidx + " and " + request.statics +
+                              " have " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
+                              "; nothing was changed.",
+                          ProblemList(report)};
+    }
+    layout.size = report.dataBytes;
+    layout.moves.reserve(static_cast<size_t>(report.blocksWithStatics));
+    for (int32_t block = 0; block < world::kBlocks; ++block) {
+        const uint8_t* e =
+            layout.entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
+        int32_t length = LoadLe32(e + 4);
+        if (length <= 0) continue;
+        // The check found every run inside the data file, so each value is below 2^31; the
+        // total is checked against that bound below before it is used.
+        layout.moves.push_back({static_cast<uint32_t>(LoadLe32(e)),
+                                static_cast<uint32_t>(layout.compacted),
+                                static_cast<uint32_t>(length), block});
+        layout.compacted += static_cast<uint64_t>(length);
+    }
+    if (layout.compacted >= layout.size) {
+        // Every byte is in use (runs that share bytes would even make the result larger).
+        return JobOutcome{true, "Statics was successfully compacted: 0 bytes reclaimed.", {}};
+    }
+    if (layout.size + layout.compacted >
+        static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+        return JobOutcome{false,
+                          "Compact refused: " + request.statics +
+                              " is too large to compact safely; nothing was changed.",
+                          "Its " + std::to_string(layout.size) + " bytes and the " +
+                              std::to_string(layout.compacted) +
+                              " bytes in use together pass the 2 GiB that an index can address."};
+    }
+    if (inMemory) {
+        layout.image.resize(static_cast<size_t>(layout.compacted));
+        for (const Move& m : layout.moves) {
+            std::copy_n(whole.data() + m.from, m.length, layout.image.data() + m.to);
+        }
+    }
+    return std::nullopt;
+}
+
+// Step 1: the compacted runs appended at S, in one write when they are in memory.
+void AppendRuns(RandomAccessFile& data, const Layout& layout, uint64_t chunk) {
+    if (!layout.image.empty()) {
+        data.WriteAt(layout.size, layout.image);
+    } else {
+        CopyRuns(data, layout.moves, layout.size, chunk);
+    }
+}
+
+// Step 3: the appended runs copied to the start of the data file.
+void MoveTailToStart(RandomAccessFile& data, const Layout& layout, uint64_t chunk) {
+    if (!layout.image.empty()) {
+        data.WriteAt(0, layout.image);
+    } else {
+        CopyWithin(data, layout.size, 0, layout.compacted, chunk);
+    }
+}
+
 }  // namespace
 
 JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, FileSystem& fs) {
@@ -158,104 +248,41 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
     }
 
     std::unique_ptr<RandomAccessFile> data;
-    ByteBuffer entries;
-    ByteBuffer whole;  // the data file, when it is small enough to hold in memory
-    bool inMemory = false;
-    CheckReport report;
+    Layout layout;
     try {
         auto index = fs.Open(request.staidx, OpenMode::kReadOnly);
         data = fs.Open(request.statics, OpenMode::kReadWrite);
-        inMemory = data->Size() <= request.bufferBytes;
-        report = CheckStaticsPair(*index, *data, &entries, inMemory ? &whole : nullptr);
+        if (std::optional<JobOutcome> refused = Plan(request, *index, *data, layout)) {
+            return finish(*refused);
+        }
     } catch (const std::exception& e) {
         return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
-    }
-    if (!report.sound()) {
-        size_t n = report.problems.size();
-        JobOutcome refused{false,
-                           "Compact refused: " + request.staidx + " and " + request.statics +
-                               " have " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
-                               "; nothing was changed.",
-                           {}};
-        for (size_t i = 0; i < std::min(n, kProblemsShown); ++i) {
-            refused.detail += (i ? "\n" : "") + report.problems[i].text;
-        }
-        if (n > kProblemsShown) {
-            refused.detail += "\n(and " + std::to_string(n - kProblemsShown) + " more)";
-        }
-        return finish(refused);
-    }
-
-    // The compacted layout: every run with statics, in block order, back to back.
-    std::vector<Move> moves;
-    moves.reserve(static_cast<size_t>(report.blocksWithStatics));
-    uint64_t compacted = 0;
-    for (int32_t block = 0; block < world::kBlocks; ++block) {
-        const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
-        int32_t length = LoadLe32(e + 4);
-        if (length <= 0) continue;
-        // The check found every run inside the data file, so each value is below 2^31; the
-        // total is checked against that bound below before it is used.
-        moves.push_back({static_cast<uint32_t>(LoadLe32(e)), static_cast<uint32_t>(compacted),
-                         static_cast<uint32_t>(length), block});
-        compacted += static_cast<uint64_t>(length);
-    }
-    uint64_t size = report.dataBytes;
-    if (compacted >= size) {
-        // Every byte is in use (runs that share bytes would even make the result larger).
-        return finish({true, "Statics was successfully compacted: 0 bytes reclaimed.", {}});
-    }
-    if (size + compacted > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-        return finish({false,
-                       "Compact refused: " + request.statics +
-                           " is too large to compact safely; nothing was changed.",
-                       "Its " + std::to_string(size) + " bytes and the " +
-                           std::to_string(compacted) +
-                           " bytes in use together pass the 2 GiB that an index can address."});
-    }
-
-    // A small pair is compacted in memory and written from there; a large one is copied in
-    // chunks, and the appended copy read back in step 3.
-    ByteBuffer image;
-    if (inMemory) {
-        image.resize(static_cast<size_t>(compacted));
-        for (const Move& m : moves) {
-            std::copy_n(whole.data() + m.from, m.length, image.data() + m.to);
-        }
-        whole = {};
     }
 
     uint64_t chunk = std::max<uint64_t>(request.bufferBytes / 8, 1);
     bool indexInTail = false;  // the index on disk refers to the appended copy
     try {
         try {
-            if (inMemory) {
-                data->WriteAt(size, image);
-            } else {
-                CopyRuns(*data, moves, size, chunk);
-            }
+            AppendRuns(*data, layout, chunk);
             data->Sync();
-            ReplaceIndex(fs, request.staidx, IndexAt(entries, moves, size));
+            ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, layout.size));
             indexInTail = true;
         } catch (...) {
             if (!indexInTail) {
                 try {
-                    data->Truncate(size);
+                    data->Truncate(layout.size);  // undoes step 1
                 } catch (const std::exception&) {
                     // The appended bytes stay behind, unreferenced; the pair is still sound.
                 }
             }
             throw;
         }
-        if (inMemory) {
-            data->WriteAt(0, image);
-        } else {
-            CopyWithin(*data, size, 0, compacted, chunk);
-        }
+        MoveTailToStart(*data, layout, chunk);
         data->Sync();
-        ReplaceIndex(fs, request.staidx, IndexAt(entries, moves, 0));
-        // Cut or not, the pair is consistent, so nothing needs to wait for the cut to be stored.
-        data->Truncate(compacted);
+        ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, 0));
+        // Step 5. Cut or not, the pair is consistent, so nothing needs to wait for the cut to be
+        // stored.
+        data->Truncate(layout.compacted);
     } catch (const std::exception& e) {
         return finish({false,
                        indexInTail
@@ -265,8 +292,8 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
                        e.what()});
     }
     return finish({true,
-                   "Statics was successfully compacted: " + std::to_string(size - compacted) +
-                       " bytes reclaimed.",
+                   "Statics was successfully compacted: " +
+                       std::to_string(layout.size - layout.compacted) + " bytes reclaimed.",
                    {}});
 }
 

@@ -5,7 +5,11 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The fast path cuts fields sixteen bytes a step with SSE2 and reads keys and numbers as
+// little-endian words; every other build, and VORLAK_PORTABLE_WORLD_READER, takes the portable
+// path, one byte at a time. The tests and the fuzzer run both.
+#if defined(__SSE2__) && !defined(VORLAK_PORTABLE_WORLD_READER)
+#define VORLAK_FAST_WORLD_READER 1
 #include <emmintrin.h>
 #endif
 
@@ -21,10 +25,18 @@ constexpr size_t kShownValueBytes = 40;
 
 constexpr size_t kWordBytes = 8;
 
+#ifdef VORLAK_FAST_WORLD_READER
+constexpr bool kFast = true;
+static_assert(std::endian::native == std::endian::little,
+              "the fast world-file path reads words as little-endian");
+#else
+constexpr bool kFast = false;
+#endif
+
 // The position of the first comma or LF in [from, end) of `b`, or `end` when there is none.
 // Reads whole 8-byte words, so up to 7 bytes past `end` must be readable.
 size_t FindFieldEnd(const char* b, size_t from, size_t end) {
-    if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (kFast) {
         constexpr uint64_t kOnes = 0x0101010101010101ull;
         constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
         // The high bit of every byte of `word` that equals `c`, and no other bit.
@@ -50,37 +62,20 @@ constexpr size_t kChunkBytes = 64;
 
 // Bit i is set when byte i of the 64 bytes at `p` is a comma or LF.
 uint64_t ChunkMask(const char* p) {
-#if defined(__SSE2__)
-    // Sixteen bytes a step where the processor has the instructions for it.
-    const __m128i comma = _mm_set1_epi8(','), lf = _mm_set1_epi8('\n');
     uint64_t mask = 0;
+#ifdef VORLAK_FAST_WORLD_READER
+    const __m128i comma = _mm_set1_epi8(','), lf = _mm_set1_epi8('\n');
     for (size_t i = 0; i < kChunkBytes; i += 16) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, lf));
         mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hits))} << i;
     }
-    return mask;
 #else
-    uint64_t mask = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t kOnes = 0x0101010101010101ull;
-        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-        constexpr uint64_t kGather = 0x0102040810204080ull;  // bit 8k to bit 56 + k
-        for (size_t i = 0; i < kChunkBytes / kWordBytes; ++i) {
-            uint64_t word;
-            std::memcpy(&word, p + i * kWordBytes, kWordBytes);
-            uint64_t comma = word ^ (kOnes * ','), lf = word ^ (kOnes * '\n');
-            uint64_t hits = ~(((comma & kLow7) + kLow7) | comma | kLow7) |
-                            ~(((lf & kLow7) + kLow7) | lf | kLow7);
-            mask |= (((hits >> 7) * kGather) >> 56) << (i * kWordBytes);
-        }
-    } else {
-        for (size_t i = 0; i < kChunkBytes; ++i) {
-            if (p[i] == ',' || p[i] == '\n') mask |= uint64_t{1} << i;
-        }
+    for (size_t i = 0; i < kChunkBytes; ++i) {
+        if (p[i] == ',' || p[i] == '\n') mask |= uint64_t{1} << i;
     }
-    return mask;
 #endif
+    return mask;
 }
 
 constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -147,7 +142,7 @@ bool KeyWordsMatch(const char* p) {
 template <const Key& key>
 bool HasKey(std::string_view field) {
     if (field.size() < key.text.size()) return false;
-    if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (kFast) {
         return KeyWordsMatch<key>(field.data());
     } else {
         for (size_t i = 0; i < key.text.size(); ++i) {
@@ -180,7 +175,7 @@ inline bool PlainWhole(std::string_view text, int32_t& out) {
     }
     size_t digits = 0;
     int32_t value = 0;
-    if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (kFast) {
         uint64_t w;
         std::memcpy(&w, p, kWordBytes);
         // The high bit of each byte that is no digit; exact for the first of them, which is all

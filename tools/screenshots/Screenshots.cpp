@@ -1,16 +1,21 @@
-#include "app/Screenshots.h"
-
+// Pictures of the window for the documentation: shows each page in turn, saves what the screen
+// shows of the window as FOLDER/page-N.png, then closes the window.
+//   vorlak-screenshots FOLDER
+// scripts/screenshots.sh builds and runs it on a virtual display.
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <cstdio>
 
+#include "app/Window.h"
 #include "app/frmStart.h"
 
-namespace vorlak::app {
 namespace {
+
+using vorlak::app::frmStart;
 
 constexpr int kSettleMs = 400;  // time for the window system to draw a page before it is taken
 
@@ -32,12 +37,15 @@ void TakePage(frmStart* window, QString folder, int index) {
 
 }  // namespace
 
-bool ScheduleScreenshots(frmStart& window) {
-    const QString folder = qEnvironmentVariable("VORLAK_SCREENSHOTS");
-    if (folder.isEmpty()) return false;
-    QDir().mkpath(folder);
-    QTimer::singleShot(kSettleMs, &window, [&window, folder] { TakePage(&window, folder, 1); });
-    return true;
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vorlak-screenshots FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    char* windowArgs[] = {argv[0], nullptr};
+    return vorlak::app::RunWindow(1, windowArgs, [folder](frmStart& window) {
+        QDir().mkpath(folder);
+        QTimer::singleShot(kSettleMs, &window, [&window, folder] { TakePage(&window, folder, 1); });
+    });
 }
-
-}  // namespace vorlak::app

@@ -1,0 +1,32 @@
+// Picture files as the command line sees them, without Qt in sight: the `vorlak` program reads
+// and writes pictures through the picture module (vorlak-picture.so), which it loads the first
+// time a job needs a picture, so that the jobs without pictures never load Qt. Programs that
+// link the Qt picture code themselves (the window, the tests) get the same functions directly.
+// New picture jobs of the command line call these rather than the Qt types.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "mul/Picture.h"
+
+namespace vorlak {
+
+// Reads a picture file; null when the file is missing or cannot be decoded.
+std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path);
+// Writes `picture` in the format that the file name's extension names (BMP when it has none)
+// through a temporary file and a rename. Returns false when it cannot be written.
+bool WritePictureFile(const Picture& picture, const std::string& path);
+
+// What the picture module hands out; `version` changes whenever this table does.
+struct PictureFileFunctions {
+    int version;
+    std::unique_ptr<WritablePicture> (*read)(const std::string& path);
+    bool (*write)(const Picture& picture, const std::string& path);
+};
+inline constexpr int kPictureFilesVersion = 1;
+
+}  // namespace vorlak
+
+// The picture module's one entry point, looked up by name.
+extern "C" const vorlak::PictureFileFunctions* vorlak_picture_files();
