@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "art/ArtExport.h"
 #include "art/ArtJobs.h"
 #include "cli/Command.h"
 #include "picture/PictureFiles.h"
@@ -43,6 +44,9 @@ struct ExportArgs {
     std::string kind = "land";
     std::string number;
     std::string out;
+    bool all = false;
+    std::string dir;
+    std::string format = "png";
 };
 
 struct ImportArgs {
@@ -51,7 +55,34 @@ struct ImportArgs {
     std::string bitmap;
 };
 
+// Every record of the kind into a folder, one picture per record.
+void ExportAll(const ExportArgs& args, Context& ctx) {
+    ExportAllArtRequest request;
+    request.artidx = args.request.artidx;
+    request.artmul = args.request.artmul;
+    request.kind = args.kind == "static" ? ArtKind::kStatic : ArtKind::kLandscape;
+    request.dir = args.dir;
+    request.format = args.format;
+    auto save = [](const Picture& picture, const std::string& path) -> std::string {
+        if (SavePicture(picture, path)) return {};
+        return "Unable to write the picture " + path + ".";
+    };
+    StatusSink progress = ctx.Progress();
+    ctx.Report(ToJob(RunExportAllArt(request, save, progress)));
+}
+
 void Export(ExportArgs& args, Context& ctx) {
+    if (args.all) {
+        if (args.dir.empty() || !args.number.empty() || !args.out.empty() || args.kind == "test") {
+            throw CLI::ValidationError("--all",
+                                       "takes --dir and --kind land|static, not --number or --out");
+        }
+        ExportAll(args, ctx);
+        return;
+    }
+    if (args.number.empty() || args.out.empty()) {
+        throw CLI::RequiredError("--number and --out (or --all with --dir)");
+    }
     args.request.number = ArtNumber(args.number);
     args.request.kind = args.kind == "static" ? ArtKind::kStatic
                         : args.kind == "test" ? ArtKind::kTest
@@ -88,7 +119,7 @@ void AddArtCommand(CLI::App& app, Context& ctx) {
     auto* exp = art->add_subcommand(
         "export", "Decode one art record and write its pixels as a BMP or PNG picture");
     exp->callback([exportArgs, &ctx] { Export(*exportArgs, ctx); });
-    AddArtNumber(*exp, exportArgs->number);
+    AddArtNumber(*exp, exportArgs->number)->required(false);
     exp->add_option("--kind", exportArgs->kind,
                     "land: landscape tiles (record = number), static: static tiles (number + "
                     "16384), test: the third range (number + 32768)")
@@ -97,8 +128,14 @@ void AddArtCommand(CLI::App& app, Context& ctx) {
     exp->add_option("--idx", exportArgs->request.artidx, "art index file")->capture_default_str();
     exp->add_option("--mul", exportArgs->request.artmul, "art data file")->capture_default_str();
     exp->add_option("--out", exportArgs->out, "picture to write (.bmp or .png)")
-        ->required()
         ->check(LosslessPictureName());
+    exp->add_flag("--all", exportArgs->all,
+                  "every record of the kind (land or static) into --dir, one picture each, "
+                  "named by its number (00000.png ...); missing records are skipped and counted");
+    exp->add_option("--dir", exportArgs->dir, "folder for --all, made when missing");
+    exp->add_option("--format", exportArgs->format, "picture format for --all")
+        ->check(CLI::IsMember({"png", "bmp"}))
+        ->capture_default_str();
 
     auto importArgs = std::make_shared<ImportArgs>();
     auto* imp = art->add_subcommand(

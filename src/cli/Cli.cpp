@@ -71,6 +71,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     AddArtCommand(app, ctx);
     AddCheckCommand(app, ctx);
     AddCompactCommand(app, ctx);
+    AddViewCommands(app, ctx);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

@@ -39,5 +39,7 @@ void AddMapCommand(CLI::App& app, Context& ctx);
 void AddArtCommand(CLI::App& app, Context& ctx);
 void AddCheckCommand(CLI::App& app, Context& ctx);
 void AddCompactCommand(CLI::App& app, Context& ctx);
+// render, map2bmp, heights
+void AddViewCommands(CLI::App& app, Context& ctx);
 
 }  // namespace vorlak::cli

@@ -34,14 +34,34 @@ std::optional<QtPicture> LoadPicture(const std::string& path) {
 }
 
 bool SavePicture(const Picture& picture, const std::string& path) {
-    QImage image(picture.width(), picture.height(), QImage::Format_RGB32);
-    if (image.isNull()) return false;
-    for (int32_t y = 0; y < picture.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int32_t x = 0; x < picture.width(); ++x) {
-            int32_t c = picture.pixel(x, y);
-            row[x] = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    return SavePicture(picture, path, false);
+}
+
+bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
+    // A picture of the module is written as it is, without a second copy of its pixels.
+    QImage image;
+    if (const auto* own = dynamic_cast<const QtPicture*>(&picture)) {
+        image = own->image();
+    } else {
+        image = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
+        if (image.isNull()) return false;
+        for (int32_t y = 0; y < picture.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int32_t x = 0; x < picture.width(); ++x) {
+                int32_t c = picture.pixel(x, y);
+                row[x] = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+            }
         }
+    }
+    if (grey) {
+        QImage greyImage(image.width(), image.height(), QImage::Format_Grayscale8);
+        if (greyImage.isNull()) return false;
+        for (int32_t y = 0; y < image.height(); ++y) {
+            const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            uchar* out = greyImage.scanLine(y);
+            for (int32_t x = 0; x < image.width(); ++x) out[x] = static_cast<uchar>(qRed(in[x]));
+        }
+        image = std::move(greyImage);
     }
     QString name = QString::fromStdString(path);
     QByteArray format = QFileInfo(name).suffix().toLower().toLatin1();
@@ -53,6 +73,13 @@ bool SavePicture(const Picture& picture, const std::string& path) {
         return false;
     }
     return file.commit();
+}
+
+std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return nullptr;
+    image.fill(Qt::black);
+    return std::make_unique<QtPicture>(std::move(image));
 }
 
 }  // namespace vorlak

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,5 +30,9 @@ std::optional<QtPicture> LoadPicture(const std::string& path);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
 // through a temporary file and a rename. Returns false when it cannot be written.
 bool SavePicture(const Picture& picture, const std::string& path);
+// The same, written as 8-bit grey (the red component of each pixel) when `grey`.
+bool SavePicture(const Picture& picture, const std::string& path, bool grey);
+// A black picture of width x height in memory; empty when there is no room for it.
+std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height);
 
 }  // namespace vorlak

@@ -1,0 +1,122 @@
+// `vorlak render`, `vorlak map2bmp` and `vorlak heights`: the world as pictures and heights back.
+#include <memory>
+#include <optional>
+
+#include "cli/Command.h"
+#include "mapgen/MapViews.h"
+#include "picture/QtPicture.h"
+
+namespace vorlak::cli {
+namespace {
+
+// The rectangle options, both corners included; the far corner defaults to the world's.
+struct Rectangle {
+    int32_t x1 = 0, y1 = 0;
+    std::optional<int32_t> x2, y2;
+};
+
+void AddRectangle(CLI::App& cmd, Rectangle& r) {
+    AddWholeNumber(cmd, "--x1", r.x1, "left column of the rectangle");
+    AddWholeNumber(cmd, "--y1", r.y1, "top row of the rectangle");
+    cmd.add_option("--x2", r.x2, "right column, included (default: the world's last)")
+        ->check(WholeNumber());
+    cmd.add_option("--y2", r.y2, "bottom row, included (default: the world's last)")
+        ->check(WholeNumber());
+}
+
+void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
+    request.x1 = r.x1;
+    request.y1 = r.y1;
+    request.x2 = r.x2.value_or(request.world.width - 1);
+    request.y2 = r.y2.value_or(request.world.height - 1);
+}
+
+// Draws the view and writes it through the picture module.
+void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
+    ApplyRectangle(rectangle, request);
+    std::optional<QtPicture> palette;
+    if (request.view == MapView::kKinds) palette = LoadPicture(request.palette);
+    std::unique_ptr<QtPicture> picture;
+    PictureIo io;
+    io.make = [&picture](int32_t width, int32_t height) {
+        picture = NewPicture(width, height);
+        return picture.get();
+    };
+    io.save = [](const Picture& p, const std::string& path, bool grey) -> std::string {
+        if (SavePicture(p, path, grey)) return {};
+        return "Unable to write the picture " + path + ".";
+    };
+    StatusSink progress = ctx.Progress();
+    MapViewOutcome outcome = RunMapView(request, palette ? &*palette : nullptr, io,
+                                        [&](const std::string& text) { progress(text); });
+    ctx.Report({outcome.ok, outcome.status, {}});
+}
+
+}  // namespace
+
+void AddViewCommands(CLI::App& app, Context& ctx) {
+    auto render = std::make_shared<std::pair<MapViewRequest, Rectangle>>();
+    auto* cmd = app.add_subcommand(
+        "render",
+        "Draw the terrain and statics as a picture: the radar colour of the highest "
+        "static on each cell, else of its terrain tile");
+    cmd->add_option("--out", render->first.out, "picture to write (.png or .bmp)")->required();
+    cmd->add_option("--map", render->first.map, "terrain file")->capture_default_str();
+    cmd->add_option("--staidx", render->first.staidx, "statics index file")->capture_default_str();
+    cmd->add_option("--statics", render->first.statics, "statics data file")->capture_default_str();
+    cmd->add_option("--radarcol", render->first.radarcol, "radar colour file")
+        ->capture_default_str();
+    AddRectangle(*cmd, render->second);
+    cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel: 1, 2, 4 or 8")
+        ->check(CLI::IsMember({1, 2, 4, 8}))
+        ->capture_default_str();
+    cmd->add_flag(
+        "--no-statics", [render](int64_t) { render->first.withStatics = false; },
+        "draw the terrain only");
+    cmd->callback([render, &ctx] { RunView(render->first, render->second, ctx); });
+
+    auto map2bmp = std::make_shared<std::pair<MapViewRequest, Rectangle>>();
+    auto* m2b = app.add_subcommand(
+        "map2bmp", "Draw the terrain as a picture of its kinds (for bmp2map) or of its heights");
+    auto which = std::make_shared<std::pair<bool, bool>>(false, false);
+    CLI::Option* kinds =
+        m2b->add_flag("--kinds", which->first, "each cell the palette colour of its tile's kind");
+    m2b->add_flag("--heights", which->second, "each cell grey, height + 128")->excludes(kinds);
+    m2b->add_option("--out", map2bmp->first.out, "picture to write (.png or .bmp)")->required();
+    m2b->add_option("--map", map2bmp->first.map, "terrain file")->capture_default_str();
+    m2b->add_option("--palette", map2bmp->first.palette,
+                    "palette picture: column k of its top row is the colour of kind k")
+        ->capture_default_str();
+    AddRectangle(*m2b, map2bmp->second);
+    m2b->callback([map2bmp, which, &ctx] {
+        if (!which->first && !which->second) throw CLI::RequiredError("--kinds or --heights");
+        map2bmp->first.view = which->first ? MapView::kKinds : MapView::kHeights;
+        RunView(map2bmp->first, map2bmp->second, ctx);
+    });
+
+    auto set = std::make_shared<SetHeightsRequest>();
+    auto* hts = app.add_subcommand(
+        "heights", "Set the heights of the cells under a grey picture to grey - 128");
+    hts->add_option("--bitmap", set->bitmap, "8-bit grey picture (PNG, BMP, GIF)")->required();
+    hts->add_option("--map", set->map, "terrain file")->capture_default_str();
+    auto coordinates = std::make_shared<std::pair<int32_t, int32_t>>(0, 0);
+    AddWholeNumber(*hts, "--x", coordinates->first, "map X of the picture's top-left pixel");
+    AddWholeNumber(*hts, "--y", coordinates->second, "map Y of the picture's top-left pixel");
+    hts->callback([set, coordinates, &ctx] {
+        SetHeightsRequest request = *set;
+        request.x = std::to_string(coordinates->first);
+        request.y = std::to_string(coordinates->second);
+        std::optional<QtPicture> picture = LoadPicture(request.bitmap);
+        Bmp2MapHooks hooks;
+        hooks.status = [progress = ctx.Progress(),
+                        last = std::string()](const std::string& text) mutable {
+            if (text == last) return;
+            last = text;
+            progress(text);
+        };
+        Bmp2MapOutcome outcome = RunSetHeights(request, picture ? &*picture : nullptr, hooks);
+        ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
+    });
+}
+
+}  // namespace vorlak::cli

@@ -1,0 +1,480 @@
+// The Map->Bmp views and the heights job.
+#include "mapgen/MapViews.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+#include "art/cMulConvert.h"
+#include "mul/Error.h"
+#include "mul/Numbers.h"
+
+namespace vorlak {
+namespace {
+
+constexpr int32_t kCells = world::kBlockCells;
+constexpr int32_t kCellBytes = 2 + 1;  // tile id, height
+constexpr int32_t kBlockHeaderBytes = 4;
+constexpr int32_t kBlockCellCount = kCells * kCells;
+// The statics files (docs/statics-files.md): 12-byte index entries, 7-byte records.
+constexpr int32_t kIndexEntryBytes = 4 + 4 + 4;
+constexpr int32_t kRecordBytes = 2 + 1 + 1 + 1 + 2;
+
+int32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+int32_t Le32(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
+}
+
+int32_t Grey(int32_t value) { return Rgb(value, value, value); }
+
+// `length` bytes of `path` from `offset`; the part past its end reads as zero bytes.
+ByteBuffer ReadPart(FileSystem& fs, const std::string& path, uint64_t offset, uint64_t length) {
+    auto file = fs.Open(path, OpenMode::kReadOnly);
+    if (length > std::numeric_limits<size_t>::max() / 2) {
+        throw Error::Io("The file " + path + " is too large to read.");
+    }
+    ByteBuffer bytes(static_cast<size_t>(length));
+    file->ReadZeroFilled(offset, bytes);
+    return bytes;
+}
+
+ByteBuffer ReadWhole(FileSystem& fs, const std::string& path) {
+    auto file = fs.Open(path, OpenMode::kReadOnly);
+    uint64_t size = file->Size();
+    if (size > std::numeric_limits<size_t>::max() / 2) {
+        throw Error::Io("The file " + path + " is too large to read.");
+    }
+    ByteBuffer bytes(static_cast<size_t>(size));
+    if (file->ReadAt(0, bytes) != bytes.size()) {
+        throw Error::Io("The file " + path + " changed while it was read.");
+    }
+    return bytes;
+}
+
+struct Refusal {
+    std::string text;
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The same file under two names (or one name twice).
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// The terrain cells and statics of the block columns of a rectangle, read once, and the colour of
+// each cell of a block as one view draws it.
+class BlockSource {
+  public:
+    BlockSource(const MapViewRequest& request, FileSystem& fs)
+        : request_(request),
+          rows_(request.world.blockRows()),
+          firstColumn_(request.x1 / kCells),
+          blocks_((request.x2 / kCells - firstColumn_ + 1) * rows_) {
+        uint64_t first = static_cast<uint64_t>(firstColumn_) * rows_;
+        terrain_ = ReadPart(fs, request.map, first * kMapBlockBytes,
+                            static_cast<uint64_t>(blocks_) * kMapBlockBytes);
+        if (request.view == MapView::kOverview && request.withStatics) {
+            // A short index reads as empty entries past its end, as the statics jobs read it.
+            index_ = ReadPart(fs, request.staidx, first * kIndexEntryBytes,
+                              static_cast<uint64_t>(blocks_) * kIndexEntryBytes);
+            data_ = ReadWhole(fs, request.statics);
+        }
+    }
+
+    // The block's 64 tile ids and heights, cell i = (y mod 8) * 8 + (x mod 8).
+    const uint8_t* Cells(int32_t column, int32_t row) const {
+        return terrain_.data() + static_cast<size_t>(Local(column, row)) * kMapBlockBytes +
+               kBlockHeaderBytes;
+    }
+
+    // The block's statics run, checked to lie inside the data file; empty when it has none.
+    std::span<const uint8_t> Statics(int32_t column, int32_t row) const {
+        if (index_.empty()) return {};
+        const uint8_t* entry =
+            index_.data() + static_cast<size_t>(Local(column, row)) * kIndexEntryBytes;
+        int64_t offset = Le32(entry);
+        int64_t length = Le32(entry + 4);
+        if (length <= 0) return {};
+        if (offset < 0 || offset + length > static_cast<int64_t>(data_.size())) {
+            throw Error::Corrupt("The index " + request_.staidx + " points past the end of " +
+                                 request_.statics + " at " +
+                                 world::DescribeBlock(column * rows_ + row, request_.world) + ".");
+        }
+        return std::span<const uint8_t>(data_).subspan(static_cast<size_t>(offset),
+                                                       static_cast<size_t>(length));
+    }
+
+  private:
+    int32_t Local(int32_t column, int32_t row) const {
+        return (column - firstColumn_) * rows_ + row;
+    }
+
+    const MapViewRequest& request_;
+    int32_t rows_;
+    int32_t firstColumn_;
+    int32_t blocks_;
+    ByteBuffer terrain_, index_, data_;
+};
+
+// Colours of the 64 cells of one block, as one view draws them.
+class Painter {
+  public:
+    Painter(const MapViewRequest& request, const BlockSource& source, const RadarColours* radar,
+            std::vector<int32_t> kindColours)
+        : request_(request), source_(source), radar_(radar), kinds_(std::move(kindColours)) {}
+
+    void Paint(int32_t column, int32_t row, int32_t* out) const {
+        const uint8_t* cells = source_.Cells(column, row);
+        switch (request_.view) {
+            case MapView::kHeights:
+                for (int32_t i = 0; i < kBlockCellCount; ++i) {
+                    out[i] = Grey((static_cast<int8_t>(cells[kCellBytes * i + 2]) + 128));
+                }
+                return;
+            case MapView::kKinds:
+                for (int32_t i = 0; i < kBlockCellCount; ++i) {
+                    out[i] = kinds_[static_cast<size_t>(Le16(cells + kCellBytes * i))];
+                }
+                return;
+            case MapView::kOverview:
+                break;
+        }
+        for (int32_t i = 0; i < kBlockCellCount; ++i) {
+            out[i] = radar_->Terrain(static_cast<uint16_t>(Le16(cells + kCellBytes * i)));
+        }
+        // The highest static of a cell wins; on equal Z the later record of the block.
+        std::array<int32_t, kBlockCellCount> top;
+        top.fill(std::numeric_limits<int32_t>::min());
+        std::span<const uint8_t> run = source_.Statics(column, row);
+        for (size_t at = 0; at + kRecordBytes <= run.size(); at += kRecordBytes) {
+            const uint8_t* r = run.data() + at;
+            if (r[2] >= kCells || r[3] >= kCells) continue;  // lies in no cell of the block
+            int32_t cell = r[3] * kCells + r[2];
+            int32_t z = static_cast<int8_t>(r[4]);
+            if (z < top[static_cast<size_t>(cell)]) continue;
+            top[static_cast<size_t>(cell)] = z;
+            out[cell] = radar_->Static(static_cast<uint16_t>(Le16(r)));
+        }
+    }
+
+  private:
+    const MapViewRequest& request_;
+    const BlockSource& source_;
+    const RadarColours* radar_;
+    std::vector<int32_t> kinds_;
+};
+
+// Draws the rectangle block row by block row into `picture`, each scale x scale cells one pixel
+// of their mean colour (cells past the rectangle's edge are not counted).
+void Draw(const MapViewRequest& request, const Painter& painter, WritablePicture& picture,
+          const std::function<void(const std::string&)>& status) {
+    const int32_t width = request.x2 - request.x1 + 1;
+    const int32_t s = request.scale;
+    const int32_t outWidth = picture.width();
+    std::vector<int32_t> strip(static_cast<size_t>(width) * kCells);
+    std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
+    std::array<int32_t, kBlockCellCount> block{};
+    int32_t groupRows = 0;
+    const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
+    for (int32_t row = firstRow; row <= lastRow; ++row) {
+        if (status) status(ProgressText(row - firstRow, lastRow - firstRow + 1));
+        for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
+            painter.Paint(column, row, block.data());
+            int32_t from = std::max(request.x1, column * kCells);
+            int32_t to = std::min(request.x2, column * kCells + kCells - 1);
+            for (int32_t cy = 0; cy < kCells; ++cy) {
+                for (int32_t x = from; x <= to; ++x) {
+                    strip[static_cast<size_t>(cy) * width + (x - request.x1)] =
+                        block[static_cast<size_t>(cy * kCells + x % kCells)];
+                }
+            }
+        }
+        int32_t yFrom = std::max(request.y1, row * kCells);
+        int32_t yTo = std::min(request.y2, row * kCells + kCells - 1);
+        for (int32_t y = yFrom; y <= yTo; ++y) {
+            const int32_t* cells = strip.data() + static_cast<size_t>(y % kCells) * width;
+            int32_t py = (y - request.y1) / s;
+            if (s == 1) {
+                for (int32_t x = 0; x < width; ++x) picture.setPixel(x, py, cells[x]);
+                continue;
+            }
+            for (int32_t x = 0; x < width; ++x) {
+                auto c = static_cast<uint32_t>(cells[x]);
+                size_t px = static_cast<size_t>(x / s);
+                red[px] += c & 0xFF;
+                green[px] += (c >> 8) & 0xFF;
+                blue[px] += (c >> 16) & 0xFF;
+            }
+            ++groupRows;
+            if (groupRows < s && y < request.y2) continue;
+            for (int32_t px = 0; px < outWidth; ++px) {
+                auto n = static_cast<uint32_t>(std::min(s, width - px * s) * groupRows);
+                auto i = static_cast<size_t>(px);
+                picture.setPixel(px, py,
+                                 Rgb(static_cast<int32_t>((red[i] + n / 2) / n),
+                                     static_cast<int32_t>((green[i] + n / 2) / n),
+                                     static_cast<int32_t>((blue[i] + n / 2) / n)));
+                red[i] = green[i] = blue[i] = 0;
+            }
+            groupRows = 0;
+        }
+    }
+}
+
+void CheckRequest(const MapViewRequest& request, const Picture* palette, FileSystem& fs) {
+    std::string ext = Lower(std::filesystem::path(request.out).extension().string());
+    if (ext != ".png" && ext != ".bmp") {
+        throw Refusal{"The picture name " + request.out + " must end in .png or .bmp."};
+    }
+    std::vector<const std::string*> inputs{&request.map};
+    if (request.view == MapView::kOverview) {
+        inputs.push_back(&request.radarcol);
+        if (request.withStatics) inputs.insert(inputs.end(), {&request.staidx, &request.statics});
+    }
+    if (request.view == MapView::kKinds) inputs.push_back(&request.palette);
+    for (const std::string* input : inputs) {
+        if (SameFile(request.out, *input)) {
+            throw Refusal{"The picture " + request.out + " is one of the input files."};
+        }
+    }
+    if (request.scale != 1 && request.scale != 2 && request.scale != 4 && request.scale != 8) {
+        throw Refusal{"The scale must be 1, 2, 4 or 8."};
+    }
+    if (!request.world.Contains(request.x1, request.y1) ||
+        !request.world.Contains(request.x2, request.y2) || request.x1 > request.x2 ||
+        request.y1 > request.y2) {
+        throw Refusal{std::string(kIllegalCordinates)};
+    }
+    if (!fs.Exists(request.map))
+        throw Refusal{"The terrain file " + request.map + " does not exist."};
+    if (request.view == MapView::kOverview) {
+        if (!fs.Exists(request.radarcol)) {
+            throw Refusal{"The radar colour file " + request.radarcol + " does not exist."};
+        }
+        for (const std::string* name : {&request.staidx, &request.statics}) {
+            if (request.withStatics && !fs.Exists(*name)) {
+                throw Refusal{"The statics file " + *name + " does not exist."};
+            }
+        }
+    }
+    if (request.view == MapView::kKinds) {
+        if (!palette) {
+            throw Refusal{
+                "The palette " + request.palette +
+                (fs.Exists(request.palette) ? " cannot be read as a picture." : " is missing.")};
+        }
+        for (int32_t k = 0; k < kTerrainKinds && k < palette->width(); ++k) {
+            if (palette->height() > 0 && palette->pixel(k, 0) == kNoKindColour) {
+                throw Refusal{"The palette " + request.palette + " gives " + TerrainName(k) +
+                              " black, the colour of tiles of no kind."};
+            }
+        }
+    }
+}
+
+}  // namespace
+
+RadarColours::RadarColours(std::span<const uint8_t> bytes)
+    : terrain_(size_t{1} << 16, 0), statics_(size_t{1} << 16, 0) {
+    size_t entries = bytes.size() / 2;
+    for (size_t n = 0; n < entries && n < size_t{kStaticBase} + statics_.size(); ++n) {
+        int32_t colour = cMulConvert::Color16ToColor32(Le16(bytes.data() + 2 * n));
+        if (n < kStaticBase) {
+            terrain_[n] = colour;
+        } else {
+            statics_[n - kStaticBase] = colour;
+        }
+    }
+}
+
+RadarColours RadarColours::Load(const std::string& path, FileSystem& fs) {
+    return RadarColours(ReadWhole(fs, path));
+}
+
+std::vector<int32_t> KindColours(const TerrainTable& table) {
+    std::vector<int32_t> colours(size_t{1} << 16, kNoKindColour);
+    // A tile in the lists of two kinds takes the later kind, as Bmp->Map lets the later decide.
+    for (const TerrainKind& kind : table) {
+        if (kind.Color == -1) continue;
+        for (uint16_t tile : kind.Tiles) colours[tile] = kind.Color;
+    }
+    return colours;
+}
+
+MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
+                          const PictureIo& io,
+                          const std::function<void(const std::string&)>& status, FileSystem& fs) {
+    MapViewOutcome outcome;
+    auto finish = [&](bool ok, std::string text) {
+        outcome.ok = ok;
+        outcome.status = std::move(text);
+        if (status) status(outcome.status);
+        return outcome;
+    };
+    try {
+        CheckRequest(request, palette, fs);
+    } catch (const Refusal& r) {
+        return finish(false, r.text);
+    }
+    if (status) status("Drawing the map. Please wait.");
+    try {
+        std::unique_ptr<RadarColours> radar;
+        std::vector<int32_t> kinds;
+        if (request.view == MapView::kOverview) {
+            radar = std::make_unique<RadarColours>(RadarColours::Load(request.radarcol, fs));
+        }
+        if (request.view == MapView::kKinds) {
+            kinds = KindColours(BuildTerrainTable(palette, DefaultAltMin(), DefaultAltMax()));
+        }
+        BlockSource source(request, fs);
+        Painter painter(request, source, radar.get(), std::move(kinds));
+        const int32_t s = request.scale;
+        outcome.width = (request.x2 - request.x1 + s) / s;
+        outcome.height = (request.y2 - request.y1 + s) / s;
+        WritablePicture* picture = io.make(outcome.width, outcome.height);
+        if (!picture) {
+            return finish(false, "There is no room for a " + std::to_string(outcome.width) + " x " +
+                                     std::to_string(outcome.height) + " picture.");
+        }
+        Draw(request, painter, *picture, status);
+        std::string failure = io.save(*picture, request.out, request.view == MapView::kHeights);
+        if (!failure.empty()) return finish(false, failure);
+    } catch (const std::exception& e) {
+        return finish(false, e.what());
+    }
+    return finish(true, "Saved a " + std::to_string(outcome.width) + " x " +
+                            std::to_string(outcome.height) + " picture to " + request.out + ".");
+}
+
+namespace {
+
+// A whole number of 0 or more read from a box, or -1.
+int64_t Placement(const std::string& text) {
+    double value = NumericValue(text);
+    if (!(value >= 0 && value <= std::numeric_limits<int32_t>::max()) ||
+        value != std::floor(value)) {
+        return -1;
+    }
+    return static_cast<int64_t>(value);
+}
+
+uint64_t BlockOffset(const world::Size& size, int32_t x, int32_t y) {
+    return static_cast<uint64_t>(size.BlockNumber(x, y)) * kMapBlockBytes;
+}
+
+}  // namespace
+
+Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* picture,
+                             const Bmp2MapHooks& hooks, FileSystem& fs) {
+    using Result = Bmp2MapOutcome::Result;
+    auto stop = [&](Result result, std::string text, int32_t rows) {
+        text += " Heights aborted";
+        if (hooks.message) hooks.message(text, std::string(kHeightsTitle));
+        return Bmp2MapOutcome{result, std::move(text), rows};
+    };
+    if (!picture) {
+        if (!fs.Exists(request.bitmap)) return stop(Result::kRefused, "Missing picture!", 0);
+        return stop(Result::kRefused,
+                    "The picture " + request.bitmap + " cannot be read as a picture!", 0);
+    }
+    const int32_t width = picture->width(), height = picture->height();
+    std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
+    for (int32_t py = 0; py < height; ++py) {
+        picture->row(py, colours.data());
+        for (int32_t px = 0; px < width; ++px) {
+            int32_t c = colours[static_cast<size_t>(px)];
+            if (c != Grey(c & 0xFF)) {
+                return stop(Result::kRefused,
+                            "The picture " + request.bitmap + " is not grey at pixel " +
+                                std::to_string(px) + ", " + std::to_string(py) + "!",
+                            0);
+            }
+        }
+    }
+    if (hooks.picturesChecked) hooks.picturesChecked();
+    int64_t x = Placement(request.x), y = Placement(request.y);
+    if (x < 0 || y < 0) {
+        return stop(Result::kRefused, "X and Y must be whole numbers of 0 or more!", 0);
+    }
+    if (x + width > request.world.width || y + height > request.world.height) {
+        return stop(Result::kRefused,
+                    "The picture would end at " + std::to_string(x + width) + "x" +
+                        std::to_string(y + height) + ", outside the map of " +
+                        std::to_string(request.world.width) + "x" +
+                        std::to_string(request.world.height) + "!",
+                    0);
+    }
+    if (!fs.Exists(request.map)) {
+        return stop(Result::kRefused, "The terrain file " + request.map + " does not exist!", 0);
+    }
+    if (width <= 0 || height <= 0) {
+        if (hooks.status) hooks.status(std::string(kHeightsDone));
+        return {Result::kDone, std::string(kHeightsDone), 0};
+    }
+    const auto left = static_cast<int32_t>(x), top = static_cast<int32_t>(y);
+    const int32_t right = left + width - 1, bottom = top + height - 1;
+    int32_t row = 0;
+    try {
+        auto file = fs.Open(request.map, OpenMode::kReadWrite);
+        const uint64_t first = BlockOffset(request.world, left, top);
+        const uint64_t end = BlockOffset(request.world, right, bottom) + kMapBlockBytes;
+        if (file->Size() < end) {
+            return stop(Result::kRefused,
+                        "The terrain file " + request.map + " holds " +
+                            std::to_string(file->Size()) +
+                            " bytes, too few for the cells under the picture!",
+                        0);
+        }
+        // Heights are stored in place: through a mapping where the file allows one, else each
+        // run of up to 8 cells is read, its height bytes changed and written back.
+        std::unique_ptr<FileMapping> mapping = file->Map(first, static_cast<size_t>(end - first));
+        ByteBuffer run(static_cast<size_t>(kCells) * kCellBytes);
+        for (; row < height; ++row) {
+            if (hooks.status) hooks.status(ProgressText(row, height));
+            if (hooks.stopRequested && hooks.stopRequested()) {
+                file->Sync();
+                return {Result::kStopped, {}, row};
+            }
+            picture->row(row, colours.data());
+            const int32_t cy = top + row;
+            for (int32_t from = left; from <= right; from = (from / kCells + 1) * kCells) {
+                int32_t to = std::min(right, (from / kCells + 1) * kCells - 1);
+                uint64_t offset =
+                    BlockOffset(request.world, from, cy) + kBlockHeaderBytes +
+                    static_cast<uint64_t>(kCellBytes) * ((cy % kCells) * kCells + from % kCells);
+                auto cells = static_cast<size_t>(to - from + 1);
+                uint8_t* bytes = run.data();
+                if (mapping) {
+                    bytes = mapping->bytes().data() + (offset - first);
+                } else if (file->ReadAt(offset, std::span(run).first(cells * kCellBytes)) !=
+                           cells * kCellBytes) {
+                    throw Error::Io("The terrain file " + request.map + " was cut short.");
+                }
+                for (size_t i = 0; i < cells; ++i) {
+                    int32_t grey = colours[static_cast<size_t>(from - left) + i] & 0xFF;
+                    bytes[kCellBytes * i + 2] = static_cast<uint8_t>(grey - 128);
+                }
+                if (!mapping) file->WriteAt(offset, std::span(run).first(cells * kCellBytes));
+            }
+        }
+        mapping.reset();
+        file->Sync();
+    } catch (const std::exception& e) {
+        return stop(Result::kFailed, std::string(e.what()) + ".", row);
+    }
+    if (hooks.status) hooks.status(std::string(kHeightsDone));
+    return {Result::kDone, std::string(kHeightsDone), height};
+}
+
+}  // namespace vorlak

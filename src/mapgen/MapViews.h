@@ -1,0 +1,130 @@
+// Map->Bmp: the world as pictures, and heights back from a picture.
+//
+// Three views of a rectangle of the world, one pixel per cell (or per N x N cells):
+//  - the overview: the radar colour of the highest static on each cell, else of its terrain tile;
+//  - the kinds: the palette colour of the terrain kind that holds each cell's tile, the picture
+//    Bmp->Map takes back;
+//  - the heights: 8-bit grey, height + 128.
+// And the way back for the heights: SetHeights lays a grey picture into the height bytes of the
+// terrain file, tiles untouched.
+//
+// The jobs are runners like the others: a plain request, status texts through a callback, the
+// outcome returned. Pictures come and go through the caller (PictureIo), which makes the picture
+// in memory and writes it to its file only when the job drew all of it, through a temporary file
+// and a rename, so a failed job leaves no picture behind. Terrain file: docs/indexed-files.md;
+// statics files: docs/statics-files.md; radar colours: docs/radar-colours.md.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mapgen/MapGen.h"
+#include "mul/File.h"
+#include "mul/Picture.h"
+#include "mul/World.h"
+
+namespace vorlak {
+
+// The radar colour file: little-endian 16-bit art colours. Entry n is the colour of terrain tile
+// n for n below 0x4000, entry 0x4000 + ID that of static item ID. An entry past the end of the
+// file (and a terrain tile of 0x4000 or more, which has no entry) draws black.
+class RadarColours {
+  public:
+    static constexpr int32_t kStaticBase = 0x4000;
+
+    // From the bytes of the file; an odd last byte belongs to no entry.
+    explicit RadarColours(std::span<const uint8_t> bytes);
+    // Reads the whole file; throws Error (kNotFound, kIo) naming it.
+    static RadarColours Load(const std::string& path, FileSystem& fs = DefaultFileSystem());
+
+    int32_t Terrain(uint16_t tile) const { return terrain_[tile]; }
+    int32_t Static(uint16_t id) const { return statics_[id]; }
+
+  private:
+    std::vector<int32_t> terrain_;  // 65536 entries, black from 0x4000 on
+    std::vector<int32_t> statics_;  // 65536 entries
+};
+
+// The colour of a tile of no kind in the kinds picture: black. Bmp->Map draws it back as the
+// fallback tile, so the palette must not use it for a kind.
+inline constexpr int32_t kNoKindColour = 0x000000;
+
+inline constexpr std::string_view kMap2BmpTitle = "Map2Bmp";
+inline constexpr std::string_view kIllegalCordinates = "Illegal cordinates.";
+
+enum class MapView { kOverview, kKinds, kHeights };
+
+// How a view job makes its picture and writes it. Both are the caller's: the command line and
+// the window write through the picture module.
+struct PictureIo {
+    // A picture of width x height in memory, owned by the caller and alive until the job ends;
+    // nullptr when there is no room for it.
+    std::function<WritablePicture*(int32_t width, int32_t height)> make;
+    // Writes the finished picture to `path` in the format its extension names (grey: 8-bit
+    // grey), through a temporary file and a rename. Returns empty text, or why it failed.
+    std::function<std::string(const Picture& picture, const std::string& path, bool grey)> save;
+};
+
+struct MapViewRequest {
+    MapView view = MapView::kOverview;
+    std::string out;  // .png or .bmp
+    std::string map = "map0.mul";
+    std::string staidx = "staidx0.mul";
+    std::string statics = "statics0.mul";
+    std::string radarcol = "radarcol.mul";
+    std::string palette = "colors.gif";  // the kinds view: decoded by the caller, see below
+    world::Size world;
+    // Both corners included; default the whole default world.
+    int32_t x1 = 0, y1 = 0, x2 = world::kWidth - 1, y2 = world::kHeight - 1;
+    int32_t scale = 1;        // the overview: 1, 2, 4 or 8; each N x N cells their mean colour
+    bool withStatics = true;  // the overview: draw the highest static of each cell
+};
+
+struct MapViewOutcome {
+    bool ok = false;
+    std::string status;  // the saved text, or the message for the user
+    int32_t width = 0, height = 0;
+};
+
+// Draws the view and saves it at request.out. `palette` is the decoded palette picture for the
+// kinds view (null when missing or not a picture). Refuses, before it reads any file, a picture
+// name that does not end in .png or .bmp or that names one of the input files, a scale other
+// than 1, 2, 4 or 8, and a rectangle not inside the world ("Illegal cordinates."); then missing
+// input files, and a palette that gives a kind the colour of no kind. Status texts: a wait text,
+// then the outcome. Never throws for bad input or file errors.
+MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
+                          const PictureIo& io,
+                          const std::function<void(const std::string&)>& status,
+                          FileSystem& fs = DefaultFileSystem());
+
+// The colour of each tile in the kinds picture: the palette colour of the kind that holds it,
+// kNoKindColour for the rest (and for kinds the palette has no colour for).
+std::vector<int32_t> KindColours(const TerrainTable& table);
+
+inline constexpr std::string_view kHeightsTitle = "Heights";
+inline constexpr std::string_view kHeightsDone = "Heights set succesfully!";
+
+struct SetHeightsRequest {
+    std::string map = "map0.mul";  // must exist
+    std::string bitmap;            // 8-bit grey; decoded by the caller
+    std::string x = "0";           // read by the leading-number rule
+    std::string y = "0";
+    world::Size world;
+};
+
+// Lays the grey picture placed at X, Y into the terrain file: each cell under it gets height
+// grey - 128; tile bytes, block headers and every cell outside the picture stay as they were.
+// Refuses before writing anything: a missing picture or one that is not a picture, a pixel that
+// is not grey, X or Y not a whole number of 0 or more, a picture not ending inside the world, a
+// terrain file that is missing or too short to hold the cells under the picture. Writes whole
+// pixel rows in order, with "N% finished" before each; stopRequested stops before the next row.
+// Uses the Bmp->Map outcome and hooks (title "Heights").
+Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* picture,
+                             const Bmp2MapHooks& hooks, FileSystem& fs = DefaultFileSystem());
+
+}  // namespace vorlak
