@@ -1,0 +1,273 @@
+// The Map->Bmp views and setting heights, on terrain and statics files laid out byte by byte in
+// the top-left blocks of the world.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <tuple>
+
+#include "art/cMulConvert.h"
+#include "mapgen/MapViews.h"
+#include "support/LittleEndian.h"
+#include "support/StaticsPair.h"
+#include "support/TestFiles.h"
+
+namespace vorlak {
+namespace {
+
+using test::Bytes;
+using test::StaticsPair;
+
+constexpr int32_t kSide = 16;  // the test terrain: cells 0..15 x 0..15, blocks 0, 1, 512, 513
+
+class MapViewsTest : public ::testing::Test {
+  protected:
+    MapViewsTest() : terrain_(514 * kMapBlockBytes, 0) {
+        request_.map = dir_.path("map0.mul");
+        request_.staidx = dir_.path("staidx0.mul");
+        request_.statics = dir_.path("statics0.mul");
+        request_.radarcol = dir_.path("radarcol.mul");
+        request_.out = dir_.path("out.png");
+        request_.x2 = request_.y2 = kSide - 1;
+        io_.make = [this](int32_t w, int32_t h) {
+            picture_ = std::make_unique<MemoryPicture>(w, h);
+            return picture_.get();
+        };
+        io_.save = [this](const Picture&, const std::string& path, bool grey) {
+            saved_ = path;
+            grey_ = grey;
+            return std::string();
+        };
+    }
+    size_t CellAt(int32_t x, int32_t y) const {
+        return static_cast<size_t>(world::BlockNumber(x, y)) * kMapBlockBytes + 4 +
+               3 * static_cast<size_t>((y % 8) * 8 + x % 8);
+    }
+    void SetCell(int32_t x, int32_t y, uint16_t tile, int8_t height) {
+        size_t at = CellAt(x, y);
+        terrain_[at] = static_cast<uint8_t>(tile);
+        terrain_[at + 1] = static_cast<uint8_t>(tile >> 8);
+        terrain_[at + 2] = static_cast<uint8_t>(height);
+    }
+    uint16_t TileAt(const Bytes& map, int32_t x, int32_t y) const {
+        return static_cast<uint16_t>(map[CellAt(x, y)] | map[CellAt(x, y) + 1] << 8);
+    }
+    // Radar entry n holds the art colour n.
+    void WriteFiles(int32_t radarEntries = 0x4100) {
+        test::WriteAll(request_.map, terrain_);
+        pair_.Write(request_.staidx, request_.statics);
+        Bytes radar;
+        for (int32_t n = 0; n < radarEntries; ++n) test::PutLe16(radar, n);
+        test::WriteAll(request_.radarcol, radar);
+    }
+    MapViewOutcome Run(const Picture* palette = nullptr) {
+        saved_.clear();
+        return RunMapView(request_, palette, io_, {});
+    }
+    static int32_t Radar(int32_t entry) { return cMulConvert::Color16ToColor32(entry); }
+
+    test::TempDir dir_;
+    Bytes terrain_;
+    StaticsPair pair_;
+    MapViewRequest request_;
+    PictureIo io_;
+    std::unique_ptr<MemoryPicture> picture_;
+    std::string saved_;
+    bool grey_ = false;
+};
+
+TEST_F(MapViewsTest, RadarColourLookupAtItsEnds) {
+    Bytes bytes;
+    for (int32_t n = 0; n <= 0x4000; ++n) test::PutLe16(bytes, n == 0x3FFF ? 0x7C00 : 0x001F);
+    bytes.push_back(0xFF);  // half an entry: static 1 has none
+    RadarColours radar(bytes);
+    struct Case {
+        int32_t got, want;
+    } cases[] = {
+        {radar.Terrain(0), Rgb(0, 0, 248)},
+        {radar.Terrain(0x3FFF), Rgb(248, 0, 0)},
+        {radar.Terrain(0x4000), 0},
+        {radar.Static(0), Rgb(0, 0, 248)},
+        {radar.Static(1), 0},
+        {radar.Static(0xFFFF), 0},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].got, cases[i].want) << i;
+}
+
+TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
+    SetCell(1, 0, 7, 0);
+    SetCell(9, 9, 0x3FFF, 0);
+    // Item, x, z: cell (2, 0) has three at Z 10, 30, -5; cell (3, 0) two at Z 1; one lies at x 9.
+    Bytes run;
+    for (auto [item, x, z] :
+         {std::tuple{5, 2, 10}, {6, 2, 30}, {4, 2, -5}, {8, 3, 1}, {9, 3, 1}, {3, 9, 90}}) {
+        Bytes r = StaticsPair::Record(static_cast<uint16_t>(item), static_cast<uint8_t>(x), 0,
+                                      static_cast<int8_t>(z));
+        run.insert(run.end(), r.begin(), r.end());
+    }
+    pair_.AddRun(0, run);
+    pair_.AddRun(513, StaticsPair::Record(0xFFFF, 1, 1, 0));  // past the radar file: black
+    WriteFiles();
+    ASSERT_TRUE(Run().ok);
+    EXPECT_EQ(saved_, request_.out);
+    EXPECT_EQ(picture_->pixel(1, 0), Radar(7));           // terrain
+    EXPECT_EQ(picture_->pixel(2, 0), Radar(0x4000 + 6));  // Z 30 over 10 and -5
+    EXPECT_EQ(picture_->pixel(3, 0), Radar(0x4000 + 9));  // equal Z: the later record
+    EXPECT_EQ(picture_->pixel(9, 9), 0);                  // entry past the end: black
+    EXPECT_EQ(picture_->pixel(1, 1), Radar(0));           // x 9 lies in no cell: skipped
+    request_.withStatics = false;
+    ASSERT_TRUE(Run().ok);
+    EXPECT_EQ(picture_->pixel(2, 0), Radar(0));
+}
+
+TEST_F(MapViewsTest, ScaleTakesTheMeanOfEachSquareUpToTheRectanglesEdge) {
+    // Radar entry n is the art colour n: tiles 0, 2, 4, 6 on columns x mod 4 give blue 0..48.
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) SetCell(x, y, static_cast<uint16_t>(x % 4 * 2), 0);
+    }
+    WriteFiles();
+    struct Case {
+        int32_t x2, scale, width, blue0, blueLast;
+    } cases[] = {
+        {15, 1, 16, 0, 48},  // one cell per pixel
+        {15, 2, 8, 8, 40},   // (0 + 16) / 2, (32 + 48) / 2
+        {15, 4, 4, 24, 24},  // (0 + 16 + 32 + 48) / 4
+        {14, 8, 2, 24, 21},  // last pixel: columns 8..14 only, 144 / 7 rounded
+    };
+    for (const Case& c : cases) {
+        request_.x2 = c.x2;
+        request_.scale = c.scale;
+        ASSERT_TRUE(Run().ok) << c.scale;
+        EXPECT_EQ(picture_->width(), c.width);
+        EXPECT_EQ(picture_->pixel(0, 0), Rgb(0, 0, c.blue0)) << c.scale;
+        EXPECT_EQ(picture_->pixel(c.width - 1, picture_->height() - 1), Rgb(0, 0, c.blueLast))
+            << c.scale;
+    }
+}
+
+TEST_F(MapViewsTest, KindsPictureDrawsBackToTilesOfTheSameKind) {
+    MemoryPicture palette(kTerrainKinds, 1);
+    for (int32_t k = 0; k < kTerrainKinds; ++k) palette.setPixel(k, 0, Rgb(10 + k, 20, 30));
+    const auto& kinds = TerrainKinds();
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) {
+            int32_t k = (x + y) % (kTerrainKinds + 1);  // kTerrainKinds: a tile of no kind
+            uint16_t tile = k < kTerrainKinds
+                                ? kinds[k].tiles[static_cast<size_t>(y) % kinds[k].tiles.size()]
+                                : 9;
+            SetCell(x, y, tile, 0);
+        }
+    }
+    WriteFiles();
+    request_.view = MapView::kKinds;
+    ASSERT_TRUE(Run(&palette).ok);
+    Bytes before = terrain_;
+
+    Bmp2MapRequest back;
+    back.map = request_.map;
+    back.seed = 7;
+    ASSERT_EQ(RunBmp2Map(back, &palette, picture_.get(), {}).result, Bmp2MapOutcome::Result::kDone);
+    Bytes after = test::ReadAll(request_.map);
+    auto kindOf = [&](uint16_t tile) {
+        for (int32_t k = 0; k < kTerrainKinds; ++k) {
+            for (uint16_t t : kinds[k].tiles)
+                if (t == tile) return k;
+        }
+        return -1;
+    };
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) {
+            int32_t k = kindOf(TileAt(before, x, y));
+            if (k < 0) {
+                EXPECT_EQ(TileAt(after, x, y), kFallbackTile) << x << "," << y;
+            } else {
+                EXPECT_EQ(kindOf(TileAt(after, x, y)), k) << x << "," << y;
+            }
+        }
+    }
+    // A palette that gives a kind black could not be told from tiles of no kind.
+    palette.setPixel(3, 0, kNoKindColour);
+    EXPECT_EQ(Run(&palette).status, "The palette " + request_.palette +
+                                        " gives Jungle black, the colour of tiles of no kind.");
+}
+
+TEST_F(MapViewsTest, HeightsRoundTripExactlyAndLeaveTilesAlone) {
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) {
+            SetCell(x, y, static_cast<uint16_t>(x * 100 + y),
+                    static_cast<int8_t>(y * 16 + x - 128));
+        }
+    }
+    WriteFiles();
+    request_.view = MapView::kHeights;
+    ASSERT_TRUE(Run().ok);
+    EXPECT_TRUE(grey_);
+    EXPECT_EQ(picture_->pixel(0, 0), 0);
+    EXPECT_EQ(picture_->pixel(15, 15), Rgb(255, 255, 255));
+
+    Bytes flat = terrain_;
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) flat[CellAt(x, y) + 2] = 0;
+    }
+    test::WriteAll(request_.map, flat);
+    SetHeightsRequest set;
+    set.map = request_.map;
+    EXPECT_EQ(RunSetHeights(set, picture_.get(), {}).status, kHeightsDone);
+    EXPECT_EQ(test::ReadAll(request_.map), terrain_);
+}
+
+TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
+    WriteFiles();
+    struct Case {
+        std::function<void(MapViewRequest&)> change;
+        std::string status;
+    } cases[] = {
+        {[&](auto& r) { r.out = dir_.path("out.gif"); },
+         "The picture name " + dir_.path("out.gif") + " must end in .png or .bmp."},
+        {[&](auto& r) {
+             r.out = r.radarcol = dir_.path("radar.png");
+             test::WriteAll(r.out, {});
+         },
+         "The picture " + dir_.path("radar.png") + " is one of the input files."},
+        {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4 or 8."},
+        {[](auto& r) { r.x2 = 6144; }, "Illegal cordinates."},
+        {[](auto& r) {
+             r.y1 = 9;
+             r.y2 = 8;
+         },
+         "Illegal cordinates."},
+        {[&](auto& r) { r.radarcol = dir_.path("none.mul"); },
+         "The radar colour file " + dir_.path("none.mul") + " does not exist."},
+        {[&](auto&) {
+             pair_.SetEntry(1, 0, 700);
+             pair_.Write(request_.staidx, request_.statics);
+         },
+         "The index " + request_.staidx + " points past the end of " + request_.statics +
+             " at block 1 (X 0..7, Y 8..15)."},
+    };
+    for (const Case& c : cases) {
+        MapViewRequest keep = request_;
+        c.change(request_);
+        MapViewOutcome outcome = Run();
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_TRUE(saved_.empty()) << c.status;
+        request_ = keep;
+    }
+
+    // Setting heights refuses a picture that is not grey, and writes nothing.
+    MemoryPicture colour(2, 1, Rgb(9, 9, 9));
+    colour.setPixel(1, 0, Rgb(9, 9, 10));
+    SetHeightsRequest set;
+    set.map = request_.map;
+    set.bitmap = "p.png";
+    EXPECT_EQ(RunSetHeights(set, &colour, {}).status,
+              "The picture p.png is not grey at pixel 1, 0! Heights aborted");
+    MemoryPicture grey(2, 1);
+    set.x = "6143";
+    EXPECT_EQ(RunSetHeights(set, &grey, {}).result, Bmp2MapOutcome::Result::kRefused);
+    EXPECT_EQ(test::ReadAll(request_.map), terrain_);
+}
+
+}  // namespace
+}  // namespace vorlak
