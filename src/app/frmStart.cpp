@@ -21,6 +21,7 @@
 #include "app/ClearPage.h"
 #include "app/Controls.h"
 #include "app/FreezePage.h"
+#include "app/MapToBmpPage.h"
 #include "app/MeltPage.h"
 #include "app/SettingsStore.h"
 #include "mul/Numbers.h"
@@ -36,6 +37,7 @@ constexpr Tab kTabs[frmStart::kPages] = {
     {"About", "ABOUT"},       {"Freeze statics", "FREEZE"},
     {"Melt statics", "MELT"}, {"Clear statics", "CLEAR"},
     {"Art", "ART"},           {"Bmp->Map", "BMP2MAP"},
+    {"Map->Bmp", "MAP2BMP"},
 };
 
 // What a text box, check box or option button reads when its key is missing: a value that
@@ -88,13 +90,16 @@ frmStart::frmStart(QWidget* parent) : QWidget(parent) {
     tsTool_ = new QTabWidget(this);
     tsTool_->setObjectName("tsTool");
     tsTool_->setGeometry(Twips(120, 120, 8655, 4935));
+    // Seven tabs in one row: a little less room around each caption than the style gives.
+    tsTool_->setStyleSheet("QTabBar::tab { padding: 4px 7px; }");
     about_ = new AboutPage(nullptr);
     freeze_ = new FreezePage(*this, nullptr);
     melt_ = new MeltPage(*this, nullptr);
     clear_ = new ClearPage(*this, nullptr);
     art_ = new ArtPage(*this, nullptr);
     bmpToMap_ = new BmpToMapPage(*this, nullptr);
-    pages_ = {about_, freeze_, melt_, clear_, art_, bmpToMap_};
+    mapToBmp_ = new MapToBmpPage(*this, nullptr);
+    pages_ = {about_, freeze_, melt_, clear_, art_, bmpToMap_, mapToBmp_};
     for (int i = 0; i < kPages; ++i) {
         pages_[i]->setObjectName(QStringLiteral("fraMenu(%1)").arg(i + 1));
         tsTool_->addTab(pages_[i], kTabs[i].caption);

@@ -1,4 +1,4 @@
-// The main window: the tab strip tsTool with the six pages fraMenu(1)..fraMenu(6), and the status
+// The main window: the tab strip tsTool with the seven pages fraMenu(1)..fraMenu(7), and the status
 // bar sbTool.
 //
 // Creating the window runs its load step: the pages are laid out, the remembered values are
@@ -28,6 +28,7 @@ class ArtPage;
 class BmpToMapPage;
 class ClearPage;
 class FreezePage;
+class MapToBmpPage;
 class MeltPage;
 class SettingsStore;
 
@@ -39,7 +40,7 @@ struct JobStopped {};
 class frmStart final : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int kPages = 6;
+    static constexpr int kPages = 7;
     static constexpr int kClientWidth = 596;   // 8940 twips
     static constexpr int kClientHeight = 369;  // 5535 twips
 
@@ -82,6 +83,7 @@ class frmStart final : public QWidget {
     QTabWidget* tabStrip() const { return tsTool_; }
     ArtPage& artPage() const { return *art_; }
     BmpToMapPage& bmpToMapPage() const { return *bmpToMap_; }
+    MapToBmpPage& mapToBmpPage() const { return *mapToBmp_; }
 
   signals:
     // A job button was clicked while a job ran, or after the window was closed.
@@ -109,6 +111,7 @@ class frmStart final : public QWidget {
     ClearPage* clear_ = nullptr;
     ArtPage* art_ = nullptr;
     BmpToMapPage* bmpToMap_ = nullptr;
+    MapToBmpPage* mapToBmp_ = nullptr;
 
     bool jobRunning_ = false;
     bool unloaded_ = false;

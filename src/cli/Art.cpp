@@ -64,7 +64,7 @@ void ExportAll(const ExportArgs& args, Context& ctx) {
     request.dir = args.dir;
     request.format = args.format;
     auto save = [](const Picture& picture, const std::string& path) -> std::string {
-        if (SavePicture(picture, path)) return {};
+        if (WritePictureFile(picture, path)) return {};
         return "Unable to write the picture " + path + ".";
     };
     StatusSink progress = ctx.Progress();

@@ -4,7 +4,7 @@
 
 #include "cli/Command.h"
 #include "mapgen/MapViews.h"
-#include "picture/QtPicture.h"
+#include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
 namespace {
@@ -34,21 +34,21 @@ void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
 // Draws the view and writes it through the picture module.
 void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     ApplyRectangle(rectangle, request);
-    std::optional<QtPicture> palette;
-    if (request.view == MapView::kKinds) palette = LoadPicture(request.palette);
-    std::unique_ptr<QtPicture> picture;
+    std::unique_ptr<Picture> palette;
+    if (request.view == MapView::kKinds) palette = ReadPictureFile(request.palette);
+    std::unique_ptr<WritablePicture> picture;
     PictureIo io;
     io.make = [&picture](int32_t width, int32_t height) {
-        picture = NewPicture(width, height);
+        picture = NewPictureInMemory(width, height);
         return picture.get();
     };
     io.save = [](const Picture& p, const std::string& path, bool grey) -> std::string {
-        if (SavePicture(p, path, grey)) return {};
+        if (grey ? WriteGreyPictureFile(p, path) : WritePictureFile(p, path)) return {};
         return "Unable to write the picture " + path + ".";
     };
     StatusSink progress = ctx.Progress();
-    MapViewOutcome outcome = RunMapView(request, palette ? &*palette : nullptr, io,
-                                        [&](const std::string& text) { progress(text); });
+    MapViewOutcome outcome =
+        RunMapView(request, palette.get(), io, [&](const std::string& text) { progress(text); });
     ctx.Report({outcome.ok, outcome.status, {}});
 }
 
@@ -106,7 +106,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         SetHeightsRequest request = *set;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
-        std::optional<QtPicture> picture = LoadPicture(request.bitmap);
+        std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);
         Bmp2MapHooks hooks;
         hooks.status = [progress = ctx.Progress(),
                         last = std::string()](const std::string& text) mutable {
@@ -114,7 +114,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
             last = text;
             progress(text);
         };
-        Bmp2MapOutcome outcome = RunSetHeights(request, picture ? &*picture : nullptr, hooks);
+        Bmp2MapOutcome outcome = RunSetHeights(request, picture.get(), hooks);
         ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
     });
 }

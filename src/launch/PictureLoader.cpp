@@ -46,4 +46,14 @@ bool WritePictureFile(const Picture& picture, const std::string& path) {
     return module && module->write(picture, path);
 }
 
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
+    const PictureFileFunctions* module = Module();
+    return module && module->writeGrey(picture, path);
+}
+
+std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {
+    const PictureFileFunctions* module = Module();
+    return module ? module->make(width, height) : nullptr;
+}
+
 }  // namespace vorlak

@@ -14,4 +14,12 @@ bool WritePictureFile(const Picture& picture, const std::string& path) {
     return SavePicture(picture, path);
 }
 
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
+    return SavePicture(picture, path, true);
+}
+
+std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {
+    return NewPicture(width, height);
+}
+
 }  // namespace vorlak

@@ -17,14 +17,21 @@ std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
 // through a temporary file and a rename. Returns false when it cannot be written.
 bool WritePictureFile(const Picture& picture, const std::string& path);
+// The same, written as 8-bit grey (the red component of each pixel).
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path);
+// A black picture of width x height in memory, in the form the writers take without a copy;
+// null when there is no room for it.
+std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height);
 
 // What the picture module hands out; `version` changes whenever this table does.
 struct PictureFileFunctions {
     int version;
     std::unique_ptr<WritablePicture> (*read)(const std::string& path);
     bool (*write)(const Picture& picture, const std::string& path);
+    bool (*writeGrey)(const Picture& picture, const std::string& path);
+    std::unique_ptr<WritablePicture> (*make)(int32_t width, int32_t height);
 };
-inline constexpr int kPictureFilesVersion = 1;
+inline constexpr int kPictureFilesVersion = 2;
 
 }  // namespace vorlak
 

@@ -74,6 +74,15 @@ const Initial kTextBoxes[] = {
     {"txtAltMax10", "0"},
     {"txtAltMin11", "20"},
     {"txtAltMax11", "25"},
+    {"txtM2BMap", "map0.mul"},
+    {"txtM2BStaidx", "staidx0.mul"},
+    {"txtM2BStatics", "statics0.mul"},
+    {"txtM2BRadarcol", "radarcol.mul"},
+    {"txtM2BX1", "0"},
+    {"txtM2BY1", "0"},
+    {"txtM2BX2", "6143"},
+    {"txtM2BY2", "4095"},
+    {"txtM2BPicture", "map.png"},
 };
 
 const Initial kButtons[] = {
@@ -90,6 +99,7 @@ const Initial kButtons[] = {
     {"cmdMap", "..."},
     {"cmdBitmap", "..."},
     {"cmdBMP2MAP", "Draw map"},
+    {"cmdMAP2BMP", "Save picture"},
 };
 
 struct InitialOption {
@@ -104,6 +114,9 @@ const InitialOption kOptions[] = {
     {"optArtLandscapeTiles", "Landscape tiles", true},
     {"optArtStaticTiles", "Static tiles", false},
     {"optArtCharatherTests", "Charater tests", false},
+    {"optM2BOverview", "Overview", true},
+    {"optM2BKinds", "Kinds", false},
+    {"optM2BHeights", "Heights", false},
 };
 
 TEST_F(WindowTest, FirstRunShowsEveryControlWithItsInitialState) {
@@ -141,10 +154,11 @@ TEST_F(WindowTest, FirstRunShowsEveryControlWithItsInitialState) {
     // Tabs, pages and the About page in front.
     QTabWidget* tabs = Find<QTabWidget>("tsTool");
     const char* captions[] = {"About", "Freeze statics", "Melt statics", "Clear statics",
-                              "Art",   "Bmp->Map"};
-    const char* keys[] = {"ABOUT", "FREEZE", "MELT", "CLEAR", "ART", "BMP2MAP"};
-    ASSERT_EQ(tabs->count(), 6);
-    for (int i = 0; i < 6; ++i) {
+                              "Art",   "Bmp->Map",       "Map->Bmp"};
+    const char* keys[] = {"ABOUT", "FREEZE", "MELT", "CLEAR", "ART", "BMP2MAP", "MAP2BMP"};
+    ASSERT_EQ(tabs->count(), 7);
+    EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width());  // one row, no scrolling
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(tabs->tabText(i), captions[i]);
         EXPECT_EQ(tabs->tabBar()->tabData(i).toString(), keys[i]);
         EXPECT_EQ(tabs->widget(i), Find<QWidget>(QStringLiteral("fraMenu(%1)").arg(i + 1)));
