@@ -181,6 +181,7 @@ void Draw(const MapViewRequest& request, const Painter& painter, WritablePicture
           const std::function<void(const std::string&)>& status) {
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
+    const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
     const int32_t outWidth = picture.width();
     std::vector<int32_t> strip(static_cast<size_t>(width) * kCells);
     std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
@@ -206,12 +207,12 @@ void Draw(const MapViewRequest& request, const Painter& painter, WritablePicture
             const int32_t* cells = strip.data() + static_cast<size_t>(y % kCells) * width;
             int32_t py = (y - request.y1) / s;
             if (s == 1) {
-                for (int32_t x = 0; x < width; ++x) picture.setPixel(x, py, cells[x]);
+                picture.setRow(py, cells);
                 continue;
             }
             for (int32_t x = 0; x < width; ++x) {
                 auto c = static_cast<uint32_t>(cells[x]);
-                size_t px = static_cast<size_t>(x / s);
+                size_t px = static_cast<size_t>(x) >> shift;
                 red[px] += c & 0xFF;
                 green[px] += (c >> 8) & 0xFF;
                 blue[px] += (c >> 16) & 0xFF;

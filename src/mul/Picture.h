@@ -26,6 +26,11 @@ class Picture {
 class WritablePicture : public Picture {
   public:
     virtual void setPixel(int32_t x, int32_t y, int32_t colour) = 0;
+    // Sets row y, 0 <= y < height, from the width() colours of `colours`. Pictures that keep
+    // their rows whole override it: the views write millions of pixels.
+    virtual void setRow(int32_t y, const int32_t* colours) {
+        for (int32_t x = 0; x < width(); ++x) setPixel(x, y, colours[x]);
+    }
 };
 
 // A picture held in memory, row by row.
@@ -42,6 +47,9 @@ class MemoryPicture final : public WritablePicture {
         std::copy_n(pixels_.begin() + static_cast<ptrdiff_t>(Index(0, y)), width_, out);
     }
     void setPixel(int32_t x, int32_t y, int32_t colour) override { pixels_[Index(x, y)] = colour; }
+    void setRow(int32_t y, const int32_t* colours) override {
+        std::copy_n(colours, width_, pixels_.begin() + static_cast<ptrdiff_t>(Index(0, y)));
+    }
 
   private:
     size_t Index(int32_t x, int32_t y) const {

@@ -25,6 +25,13 @@ void QtPicture::setPixel(int32_t x, int32_t y, int32_t colour) {
         qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
+void QtPicture::setRow(int32_t y, const int32_t* colours) {
+    auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+    for (int32_t x = 0; x < image_.width(); ++x) {
+        line[x] = qRgb(colours[x] & 0xFF, (colours[x] >> 8) & 0xFF, (colours[x] >> 16) & 0xFF);
+    }
+}
+
 std::optional<QtPicture> LoadPicture(const std::string& path) {
     QImageReader reader(QString::fromStdString(path));
     reader.setDecideFormatFromContent(true);

@@ -19,6 +19,7 @@ class QtPicture final : public WritablePicture {
     int32_t pixel(int32_t x, int32_t y) const override;
     void row(int32_t y, int32_t* out) const override;
     void setPixel(int32_t x, int32_t y, int32_t colour) override;
+    void setRow(int32_t y, const int32_t* colours) override;
     const QImage& image() const { return image_; }
 
   private:
