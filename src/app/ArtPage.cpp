@@ -137,7 +137,7 @@ void ArtPage::cmdFreezePicture_Click() {
     host_.RunJob("cmdFreezePicture", [this] {
         FreezePictureRequest request;
         request.number = NumericValue(Text(*txtArtNumber_));
-        ArtOutcome outcome = RunFreezePicture(request, picTest_->image());
+        JobOutcome outcome = RunFreezePicture(request, picTest_->image());
         // Success shows nothing; a refusal or failure must not pass for one.
         if (!outcome.ok) Tell(QString::fromStdString(outcome.status));
     });

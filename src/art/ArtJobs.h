@@ -12,6 +12,7 @@
 
 #include "art/cMulConvert.h"
 #include "mul/File.h"
+#include "mul/Job.h"
 #include "mul/Picture.h"
 
 namespace vorlak {
@@ -30,14 +31,6 @@ inline constexpr int32_t kHighestArtNumber = 16383;
 inline constexpr int32_t kStaticTileRecords = 16384;
 inline constexpr int32_t kTestRecords = 32768;
 
-// What a runner tells its caller. `status` is a text for the user in every case; `detail` says
-// what went wrong behind it and may be empty.
-struct ArtOutcome {
-    bool ok = false;
-    std::string status;
-    std::string detail;
-};
-
 struct LoadArtRequest {
     std::string artidx = "artidx.mul";
     std::string artmul = "art.mul";
@@ -47,7 +40,7 @@ struct LoadArtRequest {
     double number = 0;
 };
 
-struct LoadArtOutcome : ArtOutcome {
+struct LoadArtOutcome : JobOutcome {
     enum class Result {
         kFilesMissing,  // the index or data file does not exist: the picture stays as it was
         kOutOfRange,    // "Art number goes from 0 to 16383.": the window shows it in a message box
@@ -88,7 +81,7 @@ struct FreezePictureRequest {
 // its index entry would lie past a 32-bit position (which covers numbers beyond 32 bits); writes
 // nothing either when the picture is smaller than 44 x 44. Missing art files are created empty
 // by the open. ok is true on success; the window shows nothing either way. Never throws.
-ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
+JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
                             FileSystem& fs = DefaultFileSystem());
 
 // A colour component 0..255 reduced to 5 bits: component / 8 to the nearest whole number, an

@@ -5,20 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "mul/File.h"
+#include "mul/Job.h"
 
 namespace vorlak {
-
-using StatusSink = std::function<void(const std::string&)>;
-
-struct JobOutcome {
-    bool ok = false;
-    std::string status;  // the last text reported: the success text or the job's message
-    std::string detail;  // what went wrong behind "Unknown error." and similar; may be empty
-};
 
 struct ClearRequest {
     std::string statics = "statics0.mul";

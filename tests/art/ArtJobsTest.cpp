@@ -26,7 +26,7 @@ class ArtJobs : public ::testing::Test {
         request.number = number;
         return RunLoadArt(request);
     }
-    ArtOutcome Freeze(double number, const Picture& picture) {
+    JobOutcome Freeze(double number, const Picture& picture) {
         FreezePictureRequest request;
         request.artidx = idx;
         request.artmul = mul;
@@ -174,7 +174,7 @@ TEST_F(ArtJobs, FreezePictureWritesTheDiamondAsA2048ByteRecord) {
     picture.setPixel(22, 43, Rgb(8, 8, 8));
     picture.setPixel(0, 0, Rgb(255, 255, 255));  // outside the diamond: not read
 
-    ArtOutcome out = Freeze(3, picture);
+    JobOutcome out = Freeze(3, picture);
     ASSERT_TRUE(out.ok) << out.status << out.detail;
     Bytes data = test::ReadAll(mul);
     ASSERT_EQ(data.size(), 2048u);
@@ -219,11 +219,11 @@ TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
 TEST_F(ArtJobs, FreezePictureRefusalsWriteNothing) {
     MemoryPicture picture(44, 44, 0);
     for (double number : {-1.0, -0.6, 2147483648.0, 1e300, 178956971.0}) {
-        ArtOutcome out = Freeze(number, picture);
+        JobOutcome out = Freeze(number, picture);
         EXPECT_FALSE(out.ok) << number;
         EXPECT_EQ(out.status, "Art number goes from 0 to 178956970.");
     }
-    ArtOutcome out = Freeze(0, MemoryPicture(43, 44));
+    JobOutcome out = Freeze(0, MemoryPicture(43, 44));
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.status, "The picture is smaller than 44 x 44 pixels.");
     EXPECT_FALSE(test::Exists(idx));
@@ -242,7 +242,7 @@ TEST_F(ArtJobs, FreezePictureWritesDataBeforeTheEntry) {
     // The disk fills up in the middle of the record: the entry still points at the old tile.
     test::FaultyFileSystem fs(1000);
     FreezePictureRequest request{0, idx, mul};
-    ArtOutcome out = RunFreezePicture(request, MemoryPicture(44, 44), fs);
+    JobOutcome out = RunFreezePicture(request, MemoryPicture(44, 44), fs);
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.status, "Unable to save the picture as art number 0.");
     EXPECT_FALSE(out.detail.empty());
