@@ -129,13 +129,13 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
         }
         // The job reads its own copies, so a picture picked while it runs cannot pull the
         // pixels away from under it.
-        std::optional<QtPicture> palette;
-        if (FileExists(QString::fromStdString(request.palette))) {
-            palette = LoadPicture(request.palette);
-            if (palette) picBMP2MAP_->Set(*palette);
-        }
-        std::optional<QtPicture> picture;
-        if (FileExists(txtBitmap_->text())) picture = LoadPicture(request.bitmap);
+        PictureFile paletteFile = ReadPicture(request.palette);
+        std::optional<QtPicture>& palette = paletteFile.picture;
+        request.paletteProblem = paletteFile.why;
+        if (palette) picBMP2MAP_->Set(*palette);
+        PictureFile pictureFile = ReadPicture(request.bitmap);
+        std::optional<QtPicture>& picture = pictureFile.picture;
+        request.bitmapProblem = pictureFile.why;
 
         Bmp2MapHooks hooks;
         hooks.status = [this](const std::string& text) {
@@ -149,7 +149,9 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
             RefreshPlacementLabel();
         };
         hooks.stopRequested = [this] { return host_.stopRequested(); };
-        RunBmp2Map(request, palette ? &*palette : nullptr, picture ? &*picture : nullptr, hooks);
+        Bmp2MapOutcome outcome = RunBmp2Map(request, palette ? &*palette : nullptr,
+                                            picture ? &*picture : nullptr, hooks);
+        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
     });
 }
 

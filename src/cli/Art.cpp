@@ -14,8 +14,6 @@
 namespace vorlak::cli {
 namespace {
 
-JobOutcome ToJob(const ArtOutcome& outcome) { return {outcome.ok, outcome.status, outcome.detail}; }
-
 // The art number takes any whole decimal number, however long, so that a number out of range is
 // refused by the job with its message instead of by the parser.
 CLI::Option* AddArtNumber(CLI::App& command, std::string& text) {
@@ -87,9 +85,15 @@ void Export(ExportArgs& args, Context& ctx) {
     args.request.kind = args.kind == "static" ? ArtKind::kStatic
                         : args.kind == "test" ? ArtKind::kTest
                                               : ArtKind::kLandscape;
+    std::string unsafe = CheckJobFiles(
+        {{args.request.artidx, false}, {args.request.artmul, false}, {args.out, true}});
+    if (!unsafe.empty()) {
+        ctx.Report({false, unsafe + " Nothing was written.", {}});
+        return;
+    }
     LoadArtOutcome loaded = RunLoadArt(args.request);
     if (!loaded.ok) {
-        ctx.Report(ToJob(loaded));
+        ctx.Report(loaded);
         return;
     }
     if (!WritePictureFile(*loaded.grid, args.out)) {
@@ -101,12 +105,13 @@ void Export(ExportArgs& args, Context& ctx) {
 
 void Import(ImportArgs& args, Context& ctx) {
     args.request.number = ArtNumber(args.number);
-    std::unique_ptr<WritablePicture> picture = ReadPictureFile(args.bitmap);
+    std::string why;
+    std::unique_ptr<WritablePicture> picture = ReadPictureFile(args.bitmap, &why);
     if (!picture) {
-        ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", {}});
+        ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", why});
         return;
     }
-    ctx.Report(ToJob(RunFreezePicture(args.request, *picture)));
+    ctx.Report(RunFreezePicture(args.request, *picture));
 }
 
 }  // namespace

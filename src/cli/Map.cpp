@@ -96,9 +96,10 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (options->seeded) request.seed = options->seed;
 
         // The picture is only decoded once the palette is there, as the job checks them.
-        std::unique_ptr<Picture> palette = ReadPictureFile(request.palette);
+        std::unique_ptr<Picture> palette =
+            ReadPictureFile(request.palette, &request.paletteProblem);
         std::unique_ptr<Picture> picture;
-        if (palette) picture = ReadPictureFile(request.bitmap);
+        if (palette) picture = ReadPictureFile(request.bitmap, &request.bitmapProblem);
 
         Bmp2MapHooks hooks;
         // One line per percent on a terminal rather than one per pixel row.
@@ -109,7 +110,7 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
             progress(text);
         };
         Bmp2MapOutcome outcome = RunBmp2Map(request, palette.get(), picture.get(), hooks);
-        ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
+        ctx.Report(outcome);
     });
 }
 

@@ -36,9 +36,10 @@ const PictureFileFunctions* Module() {
 
 }  // namespace
 
-std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path) {
+std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::string* why) {
     const PictureFileFunctions* module = Module();
-    return module ? module->read(path) : nullptr;
+    if (!module && why) *why = "The picture module vorlak-picture.so cannot be loaded.";
+    return module ? module->read(path, why) : nullptr;
 }
 
 bool WritePictureFile(const Picture& picture, const std::string& path) {

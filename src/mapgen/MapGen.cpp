@@ -35,10 +35,19 @@ class RowWriter {
           width_(width),
           firstColumn_(x / world::kBlockCells),
           lastColumn_((x + width - 1) / world::kBlockCells) {
-        uint64_t first = BlockOffset(firstColumn_, y / world::kBlockCells);
-        uint64_t end =
-            BlockOffset(lastColumn_, (y + height - 1) / world::kBlockCells) + kMapBlockBytes;
-        mapping_ = file_.Map(first, static_cast<size_t>(end - first));
+        const int32_t firstRow = y / world::kBlockCells;
+        const int32_t lastRow = (y + height - 1) / world::kBlockCells;
+        uint64_t first = BlockOffset(firstColumn_, firstRow);
+        uint64_t end = BlockOffset(lastColumn_, lastRow) + kMapBlockBytes;
+        // Stores into a mapping cannot report a full disk: a page that cannot be allocated ends
+        // the process with a signal. So the blocks are given their space first, column by
+        // column; where that cannot be promised the rows go through plain writes instead.
+        bool reserved = true;
+        for (int32_t column = firstColumn_; reserved && column <= lastColumn_; ++column) {
+            uint64_t from = BlockOffset(column, firstRow);
+            reserved = file_.Reserve(from, BlockOffset(column, lastRow) + kMapBlockBytes - from);
+        }
+        if (reserved) mapping_ = file_.Map(first, static_cast<size_t>(end - first));
         mapStart_ = first;
     }
 
@@ -136,6 +145,7 @@ std::optional<int32_t> Placement(const std::string& text) {
 
 struct Refusal {
     std::string text;
+    std::string why = {};
 };
 
 // The checks of the job that end it before the terrain file is opened.
@@ -147,15 +157,28 @@ struct Inputs {
 Inputs Check(const Bmp2MapRequest& request, const Picture* palette, const Picture* picture,
              const Bmp2MapHooks& hooks, FileSystem& fs) {
     if (!palette) {
-        if (!fs.Exists(request.palette)) throw Refusal{"Colors.gif is missing! BMP to Map aborted"};
-        throw Refusal{"Colors.gif cannot be read as a picture! BMP to Map aborted"};
+        if (!fs.Exists(request.palette)) {
+            throw Refusal{"Colors.gif is missing! BMP to Map aborted", request.paletteProblem};
+        }
+        throw Refusal{"Colors.gif cannot be read as a picture! BMP to Map aborted",
+                      request.paletteProblem};
     }
+    const std::string unreadable =
+        "The picture " + request.bitmap + " cannot be read as a picture! BMP to Map aborted";
     if (!picture) {
-        if (!fs.Exists(request.bitmap)) throw Refusal{"Missing picture! BMP to Map aborted"};
-        throw Refusal{"The picture " + request.bitmap +
-                      " cannot be read as a picture! BMP to Map aborted"};
+        if (!fs.Exists(request.bitmap)) {
+            throw Refusal{"Missing picture! BMP to Map aborted", request.bitmapProblem};
+        }
+        throw Refusal{unreadable, request.bitmapProblem};
+    }
+    if (picture->width() <= 0 || picture->height() <= 0) {
+        throw Refusal{unreadable, "It has no pixels: " + std::to_string(picture->width()) + " x " +
+                                      std::to_string(picture->height()) + "."};
     }
     if (hooks.picturesChecked) hooks.picturesChecked();
+    std::string unsafe =
+        CheckJobFiles({{request.palette, false}, {request.bitmap, false}, {request.map, true}});
+    if (!unsafe.empty()) throw Refusal{unsafe + " BMP to Map aborted", {}};
 
     Inputs in;
     try {
@@ -180,9 +203,9 @@ Inputs Check(const Bmp2MapRequest& request, const Picture* palette, const Pictur
 }
 
 Bmp2MapOutcome Stop(const Bmp2MapHooks& hooks, Bmp2MapOutcome::Result result, std::string text,
-                    int32_t rows) {
+                    int32_t rows, std::string why = {}) {
     if (hooks.message) hooks.message(text, std::string(kBmp2MapTitle));
-    return {result, std::move(text), rows};
+    return {result, std::move(text), rows, std::move(why)};
 }
 
 }  // namespace
@@ -194,7 +217,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     try {
         in = Check(request, palette, picture, hooks, fs);
     } catch (const Refusal& r) {
-        return Stop(hooks, Result::kRefused, r.text, 0);
+        return Stop(hooks, Result::kRefused, r.text, 0, r.why);
     }
     TerrainRandom next(request.seed ? *request.seed : TerrainRandom::ClockSeed());
 
@@ -206,10 +229,9 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     const int32_t height = picture->height();
     int32_t row = 0;
     try {
-        std::optional<RowWriter> writer;
-        if (width > 0 && height > 0) writer.emplace(*map.dataFile(), in.x, in.y, width, height);
-        std::vector<uint8_t> cells(static_cast<size_t>(std::max(width, 0)) * kCellBytes);
-        std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
+        RowWriter writer(*map.dataFile(), in.x, in.y, width, height);
+        std::vector<uint8_t> cells(static_cast<size_t>(width) * kCellBytes);
+        std::vector<int32_t> colours(static_cast<size_t>(width));
         Lookup lookup(in.table);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
@@ -226,8 +248,15 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                 out[2] = cell.height;
                 out += kCellBytes;
             }
-            writer->Write(row, cells);
+            writer.Write(row, cells);
         }
+    } catch (const Error& e) {
+        map.cClose();
+        if (e.kind() == Error::Kind::kNoSpace) {
+            return Stop(hooks, Result::kFailed, "No space left on device. BMP to Map aborted", row,
+                        e.what());
+        }
+        return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", row);
     } catch (const std::exception& e) {
         map.cClose();
         return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", row);

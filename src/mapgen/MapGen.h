@@ -17,8 +17,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "mul/File.h"
+#include "mul/Job.h"
 #include "mul/Picture.h"
 
 namespace vorlak {
@@ -160,16 +162,19 @@ struct Bmp2MapRequest {
     HeightTexts altMin = DefaultAltMin();
     HeightTexts altMax = DefaultAltMax();
     std::optional<uint32_t> seed;  // none: seeded from the clock
+    // Why the caller's picture reader gave no palette or picture (the system's reason, or what
+    // is wrong with the file): shown as the refusal's detail.
+    std::string paletteProblem;
+    std::string bitmapProblem;
 };
 
-using Bmp2MapStatus = std::function<void(const std::string& text)>;
 using Bmp2MapMessage = std::function<void(const std::string& text, const std::string& title)>;
 
 // How the job talks to its caller. Every member may be empty.
 struct Bmp2MapHooks {
     // Progress once per pixel row before the row is written ("N% finished"), then
     // "Map imported succesfully!". It may let window events run.
-    Bmp2MapStatus status;
+    StatusSink status;
     // A message box for the user (title "BMP2Map"); the job has stopped when it is called.
     Bmp2MapMessage message;
     // Called once the palette and the picture passed their checks, before anything else is
@@ -180,7 +185,8 @@ struct Bmp2MapHooks {
     std::function<bool()> stopRequested;
 };
 
-struct Bmp2MapOutcome {
+// ok is true for kDone only; status is also the message box text of kRefused and kFailed.
+struct Bmp2MapOutcome : JobOutcome {
     enum class Result {
         kDone,     // every row written; status is "Map imported succesfully!"
         kRefused,  // stopped before any cell was written; status is the message box text
@@ -188,8 +194,13 @@ struct Bmp2MapOutcome {
         kStopped,  // stopRequested said so; rowsWritten rows are in the file
     };
     Result result = Result::kRefused;
-    std::string status;
     int32_t rowsWritten = 0;
+
+    Bmp2MapOutcome() = default;
+    Bmp2MapOutcome(Result r, std::string text, int32_t rows, std::string why = {})
+        : JobOutcome{r == Result::kDone, std::move(text), std::move(why)},
+          result(r),
+          rowsWritten(rows) {}
 };
 
 // Runs the job. `palette` and `picture` are the decoded palette picture and picture, or null when

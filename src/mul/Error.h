@@ -11,7 +11,15 @@ namespace vorlak {
 
 class Error : public std::runtime_error {
   public:
-    enum class Kind { kIo, kCorrupt, kInvalidArgument, kNotFound, kOutOfRange, kOverflow };
+    enum class Kind {
+        kIo,
+        kCorrupt,
+        kInvalidArgument,
+        kNotFound,
+        kOutOfRange,
+        kOverflow,
+        kNoSpace,  // the disk is full: an I/O failure whose text tells the user what to do
+    };
 
     Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
 
@@ -23,6 +31,7 @@ class Error : public std::runtime_error {
     static Error NotFound(const std::string& m) { return {Kind::kNotFound, m}; }
     static Error OutOfRange(const std::string& m) { return {Kind::kOutOfRange, m}; }
     static Error Overflow(const std::string& m) { return {Kind::kOverflow, m}; }
+    static Error NoSpace(const std::string& m) { return {Kind::kNoSpace, m}; }
 
   private:
     Kind kind_;

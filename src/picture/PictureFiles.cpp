@@ -4,10 +4,13 @@
 
 namespace vorlak {
 
-std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path) {
-    std::optional<QtPicture> picture = LoadPicture(path);
-    if (!picture) return nullptr;
-    return std::make_unique<QtPicture>(std::move(*picture));
+std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::string* why) {
+    PictureFile file = ReadPicture(path);
+    if (!file.picture) {
+        if (why) *why = file.why;
+        return nullptr;
+    }
+    return std::make_unique<QtPicture>(std::move(*file.picture));
 }
 
 bool WritePictureFile(const Picture& picture, const std::string& path) {

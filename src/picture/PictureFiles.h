@@ -12,8 +12,10 @@
 
 namespace vorlak {
 
-// Reads a picture file; null when the file is missing or cannot be decoded.
-std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path);
+// Reads a picture file whole; null when the file is missing, is no regular file or cannot be
+// decoded (a BMP shorter than its header says included), with the cause in `*why` when given.
+std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path,
+                                                 std::string* why = nullptr);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
 // through a temporary file and a rename. Returns false when it cannot be written.
 bool WritePictureFile(const Picture& picture, const std::string& path);
@@ -26,12 +28,12 @@ std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t heigh
 // What the picture module hands out; `version` changes whenever this table does.
 struct PictureFileFunctions {
     int version;
-    std::unique_ptr<WritablePicture> (*read)(const std::string& path);
+    std::unique_ptr<WritablePicture> (*read)(const std::string& path, std::string* why);
     bool (*write)(const Picture& picture, const std::string& path);
     bool (*writeGrey)(const Picture& picture, const std::string& path);
     std::unique_ptr<WritablePicture> (*make)(int32_t width, int32_t height);
 };
-inline constexpr int kPictureFilesVersion = 2;
+inline constexpr int kPictureFilesVersion = 3;
 
 }  // namespace vorlak
 

@@ -1,8 +1,17 @@
 #include "picture/QtPicture.h"
 
+#include <sys/stat.h>
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "picture/BmpCheck.h"
 
 namespace vorlak {
 
@@ -32,13 +41,59 @@ void QtPicture::setRow(int32_t y, const int32_t* colours) {
     }
 }
 
-std::optional<QtPicture> LoadPicture(const std::string& path) {
-    QImageReader reader(QString::fromStdString(path));
+std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::string& why) {
+    why = BmpLengthProblem(bytes);
+    if (!why.empty()) return std::nullopt;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     QImage image = reader.read();
-    if (image.isNull()) return std::nullopt;
+    if (image.isNull()) {
+        why = reader.errorString().toStdString();
+        return std::nullopt;
+    }
     return QtPicture(std::move(image));
 }
+
+PictureFile ReadPicture(const std::string& path) {
+    PictureFile result;
+    struct stat st {};
+    if (path.empty()) {
+        result.missing = true;
+        result.why = "No file was named.";
+        return result;
+    }
+    if (::stat(path.c_str(), &st) != 0) {
+        result.missing = true;
+        result.why = path + ": " + std::strerror(errno);
+        return result;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        result.missing = true;
+        result.why = path + " is a folder, not a picture file";
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.why = path + " is not a regular file (a FIFO, device or socket)";
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) {
+        result.why = path + ": " + (errno ? std::strerror(errno) : "cannot be read whole");
+        return result;
+    }
+    std::string why;
+    result.picture = DecodePicture(bytes, why);
+    if (!result.picture) result.why = path + ": " + why;
+    return result;
+}
+
+std::optional<QtPicture> LoadPicture(const std::string& path) { return ReadPicture(path).picture; }
 
 bool SavePicture(const Picture& picture, const std::string& path) {
     return SavePicture(picture, path, false);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QImage>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "mul/Picture.h"
@@ -26,8 +28,22 @@ class QtPicture final : public WritablePicture {
     QImage image_;  // always Format_RGB32
 };
 
-// Reads a picture file; empty when the file is missing or cannot be decoded.
+// What reading a picture file gave: the picture, or why there is none.
+struct PictureFile {
+    std::optional<QtPicture> picture;
+    bool missing = false;  // nothing to read at the path: no such file, or a folder
+    std::string why;       // the cause, naming the file, when there is no picture
+};
+
+// Reads a picture file whole and decodes it. Refuses, without opening it, a path that is not a
+// regular file (a FIFO or device could be read for ever), and refuses a BMP that is shorter than
+// its header says.
+PictureFile ReadPicture(const std::string& path);
+// ReadPicture(path).picture.
 std::optional<QtPicture> LoadPicture(const std::string& path);
+// Decodes the bytes of a picture file (BMP, GIF, PNG); empty, with `why` set, when they are no
+// picture or a cut-short BMP.
+std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::string& why);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
 // through a temporary file and a rename. Returns false when it cannot be written.
 bool SavePicture(const Picture& picture, const std::string& path);

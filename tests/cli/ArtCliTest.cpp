@@ -142,26 +142,42 @@ TEST_F(CliArt, UsageErrors) {
 
 TEST_F(CliArt, ImportRefusalsWriteNothing) {
     std::string small = dir.path("small.png"), junk = dir.path("junk.bmp"),
-                good = dir.path("good.png");
+                good = dir.path("good.png"), cut = dir.path("cut.bmp");
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 43), small));
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), good));
     test::WriteText(junk, "BM not really a picture");
+    // A 44 x 44 BMP of 24 bits per pixel without its last row; its size field is left 0.
+    Bytes bmp = {'B', 'M', 0, 0,  0, 0, 0, 0,  0, 0, 54, 0, 0, 0,  40,
+                 0,   0,   0, 44, 0, 0, 0, 44, 0, 0, 0,  1, 0, 24, 0};
+    bmp.resize(54 + 132 * 43, 0);
+    test::WriteAll(cut, bmp);
     std::string newIdx = dir.path("new-idx.mul"), newMul = dir.path("new.mul");
-    auto import = [&](const std::string& picture, const std::string& number) {
-        return RunVorlak({"art", "import", "--bitmap", picture, "--number", number, "--idx", newIdx,
-                          "--mul", newMul});
+    const std::string range = "Art number goes from 0 to 178956970.\n";
+    struct Case {
+        std::string picture, number, message;
     };
-    Result r = import(small, "0");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "The picture is smaller than 44 x 44 pixels.\n");
-    r = import(junk, "0");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Unable to read the picture " + junk + ".\n");
-    EXPECT_EQ(import(dir.path("missing.png"), "0").code, 1);
-    for (const char* number : {"-1", "4294967296", "178956971"}) {
-        r = import(good, number);
-        EXPECT_EQ(r.code, 1) << number;
-        EXPECT_EQ(r.err, "Art number goes from 0 to 178956970.\n");
+    const std::vector<Case> cases = {
+        {small, "0", "The picture is smaller than 44 x 44 pixels.\n"},
+        {junk, "0",
+         "Unable to read the picture " + junk + ".\n" + junk +
+             ": its header gives a file size of 1953459744 bytes, but the file ends after 23 "
+             "bytes\n"},
+        {cut, "0",
+         "Unable to read the picture " + cut + ".\n" + cut +
+             ": its pixel data needs 5808 bytes from byte 54, but the file ends after 5730 "
+             "bytes\n"},
+        {dir.path("missing.png"), "0",
+         "Unable to read the picture " + dir.path("missing.png") + ".\n" + dir.path("missing.png") +
+             ": No such file or directory\n"},
+        {good, "-1", range},
+        {good, "4294967296", range},
+        {good, "178956971", range},
+    };
+    for (const Case& c : cases) {
+        Result r = RunVorlak({"art", "import", "--bitmap", c.picture, "--number", c.number, "--idx",
+                              newIdx, "--mul", newMul});
+        EXPECT_EQ(r.code, 1) << c.picture;
+        EXPECT_EQ(r.err, c.message);
     }
     EXPECT_FALSE(test::Exists(newIdx));
     EXPECT_FALSE(test::Exists(newMul));

@@ -130,12 +130,42 @@ TEST_F(CliBmp2Map, RefusalsExitOneAndLeaveTheMapAlone) {
         std::vector<std::string> args;
         std::string message;
     };
+    // A 4 x 4 BMP of 24 bits per pixel cut short after its first row: 12 of 48 pixel bytes.
+    const std::string cut = dir.path("cut.bmp");
+    Bytes header = {'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                    0,   0,   0,   4, 0, 0, 0, 4, 0, 0, 0,  1, 0, 24, 0};
+    header.resize(54 + 12, 0);
+    test::WriteAll(cut, header);
+    const std::string cutWhy = cut +
+                               ": its header gives a file size of 102 bytes, but the file "
+                               "ends after 66 bytes\n";
+    const std::string fifo = dir.path("fifo"), folder = dir.path("folder");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    const std::string fifoWhy = fifo + " is not a regular file (a FIFO, device or socket)\n";
+    const std::string unreadable = "The picture " + cut +
+                                   " cannot be read as a picture! BMP to "
+                                   "Map aborted\n";
     const std::vector<Case> cases = {
         {Args({"--height", "montain=20:200"}),
          "The heights of Montain must lie between -128 and 127! BMP to Map aborted\n"},
         {Args({}, {{"--palette", dir.path("none.gif")}}),
-         "Colors.gif is missing! BMP to Map aborted\n"},
-        {Args({}, {{"--bitmap", dir.path("none.bmp")}}), "Missing picture! BMP to Map aborted\n"},
+         "Colors.gif is missing! BMP to Map aborted\n" + dir.path("none.gif") +
+             ": No such file or directory\n"},
+        {Args({}, {{"--bitmap", dir.path("none.bmp")}}), "Missing picture! BMP to Map aborted\n" +
+                                                             dir.path("none.bmp") +
+                                                             ": No such file or directory\n"},
+        {Args({}, {{"--bitmap", folder}}),
+         "Missing picture! BMP to Map aborted\n" + folder + " is a folder, not a picture file\n"},
+        {Args({}, {{"--bitmap", cut}}), unreadable + cutWhy},
+        {Args({}, {{"--palette", cut}}),
+         "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + cutWhy},
+        {Args({}, {{"--palette", fifo}}),
+         "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + fifoWhy},
+        {Args({}, {{"--map", fifo}}),
+         fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
+        {Args({}, {{"--map", bitmap}}),
+         bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
         {Args({}, {{"--x", "6141"}}),
          "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
         {Args({}, {{"--y", "-1"}}),

@@ -303,8 +303,7 @@ TEST_F(Bmp2Map, AnUndecodablePictureIsNamed) {
 
 TEST_F(Bmp2Map, ATerrainFileThatCannotBeOpenedStopsBeforeAnyCell) {
     Bmp2MapRequest request = Request(0, 0);
-    request.map = dir.path("folder");
-    std::filesystem::create_directory(request.map);
+    request.map = dir.path("no-such-folder/map0.mul");
     MemoryPicture picture = Scatter(2, 2);
     Recorded r = Run(request, &palette, &picture);
     EXPECT_EQ(r.outcome.result, Result::kRefused);
