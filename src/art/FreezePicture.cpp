@@ -17,7 +17,7 @@ static_assert(art::kTilePixelBytes <= kFrozenRecordBytes);
 // The index entry of a record lies at record * 12, a position that must fit 32 bits.
 constexpr int32_t kHighestFrozenNumber = std::numeric_limits<int32_t>::max() / cMUL::kEntryBytes;
 
-ArtOutcome Refuse(std::string status, std::string detail = {}) {
+JobOutcome Refuse(std::string status, std::string detail = {}) {
     return {false, std::move(status), std::move(detail)};
 }
 
@@ -54,7 +54,7 @@ ByteBuffer PackLandscapeTile(const Picture& picture) {
     return record;
 }
 
-ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
+JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& picture,
                             FileSystem& fs) {
     static const std::string kRange =
         "Art number goes from 0 to " + std::to_string(kHighestFrozenNumber) + ".";
@@ -69,6 +69,8 @@ ArtOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
         return Refuse("The picture is smaller than 44 x 44 pixels.");
     }
     ByteBuffer record = PackLandscapeTile(picture);
+    std::string unsafe = CheckJobFiles({{request.artidx, true}, {request.artmul, true}});
+    if (!unsafe.empty()) return Refuse(unsafe + " Nothing was saved.");
 
     cMUL pair(fs);
     std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);

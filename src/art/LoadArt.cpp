@@ -49,6 +49,8 @@ LoadArtOutcome RunLoadArt(const LoadArtRequest& request, FileSystem& fs) {
                           "Art file " + *name + " does not exist.");
         }
     }
+    std::string unsafe = CheckJobFiles({{request.artidx, true}, {request.artmul, true}});
+    if (!unsafe.empty()) return Finish(std::move(outcome), Result::kNoRecord, unsafe);
     // The lower bound is checked before rounding (-0.4 is refused), the upper one on what the
     // rounding gives (16383.4 passes, 16383.5 does not); written so that a number that is no
     // number fails too.

@@ -69,8 +69,10 @@ class PosixFile final : public RandomAccessFile {
                                  static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw Error::Io(SysMessage("Cannot write", path_, errno) + " at offset " +
-                                std::to_string(offset + done));
+                std::string m = SysMessage("Cannot write", path_, errno) + " at offset " +
+                                std::to_string(offset + done);
+                if (errno == ENOSPC || errno == EDQUOT) throw Error::NoSpace(m);
+                throw Error::Io(m);
             }
             done += static_cast<size_t>(n);
         }
@@ -95,6 +97,19 @@ class PosixFile final : public RandomAccessFile {
     }
 
     const std::string& path() const override { return path_; }
+
+    bool Reserve(uint64_t offset, uint64_t length) override {
+        if (length == 0) return true;
+        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                        static_cast<off_t>(length)) == 0) {
+            return true;
+        }
+        int err = errno;
+        if (err == EOPNOTSUPP || err == ENOSYS || err == EINVAL) return false;
+        std::string m = SysMessage("Cannot set aside space in", path_, err);
+        if (err == ENOSPC || err == EDQUOT) throw Error::NoSpace(m);
+        throw Error::Io(m);
+    }
 
     std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length) override {
         long page = ::sysconf(_SC_PAGESIZE);
@@ -180,6 +195,8 @@ class PosixFileSystem final : public FileSystem {
 }  // namespace
 
 std::unique_ptr<FileMapping> RandomAccessFile::Map(uint64_t, size_t) { return nullptr; }
+
+bool RandomAccessFile::Reserve(uint64_t, uint64_t) { return false; }
 
 void RandomAccessFile::Truncate(uint64_t) {
     throw Error::Io("Cannot shorten " + path() + ": not supported");
@@ -267,6 +284,54 @@ void BufferedWriter::Flush() {
     file_.WriteAt(start_, buffer_);
     start_ += buffer_.size();
     buffer_.clear();
+}
+
+}  // namespace vorlak
+
+namespace vorlak {
+namespace {
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+}  // namespace
+
+std::string CheckJobFiles(const std::vector<JobFile>& files) {
+    std::vector<struct stat> found(files.size());
+    std::vector<bool> exists(files.size(), false);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& path = files[i].path;
+        if (path.empty() || ::stat(path.c_str(), &found[i]) != 0) continue;
+        exists[i] = true;
+        if (!S_ISREG(found[i].st_mode)) {
+            std::string kind = KindOf(found[i].st_mode);
+            return path + " is " + kind + ", not a regular file.";
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t j = i + 1; j < files.size(); ++j) {
+            if (!(files[i].own || files[j].own) || exists[i] != exists[j]) continue;
+            if (files[i].path.empty() || files[j].path.empty()) continue;
+            if (exists[i]) {
+                if (found[i].st_dev != found[j].st_dev || found[i].st_ino != found[j].st_ino) {
+                    continue;
+                }
+            } else {
+                // Neither exists yet: two spellings of one new name.
+                std::error_code e1, e2;
+                auto a = std::filesystem::weakly_canonical(files[i].path, e1);
+                auto b = std::filesystem::weakly_canonical(files[j].path, e2);
+                if (e1 || e2 || a != b) continue;
+            }
+            return files[i].path + " and " + files[j].path + " are the same file.";
+        }
+    }
+    return {};
 }
 
 }  // namespace vorlak

@@ -44,6 +44,11 @@ class RandomAccessFile {
     // Maps `length` bytes from `offset` (which need not be aligned). Returns nullptr when this
     // file cannot be mapped; callers then use ReadAt and WriteAt.
     virtual std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length);
+    // Sets aside disk space for the bytes from `offset` to `offset + length`, so that stores
+    // into a mapping of them cannot fail for want of space; the file keeps its length. Returns
+    // false where the file system cannot promise that (then write with WriteAt, which reports a
+    // full disk). Throws Error (kind kNoSpace on a full disk) when the space cannot be had.
+    virtual bool Reserve(uint64_t offset, uint64_t length);
 
     // Reads exactly out.size() bytes; the part past the end of the file reads as zero bytes.
     void ReadZeroFilled(uint64_t offset, std::span<uint8_t> out);
@@ -113,5 +118,24 @@ class BufferedWriter {
     size_t capacity_;
     std::vector<uint8_t> buffer_;
 };
+
+}  // namespace vorlak
+
+namespace vorlak {
+
+// One file named to a job, for CheckJobFiles.
+struct JobFile {
+    std::string path;
+    // True for a file the job writes, and for each file of a pair: such a file must not be the
+    // same file as any other file named to the job.
+    bool own = false;
+};
+
+// Checked by every job before it touches anything. Returns empty text when the files are safe to
+// use, otherwise a message naming the file and why: a named file that exists and is not a
+// regular file (a folder, FIFO, device or socket; links are followed), or an own file that is the
+// same file (same device and inode, links included) as another file named. Files that do not
+// exist yet pass. Files the job only reads may be one file.
+std::string CheckJobFiles(const std::vector<JobFile>& files);
 
 }  // namespace vorlak

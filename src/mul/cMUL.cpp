@@ -12,6 +12,8 @@ namespace {
 using mZedraConvert::Long2Bytes;
 
 constexpr uint64_t kMaxZeroTail = 1u << 20;
+// Larger than any art index (a few hundred thousand entries); a longer index is damaged.
+constexpr uint64_t kMaxIndexScan = uint64_t{64} << 20;
 
 int64_t CheckedProduct(int32_t n, int32_t size, const std::string& what) {
     if (n < 0) {
@@ -95,6 +97,30 @@ int32_t cMUL::cLoad(int32_t IndexNumber, ByteBuffer& ByteArray, int16_t& FlagA, 
     }
 }
 
+bool cMUL::OwnsRun(int32_t IndexNumber, const IndexEntry& e) {
+    if (blockSize_ >= 1) return true;  // fixed blocks always own their place
+    if (e.offset < 0 || e.length <= 0) return false;
+    uint64_t begin = static_cast<uint64_t>(e.offset);
+    uint64_t end = begin + static_cast<uint64_t>(e.length);
+    if (end > data_->Size()) return false;
+    // A run that another entry also covers belongs to that record too: writing into it would
+    // overwrite it. An index too large to look through is not trusted either.
+    uint64_t indexBytes = index_->Size();
+    if (indexBytes > kMaxIndexScan) return false;
+    ByteBuffer all(static_cast<size_t>(indexBytes));
+    all.resize(index_->ReadAt(0, all));
+    for (size_t n = 0; n + kEntryBytes <= all.size(); n += kEntryBytes) {
+        if (n == static_cast<size_t>(IndexNumber) * kEntryBytes) continue;
+        int32_t offset = mTypes::Bytes2Long(all, static_cast<int32_t>(n), 4);
+        int32_t length = mTypes::Bytes2Long(all, static_cast<int32_t>(n) + 4, 4);
+        if (offset < 0 || length <= 0) continue;
+        uint64_t otherBegin = static_cast<uint64_t>(offset);
+        uint64_t otherEnd = otherBegin + static_cast<uint64_t>(length);
+        if (otherBegin < end && begin < otherEnd) return false;
+    }
+    return true;
+}
+
 void cMUL::cSave(int32_t IndexNumber, const ByteBuffer& ByteArray, int16_t FlagA, int16_t FlagB,
                  bool isEmpty) {
     IndexEntry e = Entry(IndexNumber);
@@ -106,7 +132,7 @@ void cMUL::cSave(int32_t IndexNumber, const ByteBuffer& ByteArray, int16_t FlagA
         e.offset = -1;
         e.length = -1;
     } else {
-        if (e.length < length || e.offset < 0) {
+        if (e.length < length || !OwnsRun(IndexNumber, e)) {
             uint64_t end = data_->Size();
             if (end > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
                 throw Error::Overflow("Overflow: " + data_->path() + " is larger than 2 GiB");

@@ -40,9 +40,10 @@ class cMUL {
     // returns the entry's length; returns 0 on any failure.
     int32_t cLoad(int32_t IndexNumber, ByteBuffer& ByteArray, int16_t& FlagA, int16_t& FlagB);
 
-    // Saves `ByteArray` as record `IndexNumber`, in place when it fits the old record's length,
-    // otherwise appended at the end of the data file; `isEmpty` removes the record instead. The
-    // data is written before the index entry that points at it. Throws Error on failure.
+    // Saves `ByteArray` as record `IndexNumber`, in place when it fits the old record's length
+    // and the old record lies wholly inside the data file and overlaps no other record; otherwise
+    // appended at the end of the data file. `isEmpty` removes the record instead. The data is
+    // written before the index entry that points at it. Throws Error on failure.
     void cSave(int32_t IndexNumber, const ByteBuffer& ByteArray, int16_t FlagA, int16_t FlagB,
                bool isEmpty);
 
@@ -55,6 +56,9 @@ class cMUL {
     RandomAccessFile* dataFile() { return data_.get(); }
 
   private:
+    // True when record `IndexNumber`, whose entry is `e`, may be written in place.
+    bool OwnsRun(int32_t IndexNumber, const IndexEntry& e);
+
     FileSystem& fs_;
     std::unique_ptr<RandomAccessFile> index_;
     std::unique_ptr<RandomAccessFile> data_;

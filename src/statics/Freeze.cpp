@@ -7,6 +7,7 @@
 
 #include "mul/Error.h"
 #include "mul/mTypes.h"
+#include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
 #include "statics/WorldReader.h"
 #include "statics/cStatics.h"
@@ -131,11 +132,17 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 
 JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, FileSystem& fs) {
     status("Freezing statics. Please wait.");
+    std::string refusal =
+        RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}}, true, fs);
+    if (!refusal.empty()) {
+        status(refusal);
+        return {false, refusal, {}};
+    }
     cStatics store(fs);
     std::string message = store.cOpen(request.staidx, request.statics);
     if (!message.empty()) {
         status(message);
-        return {false, message, {}};
+        return {false, message, store.lastFailure()};
     }
     JobOutcome outcome;
     try {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mul/Error.h"
+#include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
 #include "statics/cStatics.h"
 
@@ -184,11 +185,17 @@ JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSys
         status("Can not find the statics files.");
         return {false, "Can not find the statics files.", {}};
     }
+    std::string refusal =
+        RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}}, false, fs);
+    if (!refusal.empty()) {
+        status(refusal);
+        return {false, refusal, {}};
+    }
     cStatics store(fs);
     std::string message = store.cOpen(request.staidx, request.statics);
     if (!message.empty()) {
         status(message);
-        return {false, message, {}};
+        return {false, message, store.lastFailure()};
     }
     message =
         store.cMelt(request.items, request.x1, request.y1, request.x2, request.y2, request.addX,

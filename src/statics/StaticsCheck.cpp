@@ -42,7 +42,69 @@ void SortByOffset(std::vector<Run>& runs) {
     }
 }
 
+struct EntryProblems {
+    std::string length;  // the length is no whole number of records
+    std::string place;   // the run does not lie inside the data file
+};
+
+// What is wrong with the entry of a block that has statics (length above 0).
+EntryProblems CheckEntry(int32_t offset, int32_t length, uint64_t dataBytes,
+                         const std::string& dataPath) {
+    EntryProblems found;
+    if (length % cStatics::kRecordBytes != 0) {
+        found.length = "its length " + std::to_string(length) +
+                       " is not a multiple of 7, the size of one static";
+    }
+    if (offset < 0) {
+        found.place =
+            "its offset " + std::to_string(offset) + " lies before the start of " + dataPath;
+    } else if (static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > dataBytes) {
+        found.place = "its run (offset " + std::to_string(offset) + ", length " +
+                      std::to_string(length) + ") reaches past the end of " + dataPath + " (" +
+                      std::to_string(dataBytes) + " bytes)";
+    }
+    return found;
+}
+
 }  // namespace
+
+std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data) {
+    uint64_t dataBytes = data.Size();
+    ByteBuffer entries(
+        static_cast<size_t>(std::min<uint64_t>(index.Size(), uint64_t{cStatics::kIndexBytes}) /
+                            cStatics::kEntryBytes * cStatics::kEntryBytes));
+    entries.resize(index.ReadAt(0, entries) / cStatics::kEntryBytes * cStatics::kEntryBytes);
+    for (size_t at = 0; at < entries.size(); at += cStatics::kEntryBytes) {
+        int32_t length = ReadInt32(entries.data() + at + 4);
+        if (length <= 0) continue;
+        EntryProblems found =
+            CheckEntry(ReadInt32(entries.data() + at), length, dataBytes, data.path());
+        std::string text = !found.length.empty() ? found.length : found.place;
+        if (text.empty()) continue;
+        return world::DescribeBlock(static_cast<int32_t>(at / cStatics::kEntryBytes)) + ": " + text;
+    }
+    return {};
+}
+
+std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
+                               std::vector<JobFile> others, bool writes, FileSystem& fs) {
+    others.push_back({staidx, true});
+    others.push_back({statics, true});
+    std::string unsafe = CheckJobFiles(others);
+    if (!unsafe.empty()) return unsafe + " Nothing was changed.";
+    if (!writes || !fs.Exists(staidx) || !fs.Exists(statics)) return {};
+    std::string damage;
+    try {
+        auto index = fs.Open(staidx, OpenMode::kReadOnly);
+        auto data = fs.Open(statics, OpenMode::kReadOnly);
+        damage = FirstDamagedEntry(*index, *data);
+    } catch (const Error&) {
+        return {};  // the job's own open reports what cannot be read
+    }
+    if (damage.empty()) return {};
+    return "The statics files are damaged at " + damage +
+           ". Nothing was changed; run vorlak check to see every problem.";
+}
 
 std::string CheckReport::Summary() const {
     return std::to_string(blocks) + " blocks (" + std::to_string(blocksWithStatics) +
@@ -86,20 +148,10 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
         if (length <= 0) continue;
         ++report.blocksWithStatics;
         bool wholeRecords = length % cStatics::kRecordBytes == 0;
-        if (!wholeRecords) {
-            problem(block, "its length " + std::to_string(length) +
-                               " is not a multiple of 7, the size of one static");
-        }
-        if (offset < 0) {
-            problem(block, "its offset " + std::to_string(offset) + " lies before the start of " +
-                               data.path());
-            continue;
-        }
-        uint64_t end = static_cast<uint64_t>(offset) + static_cast<uint64_t>(length);
-        if (end > report.dataBytes) {
-            problem(block, "its run (offset " + std::to_string(offset) + ", length " +
-                               std::to_string(length) + ") reaches past the end of " + data.path() +
-                               " (" + std::to_string(report.dataBytes) + " bytes)");
+        EntryProblems found = CheckEntry(offset, length, report.dataBytes, data.path());
+        if (!found.length.empty()) problem(block, found.length);
+        if (!found.place.empty()) {
+            problem(block, found.place);
             continue;
         }
         runs.push_back(
@@ -174,7 +226,10 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
         for (const std::string* name : {&request.staidx, &request.statics}) {
             if (!fs.Exists(*name)) missing += (missing.empty() ? "" : "\n") + *name + " is missing";
         }
-        if (!missing.empty()) {
+        std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, false, fs);
+        if (!refusal.empty()) {
+            outcome = {false, refusal, {}};
+        } else if (!missing.empty()) {
             outcome = {false, "Can not find the statics files.", missing};
         } else {
             CheckReport report = CheckStaticsFiles(request.staidx, request.statics, fs);

@@ -50,6 +50,19 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
 CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
                               FileSystem& fs = DefaultFileSystem());
 
+// The first entry of the pair whose length is no whole number of statics or whose run does not
+// lie inside the data file, as "block N (X .., Y ..): what is wrong"; empty when there is none.
+// Reads the index and the size of the data file only. Throws Error when a file cannot be read.
+std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data);
+
+// What every statics job checks before it touches anything: the index and the data file are two
+// regular files and neither is one of `others` (CheckJobFiles); and, for a job that `writes`
+// into an existing pair, that no entry is damaged (FirstDamagedEntry), since data appended under
+// a damaged entry would show in its block. Returns the refusal for the user, or empty text.
+std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
+                               std::vector<JobFile> others, bool writes,
+                               FileSystem& fs = DefaultFileSystem());
+
 struct CheckRequest {
     std::string statics = "statics0.mul";
     std::string staidx = "staidx0.mul";

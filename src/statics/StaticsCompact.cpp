@@ -236,15 +236,18 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         status(outcome.status);
         return outcome;
     };
-    if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
-        return finish({false, "Can not find the statics files.", {}});
-    }
     std::error_code same;
     if (std::filesystem::equivalent(request.staidx, request.statics, same)) {
         return finish({false,
                        "Compact refused: " + request.staidx + " and " + request.statics +
                            " are the same file; nothing was changed.",
                        {}});
+    }
+
+    std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, false, fs);
+    if (!refusal.empty()) return finish({false, "Compact refused: " + refusal, {}});
+    if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
+        return finish({false, "Can not find the statics files.", {}});
     }
 
     std::unique_ptr<RandomAccessFile> data;

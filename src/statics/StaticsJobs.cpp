@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "statics/StaticsCheck.h"
 #include "statics/cStatics.h"
 
 namespace vorlak {
@@ -25,9 +26,11 @@ void CloseInto(cStatics& store, JobOutcome& outcome) {
 
 JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileSystem& fs) {
     status("Clearing statics. Please wait.");
+    std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs);
+    if (!refusal.empty()) return Finish(status, {false, refusal, {}});
     cStatics store(fs);
     std::string message = store.cOpen(request.staidx, request.statics);
-    if (!message.empty()) return Finish(status, {false, message, {}});
+    if (!message.empty()) return Finish(status, {false, message, store.lastFailure()});
     message = store.cClear(request.x1, request.y1, request.x2, request.y2);
     JobOutcome outcome{message.empty(),
                        message.empty() ? "Statics was successfully cleared." : message,

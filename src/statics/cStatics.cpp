@@ -41,7 +41,11 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         bool haveIndex = fs_.Exists(Staidx0);
         bool haveData = fs_.Exists(Statics0);
         // One file alone is refused: taking it as a new pair would empty the user's index.
-        if (haveIndex != haveData) return kOpenFailed;
+        if (haveIndex != haveData) {
+            lastFailure_ = (haveIndex ? Statics0 : Staidx0) + " does not exist, but " +
+                           (haveIndex ? Staidx0 : Statics0) + " does";
+            return kOpenFailed;
+        }
         bool fresh = !haveIndex;
 
         if (fresh) {
@@ -81,8 +85,9 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         data_ = std::move(data);
         openState_ = fresh ? 2 : 1;
         return {};
-    } catch (const Error&) {
+    } catch (const Error& e) {
         openState_ = 0;
+        lastFailure_ = e.what();
         return kOpenFailed;
     }
 }

@@ -50,7 +50,8 @@ TEST(CliClear, RefusalsGoToStderrWithExitOne) {
     test::WriteAll(lone, {1, 2, 3});
     r = RunVorlak({"clear", "--statics", lone, "--staidx", missing});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Unable to open/create statics.\n");
+    EXPECT_EQ(r.err, "Unable to open/create statics.\n" + missing + " does not exist, but " + lone +
+                         " does\n");
     EXPECT_FALSE(test::Exists(missing));
 }
 

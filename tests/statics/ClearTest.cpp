@@ -123,30 +123,6 @@ TEST_F(ClearJob, CornersOutsideTheWorldAreRefusedUntouched) {
     EXPECT_EQ(ReadAll(data), dataBefore);
 }
 
-TEST_F(ClearJob, CorruptBlockStopsTheJobAndKeepsEarlierBlocks) {
-    MakePair({{10, 0, 0}, {11, 0, 8}});
-    // Point block 1's entry past the end of the data file.
-    Bytes index = ReadAll(idx);
-    index[12 + 0] = 0xF0;
-    test::WriteAll(idx, index);
-    JobOutcome outcome = Clear(0, 0, 7, 15);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.status, "Unknown error.");
-    EXPECT_NE(outcome.detail.find("block 1 (X 0..7, Y 8..15)"), std::string::npos)
-        << outcome.detail;
-    EXPECT_EQ(EntryOf(0).length, -1);  // block 0, cleared before the damaged one, stays cleared
-}
-
-TEST_F(ClearJob, RecordRunningPastItsBlockIsAFailure) {
-    MakePair({{10, 0, 0}, {11, 1, 1}});
-    Bytes index = ReadAll(idx);
-    index[4] = 10;  // length 10: the second record runs past the buffer
-    test::WriteAll(idx, index);
-    JobOutcome outcome = Clear(5, 5, 7, 7);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.status, "Unknown error.");
-}
-
 TEST_F(ClearJob, MissingPairIsCreatedEmpty) {
     EXPECT_TRUE(Clear(0, 0, 6143, 4095).ok);
     EXPECT_EQ(ReadAll(idx), Bytes(4718592, 0xFF));
