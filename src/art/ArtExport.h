@@ -19,7 +19,7 @@ struct ExportAllArtRequest {
     std::string format = "png";          // png or bmp
 };
 
-struct ExportAllArtOutcome : ArtOutcome {
+struct ExportAllArtOutcome : JobOutcome {
     int32_t written = 0;
     int32_t missing = 0;     // no record: length 0 or less, or past the end of the index
     int32_t unreadable = 0;  // a static tile too short for its header or over 2048 x 2048

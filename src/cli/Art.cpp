@@ -66,7 +66,7 @@ void ExportAll(const ExportArgs& args, Context& ctx) {
         return "Unable to write the picture " + path + ".";
     };
     StatusSink progress = ctx.Progress();
-    ctx.Report(ToJob(RunExportAllArt(request, save, progress)));
+    ctx.Report(RunExportAllArt(request, save, progress));
 }
 
 void Export(ExportArgs& args, Context& ctx) {
