@@ -11,7 +11,15 @@ namespace vorlak {
 
 class Error : public std::runtime_error {
   public:
-    enum class Kind { kIo, kCorrupt, kInvalidArgument, kNotFound, kOutOfRange, kOverflow };
+    enum class Kind {
+        kIo,
+        kCorrupt,
+        kInvalidArgument,
+        kNotFound,
+        kOutOfRange,
+        kOverflow,
+        kStopped
+    };
 
     Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
 
@@ -23,6 +31,8 @@ class Error : public std::runtime_error {
     static Error NotFound(const std::string& m) { return {Kind::kNotFound, m}; }
     static Error OutOfRange(const std::string& m) { return {Kind::kOutOfRange, m}; }
     static Error Overflow(const std::string& m) { return {Kind::kOverflow, m}; }
+    // The user asked the job to stop (Ctrl-C, a termination request, the window closing).
+    static Error Stopped() { return {Kind::kStopped, "Stopped."}; }
 
   private:
     Kind kind_;
