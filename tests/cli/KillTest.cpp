@@ -65,12 +65,14 @@ class KillTest : public ::testing::Test {
         }
         return args;
     }
-    void RemoveTemporaryFiles() {
+    bool HasTemporaryFiles(bool remove) {
+        bool found = false;
         for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-            if (entry.path().string().find(".tmp") != std::string::npos) {
-                std::filesystem::remove(entry.path());
-            }
+            if (entry.path().string().find(".tmp") == std::string::npos) continue;
+            found = true;
+            if (remove) std::filesystem::remove(entry.path());
         }
+        return found;
     }
 
     // Runs the job once to the end to learn its length and result, then kRuns times on a fresh
@@ -88,7 +90,7 @@ class KillTest : public ::testing::Test {
         std::uniform_real_distribution<double> share(0.0, 1.0);
         int cut = 0;
         for (int attempt = 0; attempt < kRuns; ++attempt) {
-            RemoveTemporaryFiles();  // a killed job has no chance to remove them
+            HasTemporaryFiles(true);  // a killed job has no chance to remove them
             before.Write(idx, mul);
             auto wait =
                 std::chrono::duration_cast<std::chrono::microseconds>(length * share(random));
@@ -106,9 +108,7 @@ class KillTest : public ::testing::Test {
             if (code == 1) {  // stopped: exactly as before, nothing left behind
                 EXPECT_EQ(test::ReadText(output), "Stopped.\n");
                 EXPECT_TRUE(now.index == before.index && now.data == before.data);
-                for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-                    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos);
-                }
+                EXPECT_FALSE(HasTemporaryFiles(false));
             } else if (code != 0) {
                 EXPECT_TRUE(code == 128 + SIGKILL || code == 128 + signal) << code;
             }
@@ -192,17 +192,19 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     before.Write(idx, mul);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args[1]);
-        std::vector<test::Bytes> files;
-        for (const std::string& f : {idx, mul, art, map}) files.push_back(test::ReadAll(f));
+        auto files = [&] {
+            std::vector<test::Bytes> all;
+            for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
+            return all;
+        };
+        const std::vector<test::Bytes> unchanged = files();
         std::unique_ptr<FileLock> held = FileLock::Try(c.held, c.mode);
         ASSERT_TRUE(held);
         int code = Wait(Start(c.args, output));
         EXPECT_EQ(code, c.refusal.empty() ? 0 : 1) << test::ReadText(output);
         if (c.refusal.empty()) continue;
         EXPECT_EQ(test::ReadText(output), c.refusal);
-        std::vector<test::Bytes> now;
-        for (const std::string& f : {idx, mul, art, map}) now.push_back(test::ReadAll(f));
-        EXPECT_TRUE(now == files);
+        EXPECT_TRUE(files() == unchanged);
         EXPECT_FALSE(test::Exists(melted));
     }
 }

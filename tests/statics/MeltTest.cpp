@@ -116,14 +116,6 @@ TEST_F(MeltJob, IllegalCoordinatesLeaveTheOldFileUntouched) {
     }
 }
 
-TEST_F(MeltJob, MissingPairCreatesNothing) {
-    JobOutcome outcome = Melt({});
-    EXPECT_EQ(outcome.status, "Can not find the statics files.");
-    EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
-                                               "Can not find the statics files."}));
-    EXPECT_TRUE(Files().empty());
-}
-
 // A failed melt leaves the previous item file as it was and no partial file beside it.
 TEST_F(MeltJob, FailuresKeepTheOldFileAndLeaveNoPartialFile) {
     const std::set<std::string> pairAndItems{"staidx0.mul", "statics0.mul", "items.wsc"};

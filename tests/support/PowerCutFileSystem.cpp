@@ -55,23 +55,18 @@ void PowerCutFileSystem::Change() {
     }
 }
 
-int PowerCutFileSystem::NodeOf(const std::string& path) {
-    auto it = names_.find(path);
-    if (it != names_.end()) return it->second;
-    Change();
-    names_[path] = static_cast<int>(synced_.size());
-    synced_.emplace_back();
-    return names_[path];
-}
-
 bool PowerCutFileSystem::Exists(const std::string& path) {
     return DefaultFileSystem().Exists(path);
 }
 
 std::unique_ptr<RandomAccessFile> PowerCutFileSystem::Open(const std::string& path, OpenMode mode) {
-    if (mode != OpenMode::kReadOnly && cut_) Change();
     auto real = DefaultFileSystem().Open(path, mode);
-    return std::make_unique<PowerCutFile>(*this, NodeOf(path), std::move(real));
+    auto [named, created] = names_.try_emplace(path, static_cast<int>(synced_.size()));
+    if (created) {  // a new file, empty on disk until synced
+        synced_.emplace_back();
+        Change();
+    }
+    return std::make_unique<PowerCutFile>(*this, named->second, std::move(real));
 }
 
 void PowerCutFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -27,12 +27,10 @@ class PowerCutFileSystem final : public FileSystem {
     // Rewrites the folder with what survived the cut.
     void Restore();
     int64_t changes() const { return changes_; }
-    bool cut() const { return cut_; }
 
   private:
     friend class PowerCutFile;
     void Change();  // counts a change; throws from the cut on
-    int NodeOf(const std::string& path);
 
     std::string folder_;
     int64_t cutAt_;
