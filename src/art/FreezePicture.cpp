@@ -76,6 +76,12 @@ JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
     std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
     if (!failure.empty()) return Refuse(failure);
     try {
+        // Held while the record is saved, so that two jobs never write the art pair at once.
+        std::unique_ptr<FileLock> lock = FileLock::Try(request.artidx, FileLock::Mode::kExclusive);
+        if (!lock) {
+            pair.cClose();
+            return Refuse("The art files are in use by another job.");
+        }
         pair.cSave(number, record, 0, 0, false);
     } catch (const std::exception& e) {
         pair.cClose();

@@ -8,11 +8,14 @@
 
 #include "mul/Error.h"
 #include "mul/Numbers.h"
+#include "mul/Stop.h"
 #include "mul/World.h"
 #include "mul/cMUL.h"
 
 namespace vorlak {
 namespace {
+
+constexpr char kTerrainInUse[] = "The terrain files are in use by another job.";
 
 constexpr int32_t kCellBytes = 2 + 1;  // tile id, height
 constexpr int32_t kBlockHeaderBytes = 4;
@@ -224,6 +227,18 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     cMUL map(fs);
     std::string failure = map.cOpen("", request.map, kMapBlockBytes, world::kBlocks);
     if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0);
+    // Held until the job ends, so that no other job writes the terrain file meanwhile.
+    std::unique_ptr<FileLock> lock;
+    try {
+        lock = FileLock::Try(request.map, FileLock::Mode::kExclusive);
+    } catch (const std::exception& e) {
+        map.cClose();
+        return Stop(hooks, Result::kRefused, std::string(e.what()) + ". BMP to Map aborted", 0);
+    }
+    if (!lock) {
+        map.cClose();
+        return Stop(hooks, Result::kRefused, kTerrainInUse, 0);
+    }
 
     const int32_t width = picture->width();
     const int32_t height = picture->height();
@@ -235,9 +250,9 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
         Lookup lookup(in.table);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
-            if (hooks.stopRequested && hooks.stopRequested()) {
+            if ((hooks.stopRequested && hooks.stopRequested()) || StopRequested()) {
                 map.cClose();
-                return {Result::kStopped, {}, row};
+                return {Result::kStopped, "Stopped.", row};
             }
             picture->row(row, colours.data());
             uint8_t* out = cells.data();

@@ -11,6 +11,7 @@
 #include "art/cMulConvert.h"
 #include "mul/Error.h"
 #include "mul/Numbers.h"
+#include "mul/Stop.h"
 
 namespace vorlak {
 namespace {
@@ -428,6 +429,9 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
     int32_t row = 0;
     try {
         auto file = fs.Open(request.map, OpenMode::kReadWrite);
+        // Held until the job ends, so that no other job writes the terrain file meanwhile.
+        std::unique_ptr<FileLock> lock = FileLock::Try(request.map, FileLock::Mode::kExclusive);
+        if (!lock) return stop(Result::kRefused, "The terrain files are in use by another job.", 0);
         const uint64_t first = BlockOffset(request.world, left, top);
         const uint64_t end = BlockOffset(request.world, right, bottom) + kMapBlockBytes;
         if (file->Size() < end) {
@@ -443,9 +447,9 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
         ByteBuffer run(static_cast<size_t>(kCells) * kCellBytes);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
-            if (hooks.stopRequested && hooks.stopRequested()) {
+            if ((hooks.stopRequested && hooks.stopRequested()) || StopRequested()) {
                 file->Sync();
-                return {Result::kStopped, {}, row};
+                return {Result::kStopped, "Stopped.", row};
             }
             picture->row(row, colours.data());
             const int32_t cy = top + row;

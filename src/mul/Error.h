@@ -19,6 +19,7 @@ class Error : public std::runtime_error {
         kOutOfRange,
         kOverflow,
         kNoSpace,  // the disk is full: an I/O failure whose text tells the user what to do
+        kStopped
     };
 
     Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
@@ -32,6 +33,8 @@ class Error : public std::runtime_error {
     static Error OutOfRange(const std::string& m) { return {Kind::kOutOfRange, m}; }
     static Error Overflow(const std::string& m) { return {Kind::kOverflow, m}; }
     static Error NoSpace(const std::string& m) { return {Kind::kNoSpace, m}; }
+    // The user asked the job to stop (Ctrl-C, a termination request, the window closing).
+    static Error Stopped() { return {Kind::kStopped, "Stopped."}; }
 
   private:
     Kind kind_;

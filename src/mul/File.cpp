@@ -1,6 +1,7 @@
 #include "mul/File.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,7 +44,8 @@ class PosixMapping final : public FileMapping {
 
 class PosixFile final : public RandomAccessFile {
   public:
-    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixFile(int fd, std::string path, bool writable)
+        : fd_(fd), path_(std::move(path)), writable_(writable) {}
     ~PosixFile() override { ::close(fd_); }
 
     size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
@@ -120,8 +122,8 @@ class PosixFile final : public RandomAccessFile {
             return nullptr;
         }
         size_t total = length + static_cast<size_t>(lead);
-        void* base = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
-                            static_cast<off_t>(offset - lead));
+        void* base = ::mmap(nullptr, total, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
+                            MAP_SHARED, fd_, static_cast<off_t>(offset - lead));
         if (base == MAP_FAILED) return nullptr;
         return std::make_unique<PosixMapping>(base, total, static_cast<size_t>(lead));
     }
@@ -129,6 +131,7 @@ class PosixFile final : public RandomAccessFile {
   private:
     int fd_;
     std::string path_;
+    bool writable_;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -163,7 +166,7 @@ class PosixFileSystem final : public FileSystem {
             ::close(fd);
             throw Error::Io("Cannot open " + path + ": it is a folder");
         }
-        return std::make_unique<PosixFile>(fd, path);
+        return std::make_unique<PosixFile>(fd, path, mode != OpenMode::kReadOnly);
     }
 
     void Rename(const std::string& from, const std::string& to) override {
@@ -246,7 +249,8 @@ AtomicFile::~AtomicFile() {
     }
 }
 
-void AtomicFile::Commit() {
+void AtomicFile::Commit(FileLock* lock) {
+    if (lock) lock->Cover(tempPath_);
     file_->Sync();
     file_.reset();
     // The new file keeps the permissions of the one it replaces, so that whoever could write it
@@ -258,6 +262,82 @@ void AtomicFile::Commit() {
     }
     fs_.Rename(tempPath_, target_);
     committed_ = true;
+    fs_.SyncFolderOf(target_);
+}
+
+namespace {
+
+// Takes the lock on `fd`; false when another holder's lock conflicts.
+bool LockFd(int fd, FileLock::Mode mode, const std::string& path) {
+    int op = (mode == FileLock::Mode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    while (::flock(fd, op) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EWOULDBLOCK) return false;
+        throw Error::Io(SysMessage("Cannot lock", path, errno));
+    }
+    return true;
+}
+
+int OpenForLock(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        std::string m = SysMessage("Cannot open", path, err);
+        if (err == ENOENT) throw Error::NotFound(m);
+        throw Error::Io(m);
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<FileLock> FileLock::Try(const std::string& path, Mode mode) {
+    std::unique_ptr<FileLock> lock(new FileLock(mode));
+    // A job that held the file may have renamed a new one over it after we opened it: then the
+    // lock we got is on a file that no longer has the name, and the name is tried again.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        int fd = OpenForLock(path);
+        bool locked = false;
+        try {
+            locked = LockFd(fd, mode, path);
+        } catch (const Error&) {
+            ::close(fd);
+            throw;
+        }
+        if (!locked) {
+            ::close(fd);
+            return nullptr;
+        }
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            lock->fds_.push_back(fd);
+            return lock;
+        }
+        ::close(fd);
+    }
+    return nullptr;
+}
+
+void FileLock::Cover(const std::string& newFile) {
+    int fd = OpenForLock(newFile);
+    bool locked = false;
+    try {
+        locked = LockFd(fd, mode_, newFile);
+    } catch (const Error&) {
+        ::close(fd);
+        throw;
+    }
+    if (!locked) {
+        ::close(fd);
+        throw Error::Io("Cannot lock " + newFile + ": another job holds it");
+    }
+    fds_.push_back(fd);
+}
+
+FileLock::~FileLock() {
+    for (int fd : fds_) ::close(fd);
 }
 
 BufferedWriter::BufferedWriter(RandomAccessFile& file, uint64_t start, size_t capacity)

@@ -13,8 +13,9 @@
 
 namespace vorlak {
 
-// A shared, writable view of part of a file. Stores into bytes() reach the file without further
-// calls and stay in it even when the process ends before the file is closed.
+// A shared view of part of a file, writable when the file was opened for writing. Stores into
+// bytes() reach the file without further calls and stay in it even when the process ends before
+// the file is closed.
 class FileMapping {
   public:
     virtual ~FileMapping() = default;
@@ -41,8 +42,9 @@ class RandomAccessFile {
     // Cuts the file to `size` bytes. Files that cannot be shortened throw Error::Io.
     virtual void Truncate(uint64_t size);
     virtual const std::string& path() const = 0;
-    // Maps `length` bytes from `offset` (which need not be aligned). Returns nullptr when this
-    // file cannot be mapped; callers then use ReadAt and WriteAt.
+    // Maps `length` bytes from `offset` (which need not be aligned); read-only when the file was
+    // opened so. Returns nullptr when this file cannot be mapped; callers then use ReadAt and
+    // WriteAt.
     virtual std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length);
     // Sets aside disk space for the bytes from `offset` to `offset + length`, so that stores
     // into a mapping of them cannot fail for want of space; the file keeps its length. Returns
@@ -78,6 +80,31 @@ class FileSystem {
 // The real file system of this machine.
 FileSystem& DefaultFileSystem();
 
+// An advisory lock (flock) on a file, held until the object goes, so that two jobs never work on
+// the same files at once, even from two processes. Many shared holders or one exclusive holder.
+// A job that replaces the locked file by a rename covers the new file before the rename, so the
+// name stays locked throughout.
+class FileLock {
+  public:
+    enum class Mode { kShared, kExclusive };
+
+    // Locks the file now at `path` without waiting. Returns nullptr when another job holds a lock
+    // that conflicts; throws Error when the file cannot be opened.
+    static std::unique_ptr<FileLock> Try(const std::string& path, Mode mode);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Locks `newFile`, a file of this job about to be renamed over the locked one. Throws Error
+    // when that fails.
+    void Cover(const std::string& newFile);
+
+  private:
+    explicit FileLock(Mode mode) : mode_(mode) {}
+    Mode mode_;
+    std::vector<int> fds_;
+};
+
 // A new file beside `target`, renamed over it by Commit(). Dropping the object without Commit()
 // removes the temporary file, so a failed job leaves what the user had untouched. When `target`
 // is a symbolic link the file it points at is replaced, and the new file takes the permissions
@@ -91,8 +118,9 @@ class AtomicFile {
 
     RandomAccessFile& file() { return *file_; }
     const std::string& tempPath() const { return tempPath_; }
-    // Syncs, closes and renames the temporary file over the target.
-    void Commit();
+    // Syncs, closes and renames the temporary file over the target, then syncs the folder so that
+    // the new file survives a power cut. When `lock` is given it covers the new file first.
+    void Commit(FileLock* lock = nullptr);
 
   private:
     FileSystem& fs_;

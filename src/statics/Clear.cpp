@@ -1,6 +1,8 @@
 #include <cstring>
 #include <exception>
 
+#include "mul/Error.h"
+#include "mul/Stop.h"
 #include "mul/mZedraConvert.h"
 #include "statics/cStatics.h"
 
@@ -13,6 +15,7 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     try {
         ByteBuffer block;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
+            ThrowIfStopped();
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
                 int32_t number = bx * world::kBlockRows + by;
                 Entry entry;
@@ -52,7 +55,10 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
                 }
             }
         }
-        Flush();
+    } catch (const Error& e) {
+        if (e.kind() == Error::Kind::kStopped) throw;
+        lastFailure_ = e.what();
+        return "Unknown error.";
     } catch (const std::exception& e) {
         lastFailure_ = e.what();
         return "Unknown error.";

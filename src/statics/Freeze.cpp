@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mul/Error.h"
+#include "mul/Stop.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
@@ -78,7 +79,10 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         WorldReader reader(*file, ItemsFilename,
                            ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3, AddItemType);
         WorldItem item;
-        while (reader.Next(item)) pending.push_back(ToPending(item, ItemsFilename));
+        while (reader.Next(item)) {
+            if (pending.size() % 4096 == 0) ThrowIfStopped();
+            pending.push_back(ToPending(item, ItemsFilename));
+        }
     }
     if (pending.empty()) return {};
     if (pending.size() > std::numeric_limits<int32_t>::max() / kRecordBytes) {
@@ -119,6 +123,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
+        ThrowIfStopped();
         int32_t length = cLoad(b, block);
         size_t old = length > 0 ? static_cast<size_t>(length) : 0;
         size_t added = size_t{to - from} * kRecordBytes;
@@ -126,43 +131,21 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);
         cSave(b, block, false);
     }
-    Flush();
     return {};
 }
 
 JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, FileSystem& fs) {
-    status("Freezing statics. Please wait.");
-    std::string refusal =
-        RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}}, true, fs);
-    if (!refusal.empty()) {
-        status(refusal);
-        return {false, refusal, {}};
-    }
-    cStatics store(fs);
-    std::string message = store.cOpen(request.staidx, request.statics);
-    if (!message.empty()) {
-        status(message);
-        return {false, message, store.lastFailure()};
-    }
-    JobOutcome outcome;
-    try {
-        message = store.cFreeze(request.items, request.sphere, request.itemType);
-        if (message.empty()) {
-            outcome = {true, "Statics was successfully freezed.", {}};
-        } else {
-            outcome = {false, message, {}};
-        }
-    } catch (const std::exception& e) {
-        outcome = {false, std::string("Freeze failed: ") + e.what(), {}};
-    }
-    // The store is closed in every case; after a failure this writes out only complete blocks.
-    try {
-        store.cClose();
-    } catch (const std::exception& e) {
-        if (outcome.ok) outcome = {false, std::string("Freeze failed: ") + e.what(), {}};
-    }
-    status(outcome.status);
-    return outcome;
+    return RunStaticsJob({"Freezing statics. Please wait.", request.staidx, request.statics,
+                          cStatics::Access::kWrite,
+                          [](const std::string& what) -> JobOutcome {
+                              return {false, "Freeze failed: " + what, {}};
+                          }},
+                         status, fs, [&](cStatics& store) -> JobOutcome {
+                             std::string message =
+                                 store.cFreeze(request.items, request.sphere, request.itemType);
+                             if (!message.empty()) return {false, message, {}};
+                             return {true, "Statics was successfully freezed.", {}};
+                         });
 }
 
 }  // namespace vorlak

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mul/Error.h"
+#include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
 #include "statics/cStatics.h"
@@ -123,6 +124,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         ItemBatch batch(writer);
         int64_t written = 0;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
+            ThrowIfStopped();
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
                 int32_t number = bx * world::kBlockRows + by;
                 Entry entry;
@@ -172,6 +174,10 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         }
         out.file().WriteAt(0, {reinterpret_cast<const uint8_t*>(header.data()), header.size()});
         out.Commit();
+    } catch (const Error& e) {
+        if (e.kind() == Error::Kind::kStopped) throw;
+        lastFailure_ = e.what();
+        return "Unknown error.";
     } catch (const std::exception& e) {
         lastFailure_ = e.what();
         return "Unknown error.";
@@ -180,37 +186,28 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
 }
 
 JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSystem& fs) {
-    status("Melting statics. Please wait.");
     if (!fs.Exists(request.statics) || !fs.Exists(request.staidx)) {
+        status("Melting statics. Please wait.");
         status("Can not find the statics files.");
         return {false, "Can not find the statics files.", {}};
     }
-    std::string refusal =
-        RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}}, false, fs);
-    if (!refusal.empty()) {
-        status(refusal);
-        return {false, refusal, {}};
-    }
-    cStatics store(fs);
-    std::string message = store.cOpen(request.staidx, request.statics);
-    if (!message.empty()) {
-        status(message);
-        return {false, message, store.lastFailure()};
-    }
-    message =
-        store.cMelt(request.items, request.x1, request.y1, request.x2, request.y2, request.addX,
-                    request.addY, request.addZ, request.itemType, request.countStart);
-    JobOutcome outcome{message.empty(),
-                       message.empty() ? "Statics was successfully melted." : message,
-                       store.lastFailure()};
-    // Melt only reads the statics files; closing writes nothing, but is done in every case.
-    try {
-        store.cClose();
-    } catch (const std::exception& e) {
-        if (outcome.ok) outcome = {false, "Unknown error.", e.what()};
-    }
-    status(outcome.status);
-    return outcome;
+    // Melt only reads the pair, so it opens it read-only under a shared lock.
+    return RunStaticsJob(
+        {"Melting statics. Please wait.", request.staidx, request.statics, cStatics::Access::kRead,
+         [](const std::string& what) -> JobOutcome {
+             return {false, "Unknown error.", what};
+         },
+         [&] {
+             return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}},
+                                       false, fs);
+         }},
+        status, fs, [&](cStatics& store) -> JobOutcome {
+            std::string message = store.cMelt(request.items, request.x1, request.y1, request.x2,
+                                              request.y2, request.addX, request.addY, request.addZ,
+                                              request.itemType, request.countStart);
+            return {message.empty(), message.empty() ? "Statics was successfully melted." : message,
+                    store.lastFailure()};
+        });
 }
 
 }  // namespace vorlak

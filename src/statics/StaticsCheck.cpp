@@ -231,6 +231,8 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
             outcome = {false, refusal, {}};
         } else if (!missing.empty()) {
             outcome = {false, "Can not find the statics files.", missing};
+        } else if (auto lock = FileLock::Try(request.staidx, FileLock::Mode::kShared); !lock) {
+            outcome = {false, cStatics::kInUse, {}};
         } else {
             CheckReport report = CheckStaticsFiles(request.staidx, request.statics, fs);
             std::string pair = request.staidx + " and " + request.statics;

@@ -31,6 +31,7 @@
 #include <optional>
 
 #include "mul/Error.h"
+#include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/cStatics.h"
 
@@ -132,10 +133,11 @@ ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<Move>& moves, ui
     return index;
 }
 
-void ReplaceIndex(FileSystem& fs, const std::string& path, const ByteBuffer& index) {
+void ReplaceIndex(FileSystem& fs, const std::string& path, const ByteBuffer& index,
+                  FileLock& lock) {
     AtomicFile file(fs, path);
     file.file().WriteAt(0, index);
-    file.Commit();
+    file.Commit(&lock);
     fs.SyncFolderOf(path);
 }
 
@@ -249,6 +251,13 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
     if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
         return finish({false, "Can not find the statics files.", {}});
     }
+    std::unique_ptr<FileLock> lock;
+    try {
+        lock = FileLock::Try(request.staidx, FileLock::Mode::kExclusive);
+    } catch (const std::exception& e) {
+        return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
+    }
+    if (!lock) return finish({false, cStatics::kInUse, {}});
 
     std::unique_ptr<RandomAccessFile> data;
     Layout layout;
@@ -268,7 +277,9 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         try {
             AppendRuns(*data, layout, chunk);
             data->Sync();
-            ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, layout.size));
+            ThrowIfStopped();
+            ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, layout.size),
+                         *lock);
             indexInTail = true;
         } catch (...) {
             if (!indexInTail) {
@@ -282,11 +293,17 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         }
         MoveTailToStart(*data, layout, chunk);
         data->Sync();
-        ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, 0));
+        ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, 0), *lock);
         // Step 5. Cut or not, the pair is consistent, so nothing needs to wait for the cut to be
         // stored.
         data->Truncate(layout.compacted);
     } catch (const std::exception& e) {
+        if (StopRequested()) {
+            return finish({false, "Stopped.",
+                           indexInTail ? "The statics files hold the same statics, but the space "
+                                         "is not reclaimed yet."
+                                       : std::string()});
+        }
         return finish({false,
                        indexInTail
                            ? "Compact failed part-way; the statics files hold the same statics, "

@@ -2,41 +2,65 @@
 
 #include <exception>
 
+#include "mul/Error.h"
 #include "statics/StaticsCheck.h"
 #include "statics/cStatics.h"
 
 namespace vorlak {
-namespace {
 
-JobOutcome Finish(const StatusSink& status, JobOutcome outcome) {
+JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSystem& fs,
+                         const std::function<JobOutcome(cStatics&)>& run) {
+    status(job.wait);
+    if (job.refuse) {
+        std::string refusal = job.refuse();
+        if (!refusal.empty()) {
+            status(refusal);
+            return {false, refusal, {}};
+        }
+    }
+    cStatics store(fs);
+    std::string message = store.cOpen(job.staidx, job.statics, job.access);
+    if (!message.empty()) {
+        status(message);
+        return {false, message, {}};
+    }
+    JobOutcome outcome;
+    try {
+        outcome = run(store);
+    } catch (const Error& e) {
+        outcome = e.kind() == Error::Kind::kStopped ? JobOutcome{false, e.what(), {}}
+                                                    : job.failed(e.what());
+    } catch (const std::exception& e) {
+        outcome = job.failed(e.what());
+    }
+    if (outcome.ok) {
+        // The commit: a failure here is the job's failure, and leaves the index as before.
+        try {
+            store.cClose();
+        } catch (const std::exception& e) {
+            outcome = job.failed(e.what());
+        }
+    } else {
+        store.Abandon();
+    }
     status(outcome.status);
     return outcome;
 }
 
-// Closes the store; a failure while writing out the last changes turns success into failure.
-void CloseInto(cStatics& store, JobOutcome& outcome) {
-    try {
-        store.cClose();
-    } catch (const std::exception& e) {
-        if (outcome.ok) outcome = {false, "Unknown error.", e.what()};
-    }
-}
-
-}  // namespace
-
 JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileSystem& fs) {
-    status("Clearing statics. Please wait.");
-    std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs);
-    if (!refusal.empty()) return Finish(status, {false, refusal, {}});
-    cStatics store(fs);
-    std::string message = store.cOpen(request.staidx, request.statics);
-    if (!message.empty()) return Finish(status, {false, message, store.lastFailure()});
-    message = store.cClear(request.x1, request.y1, request.x2, request.y2);
-    JobOutcome outcome{message.empty(),
-                       message.empty() ? "Statics was successfully cleared." : message,
-                       store.lastFailure()};
-    CloseInto(store, outcome);
-    return Finish(status, outcome);
+    return RunStaticsJob(
+        {"Clearing statics. Please wait.", request.staidx, request.statics,
+         cStatics::Access::kWrite,
+         [](const std::string& what) -> JobOutcome {
+             return {false, "Unknown error.", what};
+         },
+         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs); }},
+        status, fs, [&](cStatics& store) -> JobOutcome {
+            std::string message = store.cClear(request.x1, request.y1, request.x2, request.y2);
+            return {message.empty(),
+                    message.empty() ? "Statics was successfully cleared." : message,
+                    store.lastFailure()};
+        });
 }
 
 }  // namespace vorlak

@@ -11,7 +11,7 @@ namespace vorlak {
 namespace {
 
 constexpr char kOpenFailed[] = "Unable to open/create statics.";
-constexpr size_t kFlushThreshold = 8u << 20;
+constexpr size_t kPendingLimit = 8u << 20;  // pending records written out, unreferenced
 constexpr size_t kWindowBytes = 64u << 10;
 constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
 
@@ -36,7 +36,8 @@ cStatics::cStatics(FileSystem& fs) : fs_(fs) {}
 
 cStatics::~cStatics() = default;
 
-std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Statics0) {
+std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Statics0,
+                            Access access) {
     try {
         bool haveIndex = fs_.Exists(Staidx0);
         bool haveData = fs_.Exists(Statics0);
@@ -47,24 +48,37 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             return kOpenFailed;
         }
         bool fresh = !haveIndex;
-
-        if (fresh) {
-            // Filled beside and renamed into place, so that a failure leaves no half index.
-            AtomicFile fill(fs_, Staidx0);
-            ByteBuffer empty(kEmptyFillBytes, 0xFF);
-            for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
-                fill.file().WriteAt(i * kEmptyFillBytes, empty);
-            }
-            fill.Commit();
-        }
-        auto index = fs_.Open(Staidx0, OpenMode::kReadWrite);
+        if (fresh && access == Access::kRead) return kOpenFailed;
+        const FileLock::Mode mode =
+            access == Access::kRead ? FileLock::Mode::kShared : FileLock::Mode::kExclusive;
+        const OpenMode open = access == Access::kRead ? OpenMode::kReadOnly : OpenMode::kReadWrite;
+        std::unique_ptr<FileLock> lock;
         std::unique_ptr<RandomAccessFile> data;
-        try {
-            data = fs_.Open(Statics0, OpenMode::kReadWrite);
-        } catch (const Error&) {
-            if (fresh) fs_.Remove(Staidx0);  // an index alone would block the next open
-            throw;
+        if (!fresh) {
+            lock = FileLock::Try(Staidx0, mode);
+            if (!lock) return kInUse;
+        } else {
+            // The data file first, then the index, filled beside and renamed into place: its
+            // commit syncs the folder, so both names reach the disk together, and a failure
+            // leaves no half pair.
+            data = fs_.Open(Statics0, OpenMode::kCreateExclusive);
+            try {
+                AtomicFile fill(fs_, Staidx0);
+                ByteBuffer empty(kEmptyFillBytes, 0xFF);
+                for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
+                    fill.file().WriteAt(i * kEmptyFillBytes, empty);
+                }
+                fill.Commit();
+            } catch (const Error&) {
+                data.reset();
+                fs_.Remove(Statics0);
+                throw;
+            }
+            lock = FileLock::Try(Staidx0, mode);
+            if (!lock) return kInUse;  // another job took the new pair first
         }
+        auto index = fs_.Open(Staidx0, open);
+        if (!data) data = fs_.Open(Statics0, open);
         indexBytes_.resize(kIndexBytes);
         if (fresh) {
             std::fill(indexBytes_.begin(), indexBytes_.end(), uint8_t{0xFF});
@@ -73,6 +87,7 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             index->ReadZeroFilled(0, indexBytes_);
         }
         flushedDataSize_ = data->Size();
+        startDataSize_ = flushedDataSize_;
         indexChanged_ = false;
         pendingData_.clear();
         window_.clear();
@@ -83,6 +98,8 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         mappedSize_ = mapped_ ? flushedDataSize_ : 0;
         index_ = std::move(index);
         data_ = std::move(data);
+        lock_ = std::move(lock);
+        readOnly_ = access == Access::kRead;
         openState_ = fresh ? 2 : 1;
         return {};
     } catch (const Error& e) {
@@ -92,23 +109,36 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
     }
 }
 
+void cStatics::Abandon() noexcept {
+    mapped_.reset();
+    // Records appended for an index that was never committed are given back.
+    if (data_ && !readOnly_ && flushedDataSize_ > startDataSize_) {
+        try {
+            data_->Truncate(startDataSize_);
+        } catch (const std::exception&) {
+            // They stay behind, unreferenced; the pair is sound either way.
+        }
+    }
+    data_.reset();
+    index_.reset();
+    lock_.reset();
+    openState_ = 0;
+    indexBytes_ = {};
+    pendingData_ = {};
+    window_ = {};
+    mapped_.reset();
+    mappedSize_ = 0;
+    indexChanged_ = false;
+}
+
 void cStatics::cClose() {
     if (openState_ == 0) return;
-    // The store is closed even when the last write fails; the failure still reaches the caller.
+    // The store is closed even when the commit fails; the failure still reaches the caller.
     struct Closer {
         cStatics& s;
-        ~Closer() {
-            s.data_.reset();
-            s.index_.reset();
-            s.openState_ = 0;
-            s.indexBytes_ = {};
-            s.pendingData_ = {};
-            s.window_ = {};
-            s.mapped_.reset();
-            s.mappedSize_ = 0;
-        }
+        ~Closer() { s.Abandon(); }
     } closer{*this};
-    Flush();
+    Commit();
 }
 
 void cStatics::CheckBlock(int32_t block) const {
@@ -162,7 +192,7 @@ const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
         return pendingData_.data() + (offset - flushedDataSize_);
     }
     if (end > flushedDataSize_) {
-        Flush();  // a run that straddles the written and pending parts
+        WritePending();  // a run that straddles the written and pending parts
     }
     if (end <= mappedSize_) return mapped_->bytes().data() + offset;
     if (offset >= windowStart_ && end <= windowStart_ + window_.size()) {
@@ -183,6 +213,7 @@ const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
 
 void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {
     CheckBlock(BlockNumber);
+    if (readOnly_) throw Error::InvalidArgument("The statics files are open for reading only");
     if (isEmpty) {
         SetEntry(BlockNumber, {-1, -1, -1});
         return;
@@ -196,24 +227,29 @@ void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool i
     pendingData_.insert(pendingData_.end(), Statics0Data.begin(), Statics0Data.end());
     SetEntry(BlockNumber,
              {static_cast<int32_t>(dataSize), static_cast<int32_t>(Statics0Data.size()), -1});
-    if (pendingData_.size() >= kFlushThreshold) Flush();
+    if (pendingData_.size() >= kPendingLimit) WritePending();
 }
 
-void cStatics::Flush() {
-    if (openState_ == 0) return;
-    if (!pendingData_.empty()) {
-        data_->WriteAt(flushedDataSize_, pendingData_);
-        flushedDataSize_ += pendingData_.size();
-        pendingData_.clear();
-    }
-    // Now the entries. The index is replaced whole, through a new file and a rename: entries
-    // rewritten in place can be cut part-way by a full disk or a killed process, leaving a new
-    // offset beside an old length, which reads some other block's records.
+void cStatics::WritePending() {
+    if (openState_ == 0 || pendingData_.empty()) return;
+    data_->WriteAt(flushedDataSize_, pendingData_);
+    flushedDataSize_ += pendingData_.size();
+    pendingData_.clear();
+}
+
+void cStatics::Commit() {
     if (!indexChanged_) return;
-    // From here on index_ serves for its name only; the index is never written in place.
+    WritePending();
+    // The records reach the disk before any entry that points at them.
+    data_->Sync();
+    startDataSize_ = flushedDataSize_;  // from here on the new index may refer to them
+    // The index is replaced whole, through a new file and a rename: entries rewritten in place
+    // can be cut part-way by a full disk or a killed process, leaving a new offset beside an old
+    // length, which reads some other block's records. The new file is locked before it takes the
+    // name, so the pair stays locked for this job.
     AtomicFile fresh(fs_, index_->path());
     fresh.file().WriteAt(0, indexBytes_);
-    fresh.Commit();
+    fresh.Commit(lock_.get());
     indexChanged_ = false;
 }
 

@@ -1,12 +1,13 @@
 // The statics file pair: the index (one 12-byte entry per world block) and the data file (7-byte
 // records, back to back per block). Byte layout in docs/statics-files.md.
 //
-// One object serves one job: cOpen, any cLoad/cSave and one job, then cClose. The index is read
-// into memory by cOpen. cSave appends each block's run to the data file and points its entry at
-// it; writes are gathered and written out by Flush() (and by cClose), the data always before the
-// index entries that refer to it, and the index replaced whole through a new file and a rename,
-// so an interrupted or failed job leaves every entry pointing at complete records. The data file
-// only grows: old runs stay behind, unreferenced.
+// One object serves one job: cOpen, any cLoad/cSave and one job, then cClose, or Abandon after a
+// failure. cOpen takes the pair's lock for the whole job and reads the index into memory. cSave
+// appends each block's run to the data file (unreferenced until the commit) and changes the entry
+// in memory only. The index is committed once, by cClose: the data file is synced, then a new
+// index is written beside the old one, synced, renamed over it, and the folder synced. So a job
+// that fails, is stopped or killed, or loses power before its commit leaves every entry as it was;
+// the data file only grows, old runs stay behind unreferenced.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "mul/File.h"
 #include "mul/World.h"
 #include "mul/mTypes.h"
+#include "statics/StaticsJobs.h"
 
 namespace vorlak {
 
@@ -32,18 +34,30 @@ class cStatics {
         int32_t extra;
     };
 
+    static constexpr char kInUse[] = "The statics files are in use by another job.";
+
+    enum class Access {
+        kWrite,  // exclusive lock; a missing pair is created
+        kRead,   // shared lock; both files opened read-only, nothing is ever written
+    };
+
     explicit cStatics(FileSystem& fs = DefaultFileSystem());
     // Drops unwritten changes if cClose was not called; the files stay consistent.
     ~cStatics();
     cStatics(const cStatics&) = delete;
     cStatics& operator=(const cStatics&) = delete;
 
-    // Opens the pair; when both files are missing a new pair is created with an index of empty
-    // entries (all bytes 0xFF). When exactly one exists, or anything fails, returns
-    // "Unable to open/create statics." and touches neither file.
-    std::string cOpen(const std::string& Staidx0, const std::string& Statics0);
-    // Writes what is pending and closes both files. Throws Error when a write fails.
+    // Opens the pair and locks it. For writing, when both files are missing a new pair is created
+    // with an index of empty entries (all bytes 0xFF). When another job holds the pair, returns
+    // kInUse; when exactly one file exists, or anything fails, "Unable to open/create statics.";
+    // either way neither file is touched.
+    std::string cOpen(const std::string& Staidx0, const std::string& Statics0,
+                      Access access = Access::kWrite);
+    // Commits the job (see above) and closes both files. Throws Error when a write fails; the
+    // index is then as before.
     void cClose();
+    // Closes both files without committing: the index stays as it was before the job.
+    void Abandon() noexcept;
 
     // Replaces the block's entry by (data length, L, -1) and appends the L bytes, or writes
     // (-1, -1, -1) and no data when `isEmpty`. Throws Error on a bad block number or failure.
@@ -78,8 +92,8 @@ class cStatics {
     // entry.length bytes; nullptr otherwise. Checked as cLoad checks. The pointer stays valid
     // until the next call on the store.
     const uint8_t* RunOf(int32_t block, Entry& entry);
-    // Writes pending data, then the index entries that refer to it.
-    void Flush();
+    // Writes pending records to the data file, still unreferenced on disk.
+    void WritePending();
     // Text of the last failure a job turned into "Unknown error.", for front ends to show as
     // detail; empty when there was none.
     const std::string& lastFailure() const { return lastFailure_; }
@@ -90,17 +104,21 @@ class cStatics {
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);
+    void Commit();
 
     FileSystem& fs_;
     std::unique_ptr<RandomAccessFile> index_;
     std::unique_ptr<RandomAccessFile> data_;
+    std::unique_ptr<FileLock> lock_;
     int32_t openState_ = 0;
+    bool readOnly_ = false;
 
     ByteBuffer indexBytes_;                // the whole index, kIndexBytes long
     bool indexChanged_ = false;            // indexBytes_ differs from the index file
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
+    uint64_t startDataSize_ = 0;           // its length before records no index refers to yet
     ByteBuffer pendingData_;               // runs appended after flushedDataSize_
-    std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, when mappable
+    std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, read-only
     uint64_t mappedSize_ = 0;
     ByteBuffer window_;   // read-ahead of the data file
     ByteBuffer longRun_;  // a run too long for the read-ahead
@@ -109,5 +127,23 @@ class cStatics {
 
     friend class ClearJob;
 };
+
+// What the statics job skeleton needs to know of a job.
+struct StaticsJob {
+    std::string wait;  // the first status text
+    std::string staidx;
+    std::string statics;
+    cStatics::Access access;
+    // The outcome for a failure thrown by the job or by its commit, given the failure's text.
+    std::function<JobOutcome(const std::string&)> failed;
+    // Checks the job's files before anything is opened; returns the refusal text, empty to go on.
+    std::function<std::string()> refuse;
+};
+
+// The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,
+// runs `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit
+// turns success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
+JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSystem& fs,
+                         const std::function<JobOutcome(cStatics&)>& run);
 
 }  // namespace vorlak

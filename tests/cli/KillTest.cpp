@@ -1,6 +1,7 @@
-// The real `vorlak` program killed with SIGKILL at random moments of a long clear and a long
-// freeze: afterwards `vorlak check` must pass, and every block must hold either its statics from
-// before the job or those the whole job leaves.
+// The real `vorlak` program beside other jobs and cut off mid-way: a job whose files another job
+// holds refuses and changes nothing; a job killed (SIGKILL) at a random moment leaves a sound
+// pair holding the old statics or the whole job's new ones; one stopped (SIGINT, SIGTERM) ends
+// with "Stopped." and leaves the files exactly as before.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,6 +13,9 @@
 #include <random>
 #include <thread>
 
+#include "mul/Picture.h"
+#include "picture/QtPicture.h"
+#include "support/OldOrNew.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -27,15 +31,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 20;
 
-// Starts the program with `args`, its output thrown away.
-pid_t Start(const std::vector<std::string>& args) {
+// Starts the program with `args`; its output goes to `output` (thrown away when empty).
+pid_t Start(const std::vector<std::string>& args, const std::string& output = "/dev/null") {
     std::vector<char*> argv{const_cast<char*>(VORLAK_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, VORLAK_PROGRAM, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -52,81 +57,84 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// The blocks that hold statics in either pair.
-std::vector<int32_t> Holding(const StaticsPair& a, const StaticsPair& b) {
-    std::vector<int32_t> blocks;
-    for (int32_t block = 0; block < StaticsPair::kBlocks; ++block) {
-        if (a.EntryOf(block).length > 0 || b.EntryOf(block).length > 0) blocks.push_back(block);
-    }
-    return blocks;
-}
-
 class KillTest : public ::testing::Test {
   protected:
-    // Runs the job once to the end to learn its length and result, then kRuns times on a fresh
-    // copy of the pair, killed after a random share of that length.
-    void KillAtRandom(const std::vector<std::string>& job) {
-        std::vector<std::string> args = job;
+    std::vector<std::string> WithPair(std::vector<std::string> args) {
         for (const std::string& a : {std::string("--statics"), mul, std::string("--staidx"), idx}) {
             args.push_back(a);
         }
+        return args;
+    }
+    bool HasTemporaryFiles(bool remove) {
+        bool found = false;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
+            if (entry.path().string().find(".tmp") == std::string::npos) continue;
+            found = true;
+            if (remove) std::filesystem::remove(entry.path());
+        }
+        return found;
+    }
+
+    // Runs the job once to the end to learn its length and result, then kRuns times on a fresh
+    // copy of the pair, sent `signal` after a random share of that length.
+    void SignalAtRandom(const std::vector<std::string>& job, int signal) {
+        const std::vector<std::string> args = WithPair(job);
         before.Write(idx, mul);
         Clock::time_point t0 = Clock::now();
         ASSERT_EQ(Wait(Start(args)), 0);
         Clock::duration length = Clock::now() - t0;
         const StaticsPair after = StaticsPair::Read(idx, mul);
         ASSERT_NE(after.index, before.index);
-        const std::vector<int32_t> blocks = Holding(before, after);
 
         std::mt19937 random(std::random_device{}());
         std::uniform_real_distribution<double> share(0.0, 1.0);
-        int killed = 0;
+        int cut = 0;
         for (int attempt = 0; attempt < kRuns; ++attempt) {
-            // Temporary files of killed runs go; the pair starts afresh.
-            for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-                if (entry.path().string().find(".tmp") != std::string::npos) {
-                    std::filesystem::remove(entry.path());
-                }
-            }
+            HasTemporaryFiles(true);  // a killed job has no chance to remove them
             before.Write(idx, mul);
             auto wait =
                 std::chrono::duration_cast<std::chrono::microseconds>(length * share(random));
-            SCOPED_TRACE("killed after " + std::to_string(wait.count()) + " us");
-            pid_t pid = Start(args);
+            SCOPED_TRACE("signal after " + std::to_string(wait.count()) + " us");
+            pid_t pid = Start(args, output);
             std::this_thread::sleep_for(wait);
-            ::kill(pid, SIGKILL);
-            if (Wait(pid) == 128 + SIGKILL) {
-                ++killed;
-            } else {
+            ::kill(pid, signal);
+            int code = Wait(pid);
+            if (code == 0) {
                 length = wait;  // the job ran faster than at first: aim within its new length
+            } else {
+                ++cut;
             }
-
-            EXPECT_EQ(Wait(Start({"check", "--statics", mul, "--staidx", idx})), 0);
             StaticsPair now = StaticsPair::Read(idx, mul);
-            for (int32_t b : blocks) {
-                StaticsPair::Bytes run = now.RunOf(b);
-                if (run != before.RunOf(b) && run != after.RunOf(b)) {
-                    ADD_FAILURE() << "block " << b << " holds neither its old nor its new statics";
-                    break;
-                }
+            if (code == 1) {  // stopped: exactly as before, nothing left behind
+                EXPECT_EQ(test::ReadText(output), "Stopped.\n");
+                EXPECT_TRUE(now.index == before.index && now.data == before.data);
+                EXPECT_FALSE(HasTemporaryFiles(false));
+            } else if (code != 0) {
+                EXPECT_TRUE(code == 128 + SIGKILL || code == 128 + signal) << code;
             }
+            EXPECT_EQ(Wait(Start(WithPair({"check"}))), 0);
+            EXPECT_TRUE(test::HoldsOldOrNew(before, after, now));
         }
         // Most runs must really have been cut short, or the test proves little.
-        EXPECT_GT(killed, kRuns / 2);
+        EXPECT_GT(cut, kRuns / 2);
     }
 
     test::TempDir dir;
     std::string idx = dir.path("staidx0.mul");
     std::string mul = dir.path("statics0.mul");
+    std::string output = dir.path("output.txt");
     StaticsPair before = StaticsPair::Spread(500000, 0.1, 17);
 };
 
-TEST_F(KillTest, ClearKilledAtRandomMomentsLeavesASoundPair) {
+TEST_F(KillTest, ClearCutOffAtRandomMoments) {
     // Edges inside blocks on every side, so that kept statics are appended as well.
-    KillAtRandom({"clear", "--x1", "3", "--y1", "3", "--x2", "6140", "--y2", "4092"});
+    for (int signal : {SIGKILL, SIGINT}) {
+        SCOPED_TRACE(signal);
+        SignalAtRandom({"clear", "--x1", "3", "--y1", "3", "--x2", "6140", "--y2", "4092"}, signal);
+    }
 }
 
-TEST_F(KillTest, FreezeKilledAtRandomMomentsLeavesASoundPair) {
+TEST_F(KillTest, FreezeCutOffAtRandomMoments) {
     std::string items = dir.path("items.wsc");
     std::string text;
     std::mt19937 random(23);
@@ -138,7 +146,67 @@ TEST_F(KillTest, FreezeKilledAtRandomMomentsLeavesASoundPair) {
                 "\r\nTYPE 255\r\nCONT -1\r\n}\r\n\r\n";
     }
     test::WriteText(items, text);
-    KillAtRandom({"freeze", "--items", items});
+    for (int signal : {SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        SignalAtRandom({"freeze", "--items", items}, signal);
+    }
+}
+
+// Each job started while another job holds its files (here this test, through its own lock):
+// readers share, everything else refuses without changing a byte.
+TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
+    const std::string items = dir.path("items.wsc"), melted = dir.path("melted.wsc");
+    const std::string art = dir.path("artidx.mul"), map = dir.path("map0.mul");
+    const std::string picture = dir.path("tile.png"), palette = dir.path("palette.png");
+    test::WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
+    ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), picture));
+    ASSERT_TRUE(SavePicture(MemoryPicture(12, 1), palette));
+    test::WriteAll(art, test::Bytes(120, 0xFF));
+    test::WriteAll(dir.path("art.mul"), {});
+    test::WriteAll(map, test::Bytes(196, 0));
+    const std::string statics = "The statics files are in use by another job.\n";
+    using Mode = FileLock::Mode;
+    struct Case {
+        std::vector<std::string> args;
+        std::string held;
+        Mode mode;
+        std::string refusal;  // empty: the job runs
+    } cases[] = {
+        {WithPair({"clear"}), idx, Mode::kShared, statics},
+        {WithPair({"freeze", "--items", items}), idx, Mode::kShared, statics},
+        {WithPair({"compact"}), idx, Mode::kShared, statics},
+        {WithPair({"melt", "--items", melted}), idx, Mode::kExclusive, statics},
+        {WithPair({"check"}), idx, Mode::kExclusive, statics},
+        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map},
+         map,
+         Mode::kShared,
+         "The terrain files are in use by another job.\n"},
+        {{"art", "import", "--bitmap", picture, "--number", "3", "--idx", art, "--mul",
+          dir.path("art.mul")},
+         art,
+         Mode::kShared,
+         "The art files are in use by another job.\n"},
+        {WithPair({"melt", "--items", melted}), idx, Mode::kShared, ""},
+        {WithPair({"check"}), idx, Mode::kShared, ""},
+    };
+    before.Write(idx, mul);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args[1]);
+        auto files = [&] {
+            std::vector<test::Bytes> all;
+            for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
+            return all;
+        };
+        const std::vector<test::Bytes> unchanged = files();
+        std::unique_ptr<FileLock> held = FileLock::Try(c.held, c.mode);
+        ASSERT_TRUE(held);
+        int code = Wait(Start(c.args, output));
+        EXPECT_EQ(code, c.refusal.empty() ? 0 : 1) << test::ReadText(output);
+        if (c.refusal.empty()) continue;
+        EXPECT_EQ(test::ReadText(output), c.refusal);
+        EXPECT_TRUE(files() == unchanged);
+        EXPECT_FALSE(test::Exists(melted));
+    }
 }
 
 #endif  // VORLAK_PROGRAM

@@ -1,8 +1,8 @@
-// Jobs on the statics pair when the disk fails part-way: for a range of write budgets the job
-// runs on a fresh copy of the same pair, its writes stop at the budget (a write that crosses it
-// writes its first part), and afterwards the pair must be sound, every block must hold either its
-// statics from before the job or those a successful job leaves, and the job must have said that
-// it failed.
+// Jobs on the statics pair cut short: by a full disk (for a range of write budgets the job's
+// writes stop at the budget, a write that crosses it writing its first part) and by a power cut
+// at each of its changes (what was not synced is lost). Each run starts from a fresh copy of the
+// same pair; afterwards the pair must be sound and hold every block's old statics or the whole
+// job's new ones, and the job must have said whether it failed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +12,8 @@
 
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
+#include "support/OldOrNew.h"
+#include "support/PowerCutFileSystem.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -21,31 +23,16 @@ namespace {
 using test::FaultyFileSystem;
 using test::StaticsPair;
 
-// The blocks that hold statics in any of `pairs`, in block order.
-std::vector<int32_t> Holding(std::initializer_list<const StaticsPair*> pairs) {
-    std::vector<int32_t> blocks;
-    for (int32_t b = 0; b < StaticsPair::kBlocks; ++b) {
-        for (const StaticsPair* p : pairs) {
-            const uint8_t* length = p->index.data() + b * StaticsPair::kEntryBytes + 4;
-            if ((length[3] & 0x80) == 0 && (length[0] | length[1] | length[2] | length[3]) != 0) {
-                blocks.push_back(b);
-                break;
-            }
-        }
-    }
-    return blocks;
-}
-
 using Job = std::function<JobOutcome(FileSystem&, const std::string& idx, const std::string& mul)>;
 
 class FaultTest : public ::testing::Test {
   protected:
-    // Runs `job` once without a budget to learn its result and the bytes it writes, then once per
-    // budget. Budgets: every one up to `dense`, every one within `dense` bytes of the bytes
-    // written to the data file (where the index writes begin), then about `samples` more spread
-    // over the rest, and the total itself.
-    void RunWithBudgets(const StaticsPair& before, const Job& job, int64_t dense = 48,
-                        int64_t samples = 150) {
+    // Runs `job` once without a fault to learn its result and the bytes it writes. Budgets: every
+    // one up to `dense`, every one within `dense` bytes of the bytes written to the data file
+    // (where the index writes begin), then about `samples` more spread over the rest, and the
+    // total itself. Then a power cut at each change the job makes.
+    void RunCutShort(const StaticsPair& before, const Job& job, int64_t dense = 16,
+                     int64_t samples = 50) {
         before.Write(idx, mul);
         FaultyFileSystem unlimited(INT64_MAX);
         JobOutcome clean = job(unlimited, idx, mul);
@@ -65,25 +52,31 @@ class FaultTest : public ::testing::Test {
             budgets.insert(static_cast<int64_t>(random() % static_cast<uint64_t>(total)));
         }
         budgets.insert(total);
-
+        auto expectOldOrNew = [&] {
+            CheckReport report = CheckStaticsFiles(idx, mul);
+            ASSERT_TRUE(report.sound()) << report.problems.front().text;
+            EXPECT_TRUE(test::HoldsOldOrNew(before, after, StaticsPair::Read(idx, mul)));
+            ++runs;
+        };
         for (int64_t budget : budgets) {
             SCOPED_TRACE("budget " + std::to_string(budget) + " of " + std::to_string(total));
             before.Write(idx, mul);
             FaultyFileSystem fs(budget);
             JobOutcome outcome = job(fs, idx, mul);
             EXPECT_EQ(outcome.ok, !fs.failed()) << outcome.status << ": " << outcome.detail;
+            expectOldOrNew();
+        }
 
-            CheckReport report = CheckStaticsFiles(idx, mul);
-            ASSERT_TRUE(report.sound()) << report.problems.front().text;
-            StaticsPair now = StaticsPair::Read(idx, mul);
-            for (int32_t b : Holding({&before, &after, &now})) {
-                StaticsPair::Bytes run = now.RunOf(b);
-                if (run != before.RunOf(b) && run != after.RunOf(b)) {
-                    ADD_FAILURE() << "block " << b << " holds neither its old nor its new statics";
-                    break;
-                }
-            }
-            ++runs;
+        before.Write(idx, mul);
+        test::PowerCutFileSystem probe(dir.root().string(), INT64_MAX);
+        ASSERT_TRUE(job(probe, idx, mul).ok);
+        for (int64_t moment = 1; moment <= probe.changes(); ++moment) {
+            SCOPED_TRACE("power cut at change " + std::to_string(moment));
+            before.Write(idx, mul);
+            test::PowerCutFileSystem fs(dir.root().string(), moment);
+            EXPECT_FALSE(job(fs, idx, mul).ok);
+            fs.Restore();
+            expectOldOrNew();
         }
     }
 
@@ -119,11 +112,11 @@ StaticsPair SmallArea() {
 
 TEST_F(FaultTest, ClearCutShortKeepsThePairSound) {
     // Edges inside blocks on all four sides, so that kept statics are appended again.
-    RunWithBudgets(SmallArea(), [](FileSystem& fs, const std::string& i, const std::string& m) {
+    RunCutShort(SmallArea(), [](FileSystem& fs, const std::string& i, const std::string& m) {
         return RunClear(
             {m, i, 84, 10, 107, 150}, [](const std::string&) {}, fs);
     });
-    EXPECT_GT(runs, 100);
+    EXPECT_GT(runs, 60);
 }
 
 TEST_F(FaultTest, NewPairCutShortLeavesNoFilesBehind) {
@@ -162,11 +155,11 @@ TEST_F(FaultTest, FreezeCutShortKeepsThePairSound) {
         }
     }
     test::WriteText(items, text);
-    RunWithBudgets(SmallArea(), [&](FileSystem& fs, const std::string& i, const std::string& m) {
+    RunCutShort(SmallArea(), [&](FileSystem& fs, const std::string& i, const std::string& m) {
         return RunFreeze(
             {items, m, i, false, -1}, [](const std::string&) {}, fs);
     });
-    EXPECT_GT(runs, 100);
+    EXPECT_GT(runs, 60);
 }
 
 TEST_F(FaultTest, MeltCutShortKeepsThePairAndThePreviousItemFile) {
@@ -201,7 +194,7 @@ TEST_F(FaultTest, CompactCutShortKeepsThePairSound) {
     // In memory, and in pieces of 512 bytes read back from the appended copy.
     for (uint64_t buffer : {uint64_t{1} << 20, uint64_t{4096}}) {
         SCOPED_TRACE(buffer);
-        RunWithBudgets(
+        RunCutShort(
             StaticsPair::Spread(3000, 0.3, 11),
             [buffer](FileSystem& fs, const std::string& i, const std::string& m) {
                 CompactRequest request{m, i};
@@ -209,9 +202,9 @@ TEST_F(FaultTest, CompactCutShortKeepsThePairSound) {
                 return RunCompact(
                     request, [](const std::string&) {}, fs);
             },
-            48, 100);
+            16, 30);
     }
-    EXPECT_GT(runs, 200);
+    EXPECT_GT(runs, 100);
 }
 
 TEST_F(FaultTest, CompactCutShortBeforeItsFirstIndexIsUndone) {

@@ -40,13 +40,12 @@ class MeltJob : public ::testing::Test {
         test::WriteAll(data, records);
     }
 
-    JobOutcome Melt(MeltRequest request, FileSystem& fs = DefaultFileSystem()) {
+    JobOutcome Melt(MeltRequest request) {
         request.statics = data;
         request.staidx = idx;
         request.items = items;
         texts.clear();
-        return RunMelt(
-            request, [this](const std::string& t) { texts.push_back(t); }, fs);
+        return RunMelt(request, [this](const std::string& t) { texts.push_back(t); });
     }
     static MeltRequest Rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
         MeltRequest r;
@@ -71,19 +70,15 @@ class MeltJob : public ::testing::Test {
     std::vector<std::string> texts;
 };
 
-TEST_F(MeltJob, Block89802GivesTheReferenceFile) {
+TEST_F(MeltJob, ReferenceFiles) {
     MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
-    JobOutcome outcome = Melt(Rect(1400, 1620, 1407, 1627));
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
-                                               "Statics was successfully melted."}));
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
-}
-
-TEST_F(MeltJob, NothingInsideGivesOnlyHeaderAndEnd) {
-    MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
-    ASSERT_TRUE(Melt(Rect(0, 0, 7, 7)).ok);
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-nothing-inside")));
+    for (auto [rect, reference] : {std::pair{Rect(1400, 1620, 1407, 1627), "melt-block-89802"},
+                                   std::pair{Rect(0, 0, 7, 7), "melt-nothing-inside"}}) {
+        EXPECT_TRUE(Melt(rect).ok);
+        EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
+                                                   "Statics was successfully melted."}));
+        EXPECT_EQ(ReadAll(items), ReadAll(Reference(reference)));
+    }
 }
 
 TEST_F(MeltJob, OffsetsLimitsAndNumbering) {
@@ -121,14 +116,6 @@ TEST_F(MeltJob, IllegalCoordinatesLeaveTheOldFileUntouched) {
     }
 }
 
-TEST_F(MeltJob, MissingPairCreatesNothing) {
-    JobOutcome outcome = Melt({});
-    EXPECT_EQ(outcome.status, "Can not find the statics files.");
-    EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
-                                               "Can not find the statics files."}));
-    EXPECT_TRUE(Files().empty());
-}
-
 // A failed melt leaves the previous item file as it was and no partial file beside it.
 TEST_F(MeltJob, FailuresKeepTheOldFileAndLeaveNoPartialFile) {
     const std::set<std::string> pairAndItems{"staidx0.mul", "statics0.mul", "items.wsc"};
@@ -153,16 +140,6 @@ TEST_F(MeltJob, FailuresKeepTheOldFileAndLeaveNoPartialFile) {
     r.addX = 2147483647;
     expectUntouched(Melt(r), "written X");
 
-    // 451 bytes of file and 249 of header are written; the rename needs budget left.
-    for (int64_t budget : {0, 100, 451, 700}) {
-        test::FaultyFileSystem fs(budget);
-        expectUntouched(Melt({}, fs), "budget " + std::to_string(budget));
-    }
-    test::FaultyFileSystem enough(701);
-    EXPECT_TRUE(Melt({}, enough).ok);
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
-
-    test::WriteText(items, "old items");
     MakePair({{kBlock89802, Bytes(12, 0)}});  // not a whole number of records
     expectUntouched(Melt({}), "block length");
 }
