@@ -33,7 +33,6 @@ class cMUL {
     std::string cOpen(const std::string& IDXFilename, const std::string& MULFilename,
                       int32_t ConstantIndex, int32_t NbrOfBlocks);
     void cClose();
-    int32_t cCount() const;
 
     // Loads record `IndexNumber`. When its length is above 0, `ByteArray` is replaced by exactly
     // that many bytes (the part past the end of the data file reads as zero). Sets the flags and
@@ -49,16 +48,12 @@ class cMUL {
     // The entry of record n as cLoad sees it; throws Error on a bad number or a read failure.
     IndexEntry Entry(int32_t IndexNumber);
 
-    bool isOpen() const { return data_ != nullptr; }
-    bool fixedBlocks() const { return blockSize_ >= 1; }
-    int32_t blockSize() const { return blockSize_; }
     RandomAccessFile* dataFile() { return data_.get(); }
 
   private:
     FileSystem& fs_;
     std::unique_ptr<RandomAccessFile> index_;
     std::unique_ptr<RandomAccessFile> data_;
-    int32_t count_ = 0;
     int32_t blockSize_ = 0;
 };
 

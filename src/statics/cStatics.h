@@ -84,8 +84,6 @@ class cStatics {
     // detail; empty when there was none.
     const std::string& lastFailure() const { return lastFailure_; }
 
-    FileSystem& fileSystem() { return fs_; }
-
   private:
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
@@ -106,8 +104,6 @@ class cStatics {
     ByteBuffer longRun_;  // a run too long for the read-ahead
     uint64_t windowStart_ = 0;
     std::string lastFailure_;
-
-    friend class ClearJob;
 };
 
 }  // namespace vorlak

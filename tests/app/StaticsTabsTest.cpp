@@ -9,28 +9,13 @@ using vorlak::test::Bytes;
 using vorlak::test::Exists;
 using vorlak::test::ReadAll;
 
-// An item lying on the ground in a Zedra3 item world file.
-std::string Item(int id, int x, int y, int type = 255) {
-    return "SECTION WORLDITEM 1\r\n{\r\nID " + std::to_string(id) + "\r\nX " + std::to_string(x) +
-           "\r\nY " + std::to_string(y) + "\r\nZ 0\r\nTYPE " + std::to_string(type) +
-           "\r\nCONT -1\r\n}\r\n\r\n";
-}
-
 // The statics pages pointed at files in the test's folder.
 class StaticsTabs : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
         Open();
-        for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
-            SetText(box, Q(data_));
-        for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
-            SetText(box, Q(index_));
-        SetText("txtFreezeItems", Q(items_));
-        SetText("txtMeltItems", Q(melted_));
-        connect();
-    }
-    void connect() {
+        UseTestFiles();
         QObject::connect(&window(), &frmStart::statusShown,
                          [this](const QString& text) { shown_.push_back(text.toStdString()); });
     }
@@ -40,13 +25,8 @@ class StaticsTabs : public WindowTest {
         Button(button)->click();
         return shown_;
     }
-    static QString Q(const std::string& s) { return QString::fromStdString(s); }
     size_t StaticsBytes() { return std::filesystem::file_size(data_); }
 
-    std::string data_ = dir_.path("statics0.mul");
-    std::string index_ = dir_.path("staidx0.mul");
-    std::string items_ = dir_.path("items.wsc");
-    std::string melted_ = dir_.path("melted.wsc");
     std::vector<std::string> shown_;
 };
 

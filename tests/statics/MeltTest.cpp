@@ -77,13 +77,13 @@ TEST_F(MeltJob, Block89802GivesTheReferenceFile) {
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
                                                "Statics was successfully melted."}));
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
+    EXPECT_EQ(ReadAll(items), test::ReadGolden(Reference("melt-block-89802")));
 }
 
 TEST_F(MeltJob, NothingInsideGivesOnlyHeaderAndEnd) {
     MakePair({{kBlock89802, {0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}}});
     ASSERT_TRUE(Melt(Rect(0, 0, 7, 7)).ok);
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-nothing-inside")));
+    EXPECT_EQ(ReadAll(items), test::ReadGolden(Reference("melt-nothing-inside")));
 }
 
 TEST_F(MeltJob, OffsetsLimitsAndNumbering) {
@@ -160,7 +160,7 @@ TEST_F(MeltJob, FailuresKeepTheOldFileAndLeaveNoPartialFile) {
     }
     test::FaultyFileSystem enough(701);
     EXPECT_TRUE(Melt({}, enough).ok);
-    EXPECT_EQ(ReadAll(items), ReadAll(Reference("melt-block-89802")));
+    EXPECT_EQ(ReadAll(items), test::ReadGolden(Reference("melt-block-89802")));
 
     test::WriteText(items, "old items");
     MakePair({{kBlock89802, Bytes(12, 0)}});  // not a whole number of records

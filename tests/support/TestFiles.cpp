@@ -47,6 +47,18 @@ void WriteText(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+Bytes ReadGolden(const std::string& path) {
+    std::string text = ReadText(path);
+    const std::string mask = "@VERSION@";
+    const std::string version = std::to_string(VORLAK_VERSION_MAJOR) + "." +
+                                std::to_string(VORLAK_VERSION_MINOR) + " " +
+                                std::to_string(VORLAK_VERSION_PATCH);
+    for (size_t at = text.find(mask); at != std::string::npos; at = text.find(mask, at)) {
+        text.replace(at, mask.size(), version);
+    }
+    return Bytes(text.begin(), text.end());
+}
+
 class FaultyFile final : public RandomAccessFile {
   public:
     FaultyFile(FaultyFileSystem& fs, std::unique_ptr<RandomAccessFile> real)

@@ -33,6 +33,9 @@ std::string ReadText(const std::string& path);
 void WriteAll(const std::string& path, const Bytes& bytes);
 void WriteText(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
+// A reference file's bytes with "@VERSION@" replaced by the version as melted files write it
+// ("0.10 0"), so that a new version does not change the reference files.
+Bytes ReadGolden(const std::string& path);
 
 // Passes everything to the real file system, but once `writeBudget` bytes have been written
 // (counting from its creation, over all files) every further write fails; a write that crosses the
