@@ -174,6 +174,24 @@ TEST_F(Cli, FreezeThenMelt) {
     }
 }
 
+// Numbers of every length, at both ends of each, and negative ones.
+TEST_F(Cli, MeltWritesNumbersOfEveryLength) {
+    StaticsPair p;
+    p.AddRun(89802, StaticsPair::Record(1, 0, 4));  // X 1400, Y 1620
+    p.Write(idx, mul);
+    for (int64_t x = 1; x <= 1000000000; x *= 10) {
+        for (int64_t value : {x - 1, x, -x, x == 1000000000 ? int64_t{2147483647} : x + 1}) {
+            ASSERT_EQ(Run({"melt", "--items", melted, "--x1", "1400", "--y1", "1616", "--x2",
+                           "1407", "--y2", "1623", "--add-x", std::to_string(value - 1400)})
+                          .code,
+                      0);
+            EXPECT_NE(test::ReadText(melted).find("\r\nX " + std::to_string(value) + "\r\n"),
+                      std::string::npos)
+                << value;
+        }
+    }
+}
+
 TEST_F(Cli, SphereFormatAndTypes) {
     test::WriteText(world, "[WORLDITEM a]\nID=0e75\nP=1300,1650,5\nTYPE=3\n\n");
     EXPECT_EQ(Run({"freeze", "--items", world, "--format", "sphere"}).code, 0);
