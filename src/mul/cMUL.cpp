@@ -1,5 +1,6 @@
 #include "mul/cMUL.h"
 
+#include <cmath>
 #include <limits>
 
 #include "mul/Error.h"
@@ -33,7 +34,17 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
     if (blockSize_ >= 1 && NbrOfBlocks < 1) return "Illegal number of blocks.";
     try {
         data_ = fs_.Open(MULFilename, OpenMode::kReadWrite);
-        if (blockSize_ < 1) index_ = fs_.Open(IDXFilename, OpenMode::kReadWrite);
+        if (blockSize_ < 1) {
+            index_ = fs_.Open(IDXFilename, OpenMode::kReadWrite);
+            double entries = static_cast<double>(index_->Size()) / kEntryBytes;
+            double rounded = std::nearbyint(entries);
+            if (rounded > std::numeric_limits<int32_t>::max()) {
+                throw Error::Overflow("index too long");
+            }
+            count_ = static_cast<int32_t>(rounded);
+        } else {
+            count_ = NbrOfBlocks;
+        }
     } catch (const Error&) {
         return "Unable to open " + IDXFilename + " and " + MULFilename + ".";
     }
@@ -44,7 +55,10 @@ void cMUL::cClose() {
     index_.reset();
     data_.reset();
     blockSize_ = -1;
+    count_ = 0;
 }
+
+int32_t cMUL::cCount() const { return data_ ? count_ : 0; }
 
 IndexEntry cMUL::Entry(int32_t IndexNumber) {
     if (!data_) throw Error::InvalidArgument("The file pair is not open");

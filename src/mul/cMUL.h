@@ -33,6 +33,9 @@ class cMUL {
     std::string cOpen(const std::string& IDXFilename, const std::string& MULFilename,
                       int32_t ConstantIndex, int32_t NbrOfBlocks);
     void cClose();
+    // Records in the pair: the index's entries (its length / 12, halves to even) or the number of
+    // blocks given; 0 when closed.
+    int32_t cCount() const;
 
     // Loads record `IndexNumber`. When its length is above 0, `ByteArray` is replaced by exactly
     // that many bytes (the part past the end of the data file reads as zero). Sets the flags and
@@ -54,6 +57,7 @@ class cMUL {
     FileSystem& fs_;
     std::unique_ptr<RandomAccessFile> index_;
     std::unique_ptr<RandomAccessFile> data_;
+    int32_t count_ = 0;
     int32_t blockSize_ = 0;
 };
 

@@ -84,10 +84,14 @@ TEST_F(Cli, ClearReportsOnStdoutAndRefusesOnStderr) {
 
     std::string lone = dir.path("lone.mul"), missing = dir.path("missing.mul");
     test::WriteAll(lone, {1, 2, 3});
-    r = RunVorlak({"clear", "--statics", lone, "--staidx", missing});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Unable to open/create statics.\n");
-    EXPECT_FALSE(test::Exists(missing));
+    for (Args job : {Args{"clear"}, Args{"freeze", "--items", world}}) {
+        job.insert(job.end(), {"--statics", lone, "--staidx", missing});
+        r = RunVorlak(job);
+        EXPECT_EQ(r.code, 1) << job[0];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "Unable to open/create statics.\n");
+        EXPECT_FALSE(test::Exists(missing));
+    }
 }
 
 TEST_F(Cli, CheckSummaryOnStdoutProblemsOnStderr) {

@@ -37,7 +37,12 @@ TEST_F(IndexedPair, OpenCreatesEmptyFilesAndCountsEntries) {
     EXPECT_EQ(buf, ByteBuffer{9});
     EXPECT_EQ(pair.cOpen(idx, mul, -1, -1), idx + " and " + mul + " is allready opened.");
     pair.cClose();
+    EXPECT_EQ(pair.cCount(), 0);
     EXPECT_THROW(pair.Entry(0), Error);  // closed
+
+    WriteAll(idx, Bytes(30));  // 2.5 entries
+    ASSERT_EQ(pair.cOpen(idx, mul, -1, -1), "");
+    EXPECT_EQ(pair.cCount(), 2);
 }
 
 TEST_F(IndexedPair, RemovedRecordKeepsBufferAndReportsFlags) {
@@ -130,6 +135,7 @@ TEST_F(IndexedPair, FixedBlockMode) {
     EXPECT_EQ(pair.cOpen("", mul, 196, 0), "Illegal number of blocks.");
     EXPECT_FALSE(test::Exists(mul));
     ASSERT_EQ(pair.cOpen("", mul, 196, 393216), "");
+    EXPECT_EQ(pair.cCount(), 393216);
     ByteBuffer buf;
     int16_t a = 0, b = 0;
     EXPECT_EQ(pair.cLoad(5, buf, a, b), 196);
