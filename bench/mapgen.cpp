@@ -5,7 +5,7 @@
 //   Writes map0.mul (random bytes) and colors.gif into WORKDIR, and with VORLAK also big.bmp,
 //   on which it then times `VORLAK bmp2map`, program start and picture decoding included.
 //   Each job runs in a child process, so that its peak resident size is its own. Wall times are
-//   the best of a few rounds; processor times (user + system) are given beside them, as they
+//   the medians of 5 rounds; processor times (user + system) are given beside them, as they
 //   suffer less from other work on the machine.
 #include "mapgen/MapGen.h"
 
@@ -28,7 +28,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr uint64_t kMapBytes = uint64_t{vorlak::world::kBlocks} * vorlak::kMapBlockBytes;
 constexpr int32_t kW = vorlak::world::kWidth, kH = vorlak::world::kHeight;
 
@@ -148,12 +148,30 @@ struct Measured {
     long startKiB = 0;     // its resident size before the job's data was made
 };
 
-void Keep(Measured& best, const Measured& m) {
-    best.seconds = std::min(best.seconds, m.seconds);
-    best.cpu = std::min(best.cpu, m.cpu);
-    best.peakKiB = std::max(best.peakKiB, m.peakKiB);
-    best.startKiB = std::max(best.startKiB, m.startKiB);
-}
+// The rounds of one measurement; Median() gives the median times and the highest memory.
+struct Rounds {
+    std::vector<Measured> all;
+    Measured Median() const {
+        std::vector<double> seconds, cpu;
+        Measured m;
+        m.seconds = m.cpu = 0;
+        for (const Measured& r : all) {
+            seconds.push_back(r.seconds);
+            cpu.push_back(r.cpu);
+            m.peakKiB = std::max(m.peakKiB, r.peakKiB);
+            m.startKiB = std::max(m.startKiB, r.startKiB);
+        }
+        std::sort(seconds.begin(), seconds.end());
+        std::sort(cpu.begin(), cpu.end());
+        if (!all.empty()) {
+            m.seconds = seconds[seconds.size() / 2];
+            m.cpu = cpu[cpu.size() / 2];
+        }
+        return m;
+    }
+};
+
+void Keep(Rounds& rounds, const Measured& m) { rounds.all.push_back(m); }
 
 // Runs `job` in a child process. The child reports its own times through a pipe; a child that
 // reports nothing (a program it started) is timed whole.
@@ -233,27 +251,29 @@ int main(int argc, char** argv) {
     if (argc > 2) WriteBmp(bitmap);
     CopyFile(source, target);  // warms the page cache for both files
 
-    Measured copy;
+    Rounds copyRounds;
     for (int i = 0; i < kRounds; ++i) {
         auto start = Clock::now();
         double cpu = CpuSeconds();
         CopyFile(source, target);
-        Keep(copy, {Seconds(start), CpuSeconds() - cpu, 0, 0});
+        Keep(copyRounds, {Seconds(start), CpuSeconds() - cpu, 0, 0});
     }
 
-    Measured job;
+    Rounds jobRounds;
     for (int i = 0; i < kRounds; ++i) {
         CopyFile(source, target);
-        Keep(job, InChild([&] { return RunJob(target); }));
+        Keep(jobRounds, InChild([&] { return RunJob(target); }));
     }
+    const Measured copy = copyRounds.Median(), job = jobRounds.Median();
 
     const double pictureMiB = double(kW) * kH * 4 / (1 << 20);
     const double mapMiB = double(kMapBytes) / (1 << 20);
     const double startMiB = static_cast<double>(job.startKiB) / 1024;
     const double peakMiB = static_cast<double>(job.peakKiB) / 1024;
-    std::printf("terrain file %llu bytes; picture %d x %d, %.1f MiB in memory; best of %d\n",
+    std::printf("terrain file %llu bytes; picture %d x %d, %.1f MiB in memory; medians of %d\n",
                 static_cast<unsigned long long>(kMapBytes), kW, kH, pictureMiB, kRounds);
-    std::printf("copy of the terrain file:   wall %.4f s, cpu %.4f s\n", copy.seconds, copy.cpu);
+    std::printf("anchor: copy of the terrain file: wall %.4f s, cpu %.4f s\n", copy.seconds,
+                copy.cpu);
     std::printf(
         "Bmp->Map, full-map picture: wall %.4f s = %.2fx the copy, cpu %.4f s = %.2fx "
         "(limit 10x)\n",
@@ -265,10 +285,10 @@ int main(int argc, char** argv) {
 
     if (argc > 2) {
         const std::string vorlak = argv[2];
-        Measured cli;
+        Rounds cliRounds;
         for (int i = 0; i < kRounds; ++i) {
             CopyFile(source, target);
-            Keep(cli, InChild([&]() -> Measured {
+            Keep(cliRounds, InChild([&]() -> Measured {
                      if (!std::freopen("/dev/null", "w", stdout)) _exit(6);
                      ::execl(vorlak.c_str(), vorlak.c_str(), "bmp2map", "--bitmap", bitmap.c_str(),
                              "--palette", palette.c_str(), "--map", target.c_str(), "--seed", "1",
@@ -276,6 +296,7 @@ int main(int argc, char** argv) {
                      _exit(5);
                  }));
         }
+        const Measured cli = cliRounds.Median();
         std::printf(
             "vorlak bmp2map on a 6144 x 4096 BMP, start and decoding included: wall "
             "%.4f s = %.2fx the copy, cpu %.4f s = %.2fx; peak %.1f MiB\n",

@@ -107,7 +107,7 @@ MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
 std::vector<int32_t> KindColours(const TerrainTable& table);
 
 inline constexpr std::string_view kHeightsTitle = "Heights";
-inline constexpr std::string_view kHeightsDone = "Heights set succesfully!";
+inline constexpr std::string_view kHeightsDone = "Heights set successfully!";
 
 struct SetHeightsRequest {
     std::string map = "map0.mul";  // must exist
