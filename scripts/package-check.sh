@@ -50,7 +50,8 @@ done
 
 export QT_QPA_PLATFORM=offscreen
 version=$(/usr/bin/vorlak --version)
-[[ $version == "Vorlak 0.10.0" ]] || fail "vorlak --version printed '$version'"
+expected="Vorlak $(sed -n 's/^project(Vorlak VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+[[ $version == "$expected" ]] || fail "vorlak --version printed '$version'"
 cd "$work"
 /usr/bin/vorlak clear --x1 10 --y1 10 --x2 20 --y2 20 >&2 || fail "vorlak clear failed"
 /usr/bin/vorlak check >&2 || fail "vorlak check failed on the pair made by clear"

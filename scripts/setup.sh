@@ -14,11 +14,21 @@ vorlak_install_packages() {
         fi
     done
     if ((${#missing[@]})); then
-        echo "Installing: ${missing[*]}" >&2
-        local sudo=""
+        # One line on the terminal; the package manager's own output goes to a log that is shown
+        # only when the installation fails.
+        local root log sudo=""
+        root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+        mkdir -p "$root/build"
+        log="$root/build/install.log"
+        echo "Installing ${missing[*]} (log in $log) ..." >&2
         if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >&2
+        if ! { $sudo apt-get update -qq &&
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"; } \
+            >"$log" 2>&1; then
+            cat "$log" >&2
+            echo "Installing ${missing[*]} failed; the log above is kept in $log" >&2
+            return 1
+        fi
     fi
 }
 

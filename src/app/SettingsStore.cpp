@@ -37,6 +37,4 @@ bool SettingsStore::Sync() {
     return settings_->status() == QSettings::NoError;
 }
 
-QString SettingsStore::fileName() const { return settings_->fileName(); }
-
 }  // namespace vorlak::app

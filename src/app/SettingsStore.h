@@ -19,21 +19,15 @@ class SettingsStore {
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
-
-    // False when the file exists but could not be read or parsed. Reads then give their default,
-    // so the window starts from its initial values.
-    bool readable() const { return readable_; }
     // The text stored under `key`, or `fallback` when there is none.
     QString GetSetting(const QString& key, const QString& fallback) const;
     void SaveSetting(const QString& key, const QString& value);
     // Writes what was saved to the file; false when it could not be written.
     bool Sync();
 
-    QString fileName() const;
-
   private:
     std::unique_ptr<QSettings> settings_;
-    bool readable_ = true;
+    bool readable_ = true;  // false: the file could not be read, every read gives its default
 };
 
 }  // namespace vorlak::app

@@ -86,6 +86,4 @@ bool cMulConvert::ArtRaw2LongArray(std::span<const uint8_t> B, PixelGrid& L) con
     return true;
 }
 
-bool cMulConvert::LongArray2ArtRun(const PixelGrid&, ByteBuffer&) const { return false; }
-
 }  // namespace vorlak

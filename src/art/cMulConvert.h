@@ -68,9 +68,6 @@ class cMulConvert {
     // entry, run header or colour that the record does not hold ends that row; a run reaching past
     // the last column is cut there.
     bool ArtRaw2LongArray(std::span<const uint8_t> B, PixelGrid& L) const;
-
-    // There is no encoder for the run-length layout: does nothing and returns false.
-    bool LongArray2ArtRun(const PixelGrid& L, ByteBuffer& B) const;
 };
 
 }  // namespace vorlak

@@ -1,7 +1,8 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
-#include <regex>
+#include <charconv>
+#include <cstdint>
 
 #include "cli/Command.h"
 
@@ -37,11 +38,20 @@ void Context::Report(const JobOutcome& outcome) {
     exitCode = 1;
 }
 
+bool IsWholeNumber(std::string_view text) {
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    if (text.empty()) return false;
+    // Digits only, however many: a number too big for the option is refused by its own check.
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    return stop == end && (error == std::errc() || error == std::errc::result_out_of_range);
+}
+
 const CLI::Validator& WholeNumber() {
     static const CLI::Validator whole(
         [](std::string& text) -> std::string {
-            static const std::regex pattern("[+-]?[0-9]+");
-            if (!std::regex_match(text, pattern)) return "'" + text + "' is not a whole number";
+            if (!IsWholeNumber(text)) return "'" + text + "' is not a whole number";
             return {};
         },
         "INT");
@@ -61,7 +71,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         "Vorlak: edits the statics, terrain and art files of a world server."
         " Without a subcommand it opens the window.",
         "vorlak"};
-    app.set_version_flag("--version", "Vorlak 0.10.0");
+    app.set_version_flag("--version", "Vorlak " VORLAK_VERSION);
     app.require_subcommand(0, 1);
     Context ctx{out, err, errIsTerminal};
     AddClearCommand(app, ctx);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "statics/StaticsJobs.h"
 
@@ -25,6 +26,8 @@ struct Context {
     void Report(const JobOutcome& outcome);
 };
 
+// True for a whole decimal number ("12", "-3", "+7"), of any length.
+bool IsWholeNumber(std::string_view text);
 // Accepts whole decimal numbers only ("12", "-3", "+7"), of any length.
 const CLI::Validator& WholeNumber();
 

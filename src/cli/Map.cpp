@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
-#include <regex>
 
 #include "cli/Command.h"
 #include "mapgen/MapGen.h"
@@ -38,14 +37,26 @@ struct Height {
     std::string min, max;
 };
 
+// A whole number, or one with digits after a decimal point ("20", "-3.5").
+bool IsHeight(std::string_view text) {
+    size_t point = text.find('.');
+    if (point == std::string_view::npos) return IsWholeNumber(text);
+    std::string_view fraction = text.substr(point + 1);
+    return IsWholeNumber(text.substr(0, point)) && !fraction.empty() && fraction[0] != '+' &&
+           fraction[0] != '-' && IsWholeNumber(fraction);
+}
+
+// KIND=MIN:MAX.
 std::optional<Height> ParseHeight(const std::string& text) {
-    static const std::regex pattern(
-        R"(([^=]+)=([+-]?[0-9]+(?:\.[0-9]+)?):([+-]?[0-9]+(?:\.[0-9]+)?))");
-    std::smatch m;
-    if (!std::regex_match(text, m, pattern)) return std::nullopt;
-    auto kind = KindNamed(m[1]);
+    size_t equals = text.find('=');
+    if (equals == 0 || equals == std::string::npos) return std::nullopt;
+    size_t colon = text.find(':', equals + 1);
+    if (colon == std::string::npos) return std::nullopt;
+    std::string min = text.substr(equals + 1, colon - equals - 1), max = text.substr(colon + 1);
+    if (!IsHeight(min) || !IsHeight(max)) return std::nullopt;
+    auto kind = KindNamed(text.substr(0, equals));
     if (!kind) return std::nullopt;
-    return Height{*kind, m[2], m[3]};
+    return Height{*kind, min, max};
 }
 
 std::string KindList() {

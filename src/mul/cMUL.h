@@ -33,6 +33,8 @@ class cMUL {
     std::string cOpen(const std::string& IDXFilename, const std::string& MULFilename,
                       int32_t ConstantIndex, int32_t NbrOfBlocks);
     void cClose();
+    // Records in the pair: the index's entries (its length / 12, halves to even) or the number of
+    // blocks given; 0 when closed.
     int32_t cCount() const;
 
     // Loads record `IndexNumber`. When its length is above 0, `ByteArray` is replaced by exactly
@@ -50,9 +52,6 @@ class cMUL {
     // The entry of record n as cLoad sees it; throws Error on a bad number or a read failure.
     IndexEntry Entry(int32_t IndexNumber);
 
-    bool isOpen() const { return data_ != nullptr; }
-    bool fixedBlocks() const { return blockSize_ >= 1; }
-    int32_t blockSize() const { return blockSize_; }
     RandomAccessFile* dataFile() { return data_.get(); }
 
   private:

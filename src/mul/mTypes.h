@@ -43,10 +43,5 @@ inline int32_t Bytes2Long(std::span<const uint8_t> buffer, int32_t position, int
 // are, unchecked.
 constexpr int32_t Signed2Byte(int32_t value) { return value < 0 ? value + 256 : value; }
 
-// The byte at `position` as an 8-bit two's-complement number.
-inline int32_t Byte2Signed(std::span<const uint8_t> buffer, int32_t position) {
-    return static_cast<int8_t>(buffer[CheckedIndex(buffer.size(), position, 0)]);
-}
-
 }  // namespace mTypes
 }  // namespace vorlak

@@ -98,8 +98,6 @@ class cStatics {
     // detail; empty when there was none.
     const std::string& lastFailure() const { return lastFailure_; }
 
-    FileSystem& fileSystem() { return fs_; }
-
   private:
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
@@ -124,8 +122,6 @@ class cStatics {
     ByteBuffer longRun_;  // a run too long for the read-ahead
     uint64_t windowStart_ = 0;
     std::string lastFailure_;
-
-    friend class ClearJob;
 };
 
 // What the statics job skeleton needs to know of a job.

@@ -140,6 +140,15 @@ frmStart& WindowTest::Open() {
     return *window_;
 }
 
+void WindowTest::UseTestFiles() {
+    for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
+        SetText(box, Q(data_));
+    for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
+        SetText(box, Q(index_));
+    SetText("txtFreezeItems", Q(items_));
+    SetText("txtMeltItems", Q(melted_));
+}
+
 int WindowTest::CloseWindow() {
     endProgramCalls_ = 0;
     window_->close();

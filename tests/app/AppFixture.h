@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/frmStart.h"
+#include "support/StaticsFixture.h"
 #include "support/TestFiles.h"
 
 namespace vorlak::app::test {
@@ -38,6 +39,12 @@ std::map<QString, QString> StoredValues();
 // A w x h picture file in `format` ("BMP", "PNG") filled with `colour` (0x00BBGGRR).
 void WritePicture(const std::string& path, int w, int h, int32_t colour = 0,
                   const char* format = "BMP");
+
+// An item of `type` lying on the ground, in a Zedra3 item world file.
+inline std::string Item(int id, int x, int y, int type = 255) {
+    return vorlak::test::Zedra3Item(std::to_string(id), std::to_string(x), std::to_string(y), "0",
+                                    "", std::to_string(type));
+}
 
 // Clicks at the middle of `widget`'s tab `index` now (sendEvent) or queued (postEvent).
 void ClickTab(frmStart& window, int index, bool queued = false);
@@ -69,6 +76,9 @@ class WindowTest : public ::testing::Test {
     QString Status() { return window_->statusText(); }
 
     frmStart& window() { return *window_; }
+    // Points the three statics pages at the files below.
+    void UseTestFiles();
+    static QString Q(const std::string& s) { return QString::fromStdString(s); }
 
     struct Message {
         QString text, title;
@@ -76,6 +86,8 @@ class WindowTest : public ::testing::Test {
     };
 
     vorlak::test::TempDir dir_;
+    std::string data_ = dir_.path("statics0.mul"), index_ = dir_.path("staidx0.mul");
+    std::string items_ = dir_.path("items.wsc"), melted_ = dir_.path("melted.wsc");
     std::unique_ptr<frmStart> window_;
     int endProgramCalls_ = 0;
     std::vector<Message> messages_;  // message boxes the window showed

@@ -66,9 +66,10 @@ TEST_F(ArtAndMapPages, ArtPageRoundTripThroughABitmapAndTheArtFiles) {
 
 TEST_F(ArtAndMapPages, ArtPageTellsWhatWentWrong) {
     art().picTest().image().setPixel(0, 0, kBlue);
-    // Missing art files: nothing changes, nothing is said.
+    // Missing art files, or no picture named: nothing changes, nothing is said.
     SetText("txtArtIdx", QString::fromStdString(dir_.path("none.idx")));
     art().cmdLoadArt_Click();
+    art().cmdLoadFromBMP_Click();
     EXPECT_EQ(Pixel(0, 0), kBlue);
     EXPECT_TRUE(messages_.empty());
 

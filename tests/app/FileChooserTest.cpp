@@ -50,22 +50,7 @@ class FileChooser : public WindowTest {
     mComdlg::FileDialog previous_;
 };
 
-TEST_F(FileChooser, ReturnsThePickOrNothingAndGoesBackToTheProgramFolder) {
-    ASSERT_NE(QDir::currentPath(), QString::fromStdString(dir_.root().string()));
-    answer_ = "  /data/art.mul ";
-    EXPECT_EQ(mComdlg::ChooseFile(nullptr, "Art.mul (*.mul) |*.mul", "Select art.mul", "/start"),
-              "/data/art.mul");
-    EXPECT_EQ(QDir::currentPath(), mComdlg::ProgramFolder());
-    ASSERT_EQ(requests_.size(), 1u);
-    EXPECT_EQ(requests_[0].title, "Select art.mul");
-    EXPECT_EQ(requests_[0].folder, "/start");
-    EXPECT_EQ(requests_[0].nameFilters, QStringList{"Art.mul (*.mul)"});
-
-    answer_ = "";
-    EXPECT_EQ(mComdlg::ChooseFile(nullptr, "A|*.a", "T", "/start"), "");
-    EXPECT_EQ(QDir::currentPath(), mComdlg::ProgramFolder());
-}
-
+// The dialog may move the current folder; every pick goes back to the program's folder.
 TEST_F(FileChooser, EachPickerFillsItsBoxAndKeepsItOnCancel) {
     struct Picker {
         const char *button, *box, *title, *filter;
@@ -76,6 +61,7 @@ TEST_F(FileChooser, EachPickerFillsItsBoxAndKeepsItOnCancel) {
         {"cmdMap", "txtB2MMap", "Select map0.mul", "map0.mul (*.mul)"},
     };
     frmStart& w = Open();
+    ASSERT_NE(QDir::currentPath(), QString::fromStdString(dir_.root().string()));
     for (const Picker& p : pickers) {
         SCOPED_TRACE(p.button);
         requests_.clear();
@@ -85,9 +71,9 @@ TEST_F(FileChooser, EachPickerFillsItsBoxAndKeepsItOnCancel) {
         EXPECT_EQ(TextOf(p.box), before);
         EXPECT_EQ(QDir::currentPath(), mComdlg::ProgramFolder());
 
-        answer_ = QString::fromStdString(dir_.path("picked.mul"));
+        answer_ = QString::fromStdString("  " + dir_.path("picked.mul") + " ");
         Button(p.button)->click();
-        EXPECT_EQ(TextOf(p.box), answer_);
+        EXPECT_EQ(TextOf(p.box), answer_.trimmed());
         EXPECT_EQ(QDir::currentPath(), mComdlg::ProgramFolder());
 
         ASSERT_EQ(requests_.size(), 2u);

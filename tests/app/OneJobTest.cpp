@@ -22,11 +22,6 @@ const char* const kJobButtons[] = {"cmdFreeze", "cmdMelt", "cmdClear", "cmdBMP2M
 const char* const kArtHandlers[] = {"cmdLoadArt_Click", "cmdSaveArt_Click", "cmdLoadFromBMP_Click",
                                     "cmdFreezePicture_Click"};
 
-std::string Item(int id, int x, int y) {
-    return "SECTION WORLDITEM 1\r\n{\r\nID " + std::to_string(id) + "\r\nX " + std::to_string(x) +
-           "\r\nY " + std::to_string(y) + "\r\nZ 0\r\nTYPE 255\r\nCONT -1\r\n}\r\n\r\n";
-}
-
 class OneJob : public WindowTest {
   protected:
     void SetUp() override {
@@ -38,12 +33,7 @@ class OneJob : public WindowTest {
         ASSERT_TRUE(palette.save(QString::fromStdString(dir_.path("colors.gif")), "BMP"));
 
         frmStart& w = Open();
-        for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
-            SetText(box, Q(data_));
-        for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
-            SetText(box, Q(index_));
-        SetText("txtFreezeItems", Q(items_));
-        SetText("txtMeltItems", Q(dir_.path("melted.wsc")));
+        UseTestFiles();
         SetText("txtB2MMap", Q(map_));
         SetText("txtBitmap", Q(bitmap_));
         vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 20, 20));
@@ -76,15 +66,10 @@ class OneJob : public WindowTest {
         return Bytes(map.begin() + static_cast<long>(at), map.begin() + static_cast<long>(at) + 3);
     }
 
-    static QString Q(const std::string& s) { return QString::fromStdString(s); }
-
     struct Refusal {
         QString button, status;
         bool operator==(const Refusal&) const = default;
     };
-    std::string data_ = dir_.path("statics0.mul");
-    std::string index_ = dir_.path("staidx0.mul");
-    std::string items_ = dir_.path("items.wsc");
     std::string map_ = dir_.path("map0.mul");
     std::string bitmap_ = dir_.path("land.bmp");
     std::vector<Refusal> refused_;

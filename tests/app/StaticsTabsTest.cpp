@@ -9,28 +9,13 @@ using vorlak::test::Bytes;
 using vorlak::test::Exists;
 using vorlak::test::ReadAll;
 
-// An item lying on the ground in a Zedra3 item world file.
-std::string Item(int id, int x, int y, int type = 255) {
-    return "SECTION WORLDITEM 1\r\n{\r\nID " + std::to_string(id) + "\r\nX " + std::to_string(x) +
-           "\r\nY " + std::to_string(y) + "\r\nZ 0\r\nTYPE " + std::to_string(type) +
-           "\r\nCONT -1\r\n}\r\n\r\n";
-}
-
 // The statics pages pointed at files in the test's folder.
 class StaticsTabs : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
         Open();
-        for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
-            SetText(box, Q(data_));
-        for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
-            SetText(box, Q(index_));
-        SetText("txtFreezeItems", Q(items_));
-        SetText("txtMeltItems", Q(melted_));
-        connect();
-    }
-    void connect() {
+        UseTestFiles();
         QObject::connect(&window(), &frmStart::statusShown,
                          [this](const QString& text) { shown_.push_back(text.toStdString()); });
     }
@@ -40,75 +25,57 @@ class StaticsTabs : public WindowTest {
         Button(button)->click();
         return shown_;
     }
-    static QString Q(const std::string& s) { return QString::fromStdString(s); }
     size_t StaticsBytes() { return std::filesystem::file_size(data_); }
 
-    std::string data_ = dir_.path("statics0.mul");
-    std::string index_ = dir_.path("staidx0.mul");
-    std::string items_ = dir_.path("items.wsc");
-    std::string melted_ = dir_.path("melted.wsc");
     std::vector<std::string> shown_;
 };
 
-TEST_F(StaticsTabs, FreezeCreatesThePairAndTellsOfAMissingItemFile) {
-    EXPECT_EQ(Click("cmdFreeze"), (std::vector<std::string>{"Freezing statics. Please wait.",
-                                                            "Cannot find " + items_ + "."}));
-    EXPECT_TRUE(Exists(data_));
+// Each button runs its job on what its page's boxes hold, numbers read by the number rules.
+TEST_F(StaticsTabs, ClicksRunTheirJobs) {
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(Click("cmdMelt"),
+              (Texts{"Melting statics. Please wait.", "Can not find the statics files."}));
+    EXPECT_FALSE(Exists(data_));
+    EXPECT_FALSE(Exists(melted_));
+    EXPECT_EQ(Click("cmdFreeze"),
+              (Texts{"Freezing statics. Please wait.", "Cannot find " + items_ + "."}));
+    EXPECT_TRUE(Exists(data_));  // the pair is made before the item file is looked for
     EXPECT_TRUE(Exists(index_));
-}
 
-TEST_F(StaticsTabs, FreezeTakesTheWantedTypeOrEveryType) {
-    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 12, 10));
-    EXPECT_EQ(Click("cmdFreeze"), (std::vector<std::string>{"Freezing statics. Please wait.",
-                                                            "Statics was successfully freezed."}));
+    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 3000, 2000));
+    EXPECT_EQ(Click("cmdFreeze"),
+              (Texts{"Freezing statics. Please wait.", "Statics was successfully freezed."}));
     EXPECT_EQ(StaticsBytes(), 2u * 7);  // the two of type 255
 
-    // "All" takes every type and does not read the type box.
-    std::filesystem::remove(data_);
-    std::filesystem::remove(index_);
+    SetText("txtMeltX1", "12abc");  // read as 12: the item at X 10 stays out
+    EXPECT_EQ(Click("cmdMelt").back(), "Statics was successfully melted.");
+    std::string melted = vorlak::test::ReadText(melted_);
+    EXPECT_NE(melted.find("X 3000"), std::string::npos) << melted;
+    EXPECT_EQ(melted.find("X 10\r"), std::string::npos) << melted;
+
+    SetText("txtMeltX1", "0");
+    SetText("txtClearX2", "100");
+    SetText("txtClearY2", "100");
+    EXPECT_EQ(Click("cmdClear"),
+              (Texts{"Clearing statics. Please wait.", "Statics was successfully cleared."}));
+    Click("cmdMelt");
+    melted = vorlak::test::ReadText(melted_);
+    EXPECT_NE(melted.find("X 3000"), std::string::npos);
+    EXPECT_EQ(melted.find("X 10\r"), std::string::npos);
+    SetText("txtClearX2", "6144");
+    EXPECT_EQ(Click("cmdClear").back(), "Illegal cordinates.");
+}
+
+TEST_F(StaticsTabs, FreezeAllTakesEveryTypeWithoutReadingTheTypeBox) {
+    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 12, 10));
     SetText("txtFreezeItemType", "abc");
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::Checked);
     Click("cmdFreeze");
     EXPECT_EQ(StaticsBytes(), 3u * 7);
-
-    // Without "All" the same text reads as type 0, which none of them has.
-    std::filesystem::remove(data_);
-    std::filesystem::remove(index_);
+    // Without "All" the same text reads as type 0, which none of them has: nothing is added.
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::Unchecked);
     EXPECT_EQ(Click("cmdFreeze").back(), "Statics was successfully freezed.");
-    EXPECT_EQ(StaticsBytes(), 0u);
-}
-
-TEST_F(StaticsTabs, MeltNeedsTheStaticsFilesAndWritesTheItems) {
-    EXPECT_EQ(Click("cmdMelt"), (std::vector<std::string>{"Melting statics. Please wait.",
-                                                          "Can not find the statics files."}));
-    EXPECT_FALSE(Exists(data_));
-    EXPECT_FALSE(Exists(melted_));
-
-    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 3000, 2000));
-    Click("cmdFreeze");
-    SetText("txtMeltX1", "12abc");  // read as 12: the item at X 10 stays out
-    EXPECT_EQ(Click("cmdMelt").back(), "Statics was successfully melted.");
-    const std::string melted = vorlak::test::ReadText(melted_);
-    EXPECT_NE(melted.find("X 3000"), std::string::npos) << melted;
-    EXPECT_EQ(melted.find("X 10\r"), std::string::npos) << melted;
-}
-
-TEST_F(StaticsTabs, ClearEmptiesTheRectangle) {
-    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 3000, 2000));
-    Click("cmdFreeze");
-    SetText("txtClearX2", "100");
-    SetText("txtClearY2", "100");
-    EXPECT_EQ(Click("cmdClear"), (std::vector<std::string>{"Clearing statics. Please wait.",
-                                                           "Statics was successfully cleared."}));
-    // The statics left are those of the other block: melt everything to see them.
-    Click("cmdMelt");
-    const std::string melted = vorlak::test::ReadText(melted_);
-    EXPECT_NE(melted.find("X 3000"), std::string::npos);
-    EXPECT_EQ(melted.find("X 10\r"), std::string::npos);
-
-    SetText("txtClearX2", "6144");
-    EXPECT_EQ(Click("cmdClear").back(), "Illegal cordinates.");
+    EXPECT_EQ(StaticsBytes(), 3u * 7);
 }
 
 // A value that does not fit its field names the field, and the job does not start.

@@ -1,8 +1,8 @@
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <filesystem>
 
 #include "AppFixture.h"
@@ -12,166 +12,61 @@
 namespace vorlak::app::test {
 namespace {
 
-struct Initial {
-    const char* name;
-    const char* text;  // text or caption
-    bool enabled = true;
-};
-
-// Every text box with its initial text.
-const Initial kTextBoxes[] = {
-    {"txtFreezeItems", "items.wsc"},
-    {"txtFreezeStatics", "statics0.mul"},
-    {"txtFreezeStaidx", "staidx0.mul"},
-    {"txtFreezeItemType", "255"},
-    {"txtMeltStatics", "statics0.mul"},
-    {"txtMeltStaIdx", "staidx0.mul"},
-    {"txtMeltItems", "items.wsc"},
-    {"txtMeltCountStart", "0"},
-    {"txtMeltItemType", "255"},
-    {"txtMeltX1", "0"},
-    {"txtMeltY1", "0"},
-    {"txtMeltX2", "6143"},
-    {"txtMeltY2", "4095"},
-    {"txtMeltAddX", "0"},
-    {"txtMeltAddY", "0"},
-    {"txtMeltAddZ", "0"},
-    {"txtClearStatics", "statics0.mul"},
-    {"txtClearStaIdx", "staidx0.mul"},
-    {"txtClearX1", "0"},
-    {"txtClearY1", "0"},
-    {"txtClearX2", "6143"},
-    {"txtClearY2", "4095"},
-    {"txtArtIdx", "artidx.mul", false},
-    {"txtArtMul", "art.mul", false},
-    {"txtArtNumber", "0"},
-    {"txtArtPicture", ""},
-    {"txtB2MMap", "map0.mul", false},
-    {"txtBitmap", "", false},
-    {"txtBMPX", "0"},
-    {"txtBMPY", "0"},
-    {"txtAltMin0", "-1"},
-    {"txtAltMax0", "0"},
-    {"txtAltMin1", "-1"},
-    {"txtAltMax1", "0"},
-    {"txtAltMin2", "20"},
-    {"txtAltMax2", "70"},
-    {"txtAltMin3", "-1"},
-    {"txtAltMax3", "0"},
-    {"txtAltMin4", "-3"},
-    {"txtAltMax4", "-3"},
-    {"txtAltMin5", "-3"},
-    {"txtAltMax5", "-3"},
-    {"txtAltMin6", "-1"},
-    {"txtAltMax6", "0"},
-    {"txtAltMin7", "-1"},
-    {"txtAltMax7", "0"},
-    {"txtAltMin8", "-1"},
-    {"txtAltMax8", "0"},
-    {"txtAltMin9", "-1"},
-    {"txtAltMax9", "0"},
-    {"txtAltMin10", "-1"},
-    {"txtAltMax10", "0"},
-    {"txtAltMin11", "20"},
-    {"txtAltMax11", "25"},
-    {"txtM2BMap", "map0.mul"},
-    {"txtM2BStaidx", "staidx0.mul"},
-    {"txtM2BStatics", "statics0.mul"},
-    {"txtM2BRadarcol", "radarcol.mul"},
-    {"txtM2BX1", "0"},
-    {"txtM2BY1", "0"},
-    {"txtM2BX2", "6143"},
-    {"txtM2BY2", "4095"},
-    {"txtM2BPicture", "map.png"},
-};
-
-const Initial kButtons[] = {
-    {"cmdFreeze", "Freeze"},
-    {"cmdMelt", "Melt"},
-    {"cmdClear", "Clear"},
-    {"cmdArtidx", "..."},
-    {"cmdArtmul", "..."},
-    {"cmdBmp", "..."},
-    {"cmdLoadArt", "Load art", false},
-    {"cmdSaveArt", "Save to BMP", false},
-    {"cmdLoadFromBMP", "Load from BMP", false},
-    {"cmdFreezePicture", "Freeze picture", false},
-    {"cmdMap", "..."},
-    {"cmdBitmap", "..."},
-    {"cmdBMP2MAP", "Draw map"},
-    {"cmdMAP2BMP", "Save picture"},
-};
-
-struct InitialOption {
-    const char* name;
-    const char* caption;
-    bool selected;
-    bool enabled = true;
-};
-const InitialOption kOptions[] = {
-    {"optItemZedra3", "Zedra3 (items.wsc)", true},
-    {"optItemSphere", "Sphere (SPHEREWorld.scp)", false, false},
-    {"optArtLandscapeTiles", "Landscape tiles", true},
-    {"optArtStaticTiles", "Static tiles", false},
-    {"optArtCharatherTests", "Charater tests", false},
-    {"optM2BOverview", "Overview", true},
-    {"optM2BKinds", "Kinds", false},
-    {"optM2BHeights", "Heights", false},
-};
-
-TEST_F(WindowTest, FirstRunShowsEveryControlWithItsInitialState) {
+TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
     frmStart& w = Open();
     EXPECT_EQ(w.windowTitle(), "Vorlak");
     EXPECT_EQ(w.size(), QSize(596, 369));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
 
-    for (const Initial& c : kTextBoxes) {
-        SCOPED_TRACE(c.name);
-        QLineEdit* box = Box(c.name);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->text(), c.text);
-        EXPECT_EQ(box->isEnabled(), c.enabled);
+    // The files each job works on, the whole world, and the heights the map job starts from.
+    // clang-format off
+    const std::pair<const char*, const char*> texts[] = {
+        {"txtFreezeItems", "items.wsc"}, {"txtFreezeStatics", "statics0.mul"},
+        {"txtFreezeStaidx", "staidx0.mul"}, {"txtFreezeItemType", "255"},
+        {"txtMeltStatics", "statics0.mul"}, {"txtMeltStaIdx", "staidx0.mul"},
+        {"txtMeltItems", "items.wsc"}, {"txtMeltCountStart", "0"}, {"txtMeltItemType", "255"},
+        {"txtMeltX1", "0"}, {"txtMeltY1", "0"}, {"txtMeltX2", "6143"}, {"txtMeltY2", "4095"},
+        {"txtMeltAddZ", "0"}, {"txtClearStatics", "statics0.mul"}, {"txtClearStaIdx", "staidx0.mul"},
+        {"txtClearX1", "0"}, {"txtClearX2", "6143"}, {"txtClearY2", "4095"},
+        {"txtArtIdx", "artidx.mul"}, {"txtArtMul", "art.mul"}, {"txtArtNumber", "0"},
+        {"txtArtPicture", ""}, {"txtB2MMap", "map0.mul"}, {"txtBitmap", ""}, {"txtBMPX", "0"},
+        {"txtAltMin0", "-1"}, {"txtAltMax0", "0"}, {"txtAltMin2", "20"}, {"txtAltMax2", "70"},
+        {"txtAltMin4", "-3"}, {"txtAltMax4", "-3"}, {"txtAltMin11", "20"}, {"txtAltMax11", "25"},
+        {"txtM2BMap", "map0.mul"}, {"txtM2BStaidx", "staidx0.mul"},
+        {"txtM2BStatics", "statics0.mul"}, {"txtM2BRadarcol", "radarcol.mul"}, {"txtM2BX1", "0"},
+        {"txtM2BY1", "0"}, {"txtM2BX2", "6143"}, {"txtM2BY2", "4095"}, {"txtM2BPicture", "map.png"}};
+    // clang-format on
+    for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(name), text) << name;
+    EXPECT_TRUE(Option("optItemZedra3")->isChecked());
+    EXPECT_TRUE(Option("optArtLandscapeTiles")->isChecked());
+    EXPECT_TRUE(Option("optM2BOverview")->isChecked());
+    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Unchecked);
+    // Disabled by design; every other control takes input.
+    const QStringList disabled = {"txtArtIdx",      "txtArtMul",        "txtB2MMap",
+                                  "txtBitmap",      "cmdLoadArt",       "cmdSaveArt",
+                                  "cmdLoadFromBMP", "cmdFreezePicture", "optItemSphere"};
+    int controls = 0;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLineEdit*>(c) && !qobject_cast<QAbstractButton*>(c)) continue;
+        if (!QRegularExpression("^(txt|cmd|opt|chk)").match(c->objectName()).hasMatch()) continue;
+        EXPECT_EQ(c->isEnabled(), !disabled.contains(c->objectName()))
+            << c->objectName().toStdString();
+        ++controls;
     }
-    for (const Initial& c : kButtons) {
-        SCOPED_TRACE(c.name);
-        QPushButton* button = Button(c.name);
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->text(), c.text);
-        EXPECT_EQ(button->isEnabled(), c.enabled);
-    }
-    for (const InitialOption& c : kOptions) {
-        SCOPED_TRACE(c.name);
-        QRadioButton* option = Option(c.name);
-        ASSERT_NE(option, nullptr);
-        EXPECT_EQ(option->text(), c.caption);
-        EXPECT_EQ(option->isChecked(), c.selected);
-        EXPECT_EQ(option->isEnabled(), c.enabled);
-    }
-    auto* all = Find<QCheckBox>("chkAllTypes");
-    EXPECT_EQ(all->text(), "All");
-    EXPECT_EQ(all->checkState(), Qt::Unchecked);
+    EXPECT_GE(controls, 63 + 14 + 9);
 
-    // Tabs, pages and the About page in front.
     QTabWidget* tabs = Find<QTabWidget>("tsTool");
     const char* captions[] = {"About", "Freeze statics", "Melt statics", "Clear statics",
                               "Art",   "Bmp->Map",       "Map->Bmp"};
-    const char* keys[] = {"ABOUT", "FREEZE", "MELT", "CLEAR", "ART", "BMP2MAP", "MAP2BMP"};
     ASSERT_EQ(tabs->count(), 7);
     EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width());  // one row, no scrolling
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(tabs->tabText(i), captions[i]);
-        EXPECT_EQ(tabs->tabBar()->tabData(i).toString(), keys[i]);
-        EXPECT_EQ(tabs->widget(i), Find<QWidget>(QStringLiteral("fraMenu(%1)").arg(i + 1)));
         EXPECT_EQ(w.page(i + 1)->isVisible(), i == 0);
     }
-    EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(Find<QLabel>("lblTitle")->text(), "Vorlak");
-    EXPECT_EQ(Find<QLabel>("lblVersion")->text(), "Version 0.10.0");
-    EXPECT_FALSE(Find<QLabel>("lblCredits")->text().isEmpty());
-
+    EXPECT_EQ(Find<QLabel>("lblVersion")->text(), "Version " VORLAK_VERSION);
     EXPECT_EQ(Dim(), "");
     EXPECT_EQ(Status(), "");
-    EXPECT_NE(Find<QStatusBar>("sbTool"), nullptr);
     EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
     EXPECT_EQ(Find<QWidget>("picTest")->size(), QSize(164, 252));  // 2460 x 3780 twips
 }
@@ -282,7 +177,7 @@ TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     EXPECT_EQ(stored["txtAltMin11"], "-1");
     EXPECT_EQ(stored.count("lblDim"), 0u);  // labels and buttons are not stored
     EXPECT_EQ(stored.count("cmdFreeze"), 0u);
-    EXPECT_EQ(stored.size(), std::size(kTextBoxes) + std::size(kOptions) + 1);
+    EXPECT_EQ(stored.size(), 63u + 8u + 1u);  // every text box, option and the check box
 
     Open();
     EXPECT_EQ(TextOf("txtMeltX2"), "100");
@@ -316,68 +211,40 @@ TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
 
 TEST_F(WindowTest, TabClicksShowOnlyTheirPage) {
     frmStart& w = Open();
-    ClickTab(w, 4);
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 5) << i;
-    ClickTab(w, 4);  // the tab already selected
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 5) << i;
-    ClickTab(w, 0);
-    for (int i = 1; i <= 6; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 1) << i;
-}
-
-TEST_F(WindowTest, ShowStatusReplacesTheTextAndRunsPendingEvents) {
-    frmStart& w = Open();
-    bool ran = false;
-    QTimer::singleShot(0, [&] { ran = true; });
-    QMetaObject::invokeMethod(
-        &w, [&] { ran = ran && true; }, Qt::QueuedConnection);
-    w.ShowStatus("first");
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(Status(), "first");
-    w.ShowStatus("");
-    EXPECT_EQ(Status(), "");
-}
-
-class PlacementLabel : public WindowTest {
-  protected:
-    void StartWith(const std::string& bitmap, const QString& x, const QString& y) {
-        Seed({{"txtBitmap", QString::fromStdString(bitmap)}, {"txtBMPX", x}, {"txtBMPY", y}});
-        Open();
-    }
-    std::string bitmap_ = dir_.path("land.bmp");
-};
-
-TEST_F(PlacementLabel, FollowsTheRememberedBitmapAndPlacement) {
-    WritePicture(bitmap_, 768, 512);
-    struct Case {
-        const char *x, *y, *dim;
-    } cases[] = {{"0", "0", " -> 768x512"},
-                 {"100", "8", " -> 868x520"},
-                 {"abc", "", " -> 768x512"},
-                 {"0.5", "-3", " -> 768.5x509"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.x);
-        StartWith(bitmap_, c.x, c.y);
-        EXPECT_EQ(Dim(), c.dim);
+    for (int tab : {4, 4, 0}) {  // the second click is on the tab already selected
+        ClickTab(w, tab);
+        for (int i = 1; i <= frmStart::kPages; ++i)
+            EXPECT_EQ(w.page(i)->isVisible(), i == tab + 1) << i;
     }
 }
 
-TEST_F(PlacementLabel, ReadsGifPictures) {
+TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
+    WritePicture(dir_.path("land.bmp"), 768, 512);
     // The program writes no GIF files, so this one is spelled out: 3 x 2 pixels, one colour.
-    const vorlak::test::Bytes gif = {'G', 'I',  'F',  '8',  '9', 'a', 3, 0,    2,    0, 0x80, 0,
-                                     0,   0x10, 0x20, 0x30, 0,   0,   0, ',',  0,    0, 0,    0,
-                                     3,   0,    2,    0,    0,   2,   2, 0x44, 0x01, 0, ';'};
-    vorlak::test::WriteAll(dir_.path("land.gif"), gif);
-    StartWith(dir_.path("land.gif"), "1", "1");
-    EXPECT_EQ(Dim(), " -> 4x3");
-}
-
-TEST_F(PlacementLabel, StaysEmptyWithoutAReadablePicture) {
-    StartWith(dir_.path("deleted.bmp"), "0", "0");  // no such file
-    EXPECT_EQ(Dim(), "");
+    vorlak::test::WriteAll(
+        dir_.path("land.gif"),
+        {'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0x80, 0, 0, 0x10, 0x20, 0x30, 0,  0,
+         0,   ',', 0,   0,   0,   0,   3, 0, 2, 0, 0,    2, 2, 0x44, 0x01, 0,    ';'});
     vorlak::test::WriteText(dir_.path("notes.bmp"), "not a picture");
-    StartWith(dir_.path("notes.bmp"), "0", "0");
-    EXPECT_EQ(Dim(), "");
-    EXPECT_FALSE(window().bmpToMapPage().picBMP2MAP().picture().has_value());
+    struct Case {
+        const char *picture, *x, *y, *dim;
+    } cases[] = {{"land.bmp", "0", "0", " -> 768x512"},
+                 {"land.bmp", "100", "8", " -> 868x520"},
+                 {"land.bmp", "abc", "", " -> 768x512"},
+                 {"land.bmp", "0.5", "-3", " -> 768.5x509"},
+                 {"land.gif", "1", "1", " -> 4x3"},
+                 {"deleted.bmp", "0", "0", ""},
+                 {"notes.bmp", "0", "0", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.picture + std::string(" ") + c.x);
+        ClearStore();
+        Seed({{"txtBitmap", QString::fromStdString(dir_.path(c.picture))},
+              {"txtBMPX", c.x},
+              {"txtBMPY", c.y}});
+        Open();
+        EXPECT_EQ(Dim(), c.dim);
+        EXPECT_EQ(window().bmpToMapPage().picBMP2MAP().picture().has_value(), *c.dim != 0);
+    }
 }
 
 }  // namespace

@@ -297,11 +297,5 @@ TEST(StaticTile, EveryTruncationDecodesWhatItHolds) {
     EXPECT_EQ(CountNot(grid, kBg), 1);
 }
 
-TEST(StaticTile, ThereIsNoEncoder) {
-    ByteBuffer bytes{1, 2, 3};
-    EXPECT_FALSE(cMulConvert().LongArray2ArtRun(PixelGrid(2, 2), bytes));
-    EXPECT_EQ(bytes, (ByteBuffer{1, 2, 3}));
-}
-
 }  // namespace
 }  // namespace vorlak

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <map>
 #include <vector>
 
 #include "mapgen/MapGen.h"
 #include "mul/Error.h"
+#include "support/StaticsFixture.h"
 
 namespace vorlak {
 namespace {
@@ -99,19 +98,6 @@ TEST(TerrainTable, ColoursComeFromTheTopRowAndMissingColumnsAreMinusOne) {
     for (const TerrainKind& kind : table) EXPECT_EQ(kind.Color, -1);
 }
 
-TEST(RoundHalfEven, AgreesWithTheLibraryOverTheHeightsAndIndexes) {
-    for (int32_t q = -300 * 64; q <= 300 * 64; ++q) {
-        float f = static_cast<float>(q) / 64;
-        ASSERT_EQ(RoundHalfEven(f), std::nearbyint(f)) << f;
-        ASSERT_EQ(RoundHalfEven(static_cast<double>(f)), std::nearbyint(static_cast<double>(f)));
-    }
-    TerrainRandom next(3);
-    for (int i = 0; i < 100000; ++i) {
-        float f = (next() - 0.5f) * 600;
-        ASSERT_EQ(RoundHalfEven(f), std::nearbyint(f)) << f;
-    }
-}
-
 TEST(PickTile, IndexIsTheRoundedProductWithHalvesToEven) {
     TerrainKind cave = Kind(0, 0, 7);  // 581..585: r * 4
     Script next({0.0f, 0.125f, 0.375f, 0.625f, 0.875f, 0.99999994f, 0.1f});
@@ -158,46 +144,6 @@ TEST(PickAlt, HalvesGoToEvenAndNegativeHeightsAreStoredAsTwosComplement) {
     EXPECT_EQ(PickAlt(kind, equal), 0xFD);
 }
 
-// Shares of each value over many draws with a fixed seed.
-template <class Draw>
-std::map<int32_t, double> Shares(Draw draw, int32_t count) {
-    std::map<int32_t, double> shares;
-    for (int32_t i = 0; i < count; ++i) shares[draw()] += 1.0 / count;
-    return shares;
-}
-
-TEST(Draws, EndsAreHalfAsLikelyAsTheValuesBetween) {
-    TerrainRandom next(12345);
-    constexpr int32_t kDraws = 200000;
-
-    TerrainKind montain = Kind(20, 70, 2);
-    auto heights = Shares([&] { return int32_t{PickAlt(montain, next)}; }, kDraws);
-    ASSERT_EQ(heights.size(), 51u);
-    EXPECT_NEAR(heights[20], 0.01, 0.003);
-    EXPECT_NEAR(heights[70], 0.01, 0.003);
-    for (int32_t h = 21; h < 70; ++h) EXPECT_NEAR(heights[h], 0.02, 0.004) << h;
-
-    TerrainKind reversed = Kind(5, 0);
-    heights = Shares([&] { return int32_t{PickAlt(reversed, next)}; }, kDraws);
-    ASSERT_EQ(heights.size(), 6u);
-    EXPECT_NEAR(heights[0], 0.1, 0.01);
-    EXPECT_NEAR(heights[5], 0.1, 0.01);
-    for (int32_t h = 1; h < 5; ++h) EXPECT_NEAR(heights[h], 0.2, 0.01) << h;
-
-    TerrainKind grass = Kind(-1, 0);
-    heights = Shares([&] { return int32_t{PickAlt(grass, next)}; }, kDraws);
-    EXPECT_NEAR(heights[255], 0.5, 0.01);
-    EXPECT_NEAR(heights[0], 0.5, 0.01);
-
-    auto tiles = Shares([&] { return int32_t{PickTile(montain, next)}; }, kDraws);
-    ASSERT_EQ(tiles.size(), 12u);
-    EXPECT_NEAR(tiles[1787], 1.0 / 22, 0.005);
-    EXPECT_NEAR(tiles[559], 1.0 / 22, 0.005);
-    for (int32_t tile : {1788, 1789, 1790, 551, 552, 553, 554, 556, 557, 558}) {
-        EXPECT_NEAR(tiles[tile], 1.0 / 11, 0.008) << tile;
-    }
-}
-
 TEST(LookupTerrain, HighestMatchDecidesAndEveryMatchDraws) {
     TerrainTable table = BuildTerrainTable(nullptr, DefaultAltMin(), DefaultAltMax());
     const int32_t shared = Rgb(9, 9, 9);
@@ -233,9 +179,41 @@ TEST(Texts, ProgressAndPlacement) {
     EXPECT_EQ(ProgressText(2, 3), "67% finished");
     EXPECT_EQ(ProgressText(4095, 4096), "100% finished");
 
-    EXPECT_EQ(PlacementCaption(256, 128, "0", "0"), " -> 256x128");
-    EXPECT_EQ(PlacementCaption(256, 128, "100", "50"), " -> 356x178");
     EXPECT_EQ(PlacementCaption(256, 128, "abc", "7.5"), " -> 256x135.5");
+}
+
+// The whole job on a small picture with a fixed seed: the draws, the kinds and the cell layout
+// together give these bytes on every machine.
+TEST(Bmp2MapGolden, FixedSeedGivesTheseBytes) {
+    test::TempDir dir;
+    MemoryPicture palette = Palette(12);
+    MemoryPicture picture(4, 2);
+    for (int32_t i = 0; i < 8; ++i) picture.setPixel(i % 4, i / 4, Rgb(10 * (i + 2), 0, 200));
+    picture.setPixel(3, 1, Rgb(1, 2, 3));  // no kind: the fallback tile
+    Bmp2MapRequest request;
+    request.map = dir.path("map0.mul");
+    request.x = "6";
+    request.y = "7";
+    request.seed = 7;
+    Bmp2MapHooks hooks;
+    hooks.status = test::Quiet;
+    ASSERT_EQ(RunBmp2Map(request, &palette, &picture, hooks).result, Bmp2MapOutcome::Result::kDone);
+    test::Bytes map = test::ReadAll(request.map);
+    // Blocks 0, 1, 512 and 513: X 0..15, Y 0..15.
+    ASSERT_EQ(map.size(), 514u * 196);
+    test::Bytes cells;
+    for (int32_t y = 7; y <= 8; ++y) {
+        for (int32_t x = 6; x <= 9; ++x) {
+            size_t at = static_cast<size_t>((x / 8) * 512 + y / 8) * 196 + 4 +
+                        3 * static_cast<size_t>((y % 8) * 8 + x % 8);
+            cells.insert(cells.end(), map.begin() + static_cast<long>(at),
+                         map.begin() + static_cast<long>(at) + 3);
+        }
+    }
+    // Tile low, tile high, height; row Y 7 (X 6..9), then row Y 8.
+    EXPECT_EQ(cells, (test::Bytes{0x2F, 0x02, 0x35, 0xAF, 0x00, 0x00, 0xAA, 0x00,
+                                  0xFD, 0xF7, 0x01, 0xFD, 0x1B, 0x01, 0x00, 0x49,
+                                  0x02, 0x00, 0x17, 0x00, 0x00, 0x44, 0x02, 0x00}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <limits>
 
 #include "mul/Error.h"
 #include "mul/Numbers.h"
@@ -8,76 +8,43 @@
 namespace vorlak {
 namespace {
 
-TEST(NumericValue, LeadingDecimalPartWithSkippedBlanks) {
-    EXPECT_EQ(NumericValue("6143abc"), 6143);
-    EXPECT_EQ(NumericValue("  -12"), -12);
-    EXPECT_EQ(NumericValue("+7"), 7);
-    EXPECT_EQ(NumericValue("1 2"), 12);
-    EXPECT_EQ(NumericValue("\t1\r\n2\n"), 12);
-    EXPECT_EQ(NumericValue("- 5"), -5);
-    EXPECT_EQ(NumericValue("12.5.3"), 12.5);
-    EXPECT_EQ(NumericValue(".5"), 0.5);
-    EXPECT_EQ(NumericValue("3."), 3);
+TEST(NumericValue, ReadsTheLeadingNumber) {
+    const double kInf = std::numeric_limits<double>::infinity();
+    // clang-format off
+    const std::pair<const char*, double> cases[] = {
+        // decimals, blanks skipped wherever they stand
+        {"6143abc", 6143}, {"  -12", -12}, {"+7", 7}, {"1 2", 12}, {"\t1\r\n2\n", 12},
+        {"- 5", -5}, {"12.5.3", 12.5}, {".5", 0.5}, {"3.", 3},
+        // no number at all
+        {"", 0}, {"abc", 0}, {"-", 0}, {".", 0}, {"&", 0}, {"&X12", 0}, {"x12", 0},
+        // exponents with E or D; one without digits ends the number
+        {"1E3", 1000}, {"1e+2", 100}, {"25D-1", 2.5}, {"2d2", 200}, {"1 E 2", 100}, {"7E", 7},
+        {"7Ex", 7}, {"1E99999999999999999999", kInf}, {"1E-99999999999999", 0},
+        // hexadecimal: up to four digits signed 16-bit, longer signed 32-bit
+        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H7FFF", 32767}, {"&h0e75", 3701},
+        {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&H80000000", -2147483648.0}, {"&H", 0},
+        {"&H1G", 1}, {" & H F F", 255}};
+    // clang-format on
+    for (const auto& [text, value] : cases) EXPECT_EQ(NumericValue(text), value) << text;
 }
 
-TEST(NumericValue, TextWithoutNumberIsZero) {
-    EXPECT_EQ(NumericValue(""), 0);
-    EXPECT_EQ(NumericValue("abc"), 0);
-    EXPECT_EQ(NumericValue("-"), 0);
-    EXPECT_EQ(NumericValue("."), 0);
-    EXPECT_EQ(NumericValue("&"), 0);
-    EXPECT_EQ(NumericValue("&X12"), 0);
-    EXPECT_EQ(NumericValue("x12"), 0);
-}
-
-TEST(NumericValue, ExponentWithEOrD) {
-    EXPECT_EQ(NumericValue("1E3"), 1000);
-    EXPECT_EQ(NumericValue("1e+2"), 100);
-    EXPECT_EQ(NumericValue("25D-1"), 2.5);
-    EXPECT_EQ(NumericValue("2d2"), 200);
-    EXPECT_EQ(NumericValue("1 E 2"), 100);
-    EXPECT_EQ(NumericValue("7E"), 7);  // an exponent needs digits
-    EXPECT_EQ(NumericValue("7Ex"), 7);
-    EXPECT_TRUE(std::isinf(NumericValue("1E99999999999999999999")));
-    EXPECT_EQ(NumericValue("1E-99999999999999"), 0);
-}
-
-TEST(NumericValue, HexadecimalSixteenAndThirtyTwoBit) {
-    EXPECT_EQ(NumericValue("&HFFFF"), -1);
-    EXPECT_EQ(NumericValue("&H8000"), -32768);
-    EXPECT_EQ(NumericValue("&H7FFF"), 32767);
-    EXPECT_EQ(NumericValue("&h0e75"), 3701);
-    EXPECT_EQ(NumericValue("&H10000"), 65536);
-    EXPECT_EQ(NumericValue("&HFFFFFFFF"), -1);
-    EXPECT_EQ(NumericValue("&H80000000"), -2147483648.0);
-    EXPECT_EQ(NumericValue("&H"), 0);
-    EXPECT_EQ(NumericValue("&H1G"), 1);
-    EXPECT_EQ(NumericValue(" & H F F"), 255);
-}
-
-TEST(WholeNumber, HalvesGoToTheEvenNeighbour) {
-    EXPECT_EQ(ToInt32(12.5), 12);
-    EXPECT_EQ(ToInt32(13.5), 14);
-    EXPECT_EQ(ToInt32(-0.5), 0);
-    EXPECT_EQ(ToInt32(-1.5), -2);
-    EXPECT_EQ(ToInt32(2.4999), 2);
-    EXPECT_EQ(ToInt32(2.5001), 3);
+TEST(WholeNumber, HalvesGoToTheEvenNeighbourAndOverflowIsRefused) {
+    // clang-format off
+    const std::pair<double, int32_t> to32[] = {
+        {12.5, 12}, {13.5, 14}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2.5001, 3},
+        {2147483647.0, 2147483647}, {-2147483648.0, -2147483647 - 1}};
+    // clang-format on
+    for (const auto& [value, whole] : to32) EXPECT_EQ(ToInt32(value), whole) << value;
     EXPECT_EQ(ToInt16(-32768.4), -32768);
     EXPECT_EQ(ToUInt8(254.5), 254);
-}
+    EXPECT_EQ(ToUInt8(-0.5), 0);
 
-TEST(WholeNumber, OverflowOutsideTheTarget) {
-    EXPECT_EQ(ToInt32(2147483647.0), 2147483647);
-    EXPECT_EQ(ToInt32(-2147483648.0), -2147483647 - 1);
-    EXPECT_THROW(ToInt32(2147483648.0), Error);
-    EXPECT_THROW(ToInt32(-2147483649.0), Error);
+    for (double big : {2147483648.0, -2147483649.0, NumericValue("1E400")}) {
+        EXPECT_THROW(ToInt32(big), Error) << big;
+    }
     EXPECT_THROW(ToInt16(32768), Error);
     EXPECT_THROW(ToInt16(32767.5), Error);  // rounds to 32768
-    EXPECT_THROW(ToUInt8(255.5), Error);    // rounds to 256
-    EXPECT_THROW(ToUInt8(-1), Error);
-    EXPECT_EQ(ToUInt8(-0.5), 0);
-    EXPECT_THROW(ToUInt8(256), Error);
-    EXPECT_THROW(ToInt32(NumericValue("1E400")), Error);
+    for (double big : {255.5, -1.0, 256.0}) EXPECT_THROW(ToUInt8(big), Error) << big;
     try {
         ToUInt8(300, "item type");
         FAIL();

@@ -77,7 +77,7 @@ TEST_F(MeltJob, ReferenceFiles) {
         EXPECT_TRUE(Melt(rect).ok);
         EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
                                                    "Statics was successfully melted."}));
-        EXPECT_EQ(ReadAll(items), ReadAll(Reference(reference)));
+        EXPECT_EQ(ReadAll(items), test::ReadGolden(Reference(reference)));
     }
 }
 

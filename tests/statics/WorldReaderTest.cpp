@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <tuple>
 
 #include "mul/Error.h"
@@ -195,31 +194,6 @@ TEST(Zedra3Reader, ItemRecordsTheLineOfItsHeader) {
     EXPECT_FALSE(reader.Next(item));
 }
 
-// The same items, from the same lines, whatever the size of the read buffer.
-TEST(Zedra3Reader, BufferSizeChangesNothing) {
-    std::string text;
-    for (int i = 0; i < 40; ++i) {
-        text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\n  ID " +
-                std::to_string(100 + i) + "\r\nNAME \"a, b\"\r\nX " + std::to_string(i * 37) +
-                ",Y " + std::to_string(i) + "\r\n\"Z " + std::to_string(i % 9) +
-                "\"\r\nCONT -1\r\n}\r\n\r\n";
-    }
-    auto read = [&](size_t bufferBytes) {
-        StringFile file(text);
-        WorldReader reader(file, "items.wsc", WorldFormat::kZedra3, -1, {bufferBytes, 1 << 20});
-        std::vector<std::pair<Item, int64_t>> items;
-        WorldItem item;
-        while (reader.Next(item)) {
-            items.push_back({{item.id, item.x, item.y, item.z, item.colour}, item.line});
-        }
-        return items;
-    };
-    auto expected = read(1 << 20);
-    ASSERT_EQ(expected.size(), 40u);
-    EXPECT_EQ(expected[39], (std::pair<Item, int64_t>{{139, 1443, 39, 3, 0}, 352}));
-    for (size_t size = 1; size <= 130; ++size) EXPECT_EQ(read(size), expected) << size;
-}
-
 TEST(Zedra3Reader, LineFeedsAloneReadLikeCrLf) {
     std::string lf = kGroundItem;
     for (size_t at; (at = lf.find('\r')) != std::string::npos;) lf.erase(at, 1);
@@ -294,16 +268,9 @@ TEST(WorldReaderFailure, OverlongValuesFailButOverlongOtherFieldsAreSkipped) {
     EXPECT_EQ(Read(text, WorldFormat::kZedra3, -1, small), (std::vector<Item>{{3, 0, 0, 0, 0}}));
 }
 
-// Files that are not world files at all end with no items or with a message; never a crash.
-TEST(WorldReaderGarbage, NoiseBracesQuotesAndEndlessLines) {
-    std::mt19937 random(7);
-    std::string noise(1 << 16, '\0');
-    for (char& c : noise) c = static_cast<char>(random());
+// Files that are not world files at all end with no items (noise is in the fuzz corpus).
+TEST(WorldReaderGarbage, BracesQuotesAndEndlessLines) {
     for (WorldFormat format : {WorldFormat::kZedra3, WorldFormat::kSphere}) {
-        try {
-            Read(noise, format);
-        } catch (const Error&) {
-        }
         EXPECT_TRUE(Read(std::string(100000, '}') + "\n{{{}}}\n", format).empty());
         EXPECT_TRUE(Read("\"\"\"\n\"SECTION WORLDITEM 1\nID 5\nCONT -1\n}\n", format).empty());
     }

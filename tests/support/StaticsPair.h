@@ -5,19 +5,18 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "LittleEndian.h"
+#include "WholeFile.h"
 
 namespace vorlak::test {
 
 class StaticsPair {
   public:
-    using Bytes = std::vector<uint8_t>;
+    using Bytes = test::Bytes;
     static constexpr int32_t kBlocks = 393216;
     static constexpr int32_t kEntryBytes = 12;
     static constexpr int32_t kRecordBytes = 7;
@@ -73,13 +72,13 @@ class StaticsPair {
     }
 
     void Write(const std::string& staidx, const std::string& statics) const {
-        WriteFile(staidx, index);
-        WriteFile(statics, data);
+        WriteAll(staidx, index);
+        WriteAll(statics, data);
     }
     static StaticsPair Read(const std::string& staidx, const std::string& statics) {
         StaticsPair p;
-        p.index = ReadFile(staidx);
-        p.data = ReadFile(statics);
+        p.index = ReadAll(staidx);
+        p.data = ReadAll(statics);
         return p;
     }
 
@@ -109,23 +108,6 @@ class StaticsPair {
             }
         }
         return p;
-    }
-
-  private:
-    static void WriteFile(const std::string& path, const Bytes& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + path);
-    }
-    static Bytes ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary | std::ios::ate);
-        if (!in) throw std::runtime_error("cannot read " + path);
-        Bytes bytes(static_cast<size_t>(in.tellg()));
-        in.seekg(0);
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!in) throw std::runtime_error("cannot read " + path);
-        return bytes;
     }
 };
 

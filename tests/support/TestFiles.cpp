@@ -23,22 +23,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(root_, ec);
 }
 
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string ReadText(const std::string& path) {
     Bytes b = ReadAll(path);
     return std::string(b.begin(), b.end());
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -46,6 +33,18 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+Bytes ReadGolden(const std::string& path) {
+    std::string text = ReadText(path);
+    const std::string mask = "@VERSION@";
+    const std::string version = std::to_string(VORLAK_VERSION_MAJOR) + "." +
+                                std::to_string(VORLAK_VERSION_MINOR) + " " +
+                                std::to_string(VORLAK_VERSION_PATCH);
+    for (size_t at = text.find(mask); at != std::string::npos; at = text.find(mask, at)) {
+        text.replace(at, mask.size(), version);
+    }
+    return Bytes(text.begin(), text.end());
+}
 
 class FaultyFile final : public RandomAccessFile {
   public:

@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "mul/File.h"
+#include "support/WholeFile.h"
 
 namespace vorlak::test {
-
-using Bytes = std::vector<uint8_t>;
 
 // A fresh folder, removed with everything in it when the object goes.
 class TempDir {
@@ -28,11 +27,12 @@ class TempDir {
     std::filesystem::path root_;
 };
 
-Bytes ReadAll(const std::string& path);
 std::string ReadText(const std::string& path);
-void WriteAll(const std::string& path, const Bytes& bytes);
 void WriteText(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
+// A reference file's bytes with "@VERSION@" replaced by the version as melted files write it
+// ("0.10 0"), so that a new version does not change the reference files.
+Bytes ReadGolden(const std::string& path);
 
 // Passes everything to the real file system, but once `writeBudget` bytes have been written
 // (counting from its creation, over all files) every further write fails; a write that crosses the
