@@ -22,7 +22,7 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
     std::string message = store.cOpen(job.staidx, job.statics, job.access);
     if (!message.empty()) {
         status(message);
-        return {false, message, {}};
+        return {false, message, store.lastFailure()};
     }
     JobOutcome outcome;
     try {
