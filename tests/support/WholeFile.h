@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,9 +13,13 @@ namespace vorlak::test {
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) throw std::runtime_error("cannot read " + path);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    Bytes bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return bytes;
 }
 
 inline void WriteAll(const std::string& path, const Bytes& bytes) {
