@@ -139,6 +139,10 @@ JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, Fil
                           cStatics::Access::kWrite,
                           [](const std::string& what) -> JobOutcome {
                               return {false, "Freeze failed: " + what, {}};
+                          },
+                          [&] {
+                              return RefuseStaticsFiles(request.staidx, request.statics,
+                                                        {{request.items, false}}, true, fs);
                           }},
                          status, fs, [&](cStatics& store) -> JobOutcome {
                              std::string message =
