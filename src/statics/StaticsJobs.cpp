@@ -29,9 +29,10 @@ JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileS
     std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs);
     if (!refusal.empty()) return Finish(status, {false, refusal, {}});
     cStatics store(fs);
-    std::string message = store.cOpen(request.staidx, request.statics);
+    std::string message = store.cOpen(request.staidx, request.statics, request.world);
     if (!message.empty()) return Finish(status, {false, message, store.lastFailure()});
-    message = store.cClear(request.x1, request.y1, request.x2, request.y2);
+    message = store.cClear(request.x1, request.y1, request.x2.value_or(store.size().width - 1),
+                           request.y2.value_or(store.size().height - 1));
     JobOutcome outcome{message.empty(),
                        message.empty() ? "Statics was successfully cleared." : message,
                        store.lastFailure()};

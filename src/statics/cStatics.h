@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,10 @@ namespace vorlak {
 class cStatics {
   public:
     static constexpr int32_t kEntryBytes = 4 + 4 + 4;
-    static constexpr int32_t kIndexBytes = world::kBlocks * kEntryBytes;  // 4718592
+    // 4718592 for the default world.
+    static constexpr uint64_t IndexBytes(const world::Size& size) {
+        return static_cast<uint64_t>(size.blocks()) * kEntryBytes;
+    }
     static constexpr int32_t kRecordBytes = 2 + 1 + 1 + 1 + 2;
 
     struct Entry {
@@ -38,10 +42,14 @@ class cStatics {
     cStatics(const cStatics&) = delete;
     cStatics& operator=(const cStatics&) = delete;
 
-    // Opens the pair; when both files are missing a new pair is created with an index of empty
-    // entries (all bytes 0xFF). When exactly one exists, or anything fails, returns
+    // Opens the pair; when both files are missing a new pair is created for the `world` given
+    // (the default world without one) with an index of empty entries (all bytes 0xFF). An
+    // existing index must be as long as the given world needs or, without one, describe a world
+    // by its length (world::SizeOfFile); otherwise the result is world::SizeRefusal's text and
+    // nothing is touched. When exactly one file exists, or anything fails, returns
     // "Unable to open/create statics." and touches neither file.
-    std::string cOpen(const std::string& Staidx0, const std::string& Statics0);
+    std::string cOpen(const std::string& Staidx0, const std::string& Statics0,
+                      const std::optional<world::Size>& world = std::nullopt);
     // Writes what is pending and closes both files. Throws Error when a write fails.
     void cClose();
 
@@ -67,11 +75,13 @@ class cStatics {
                       int32_t Y2, int32_t AddX, int32_t AddY, int32_t AddZ, uint8_t ItemType,
                       int32_t ItemCountStart);
     // Removes every static inside X1..X2 x Y1..Y2. Returns empty text, "Illegal cordinates."
-    // (any corner outside the world; nothing touched) or "Unknown error.".
+    // (any corner outside the pair's world; nothing touched) or "Unknown error.".
     std::string cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 
     // 0 closed, 1 opened an existing pair, 2 created a new pair.
     int32_t openState() const { return openState_; }
+    // The world of the open pair; every block number and limit follows it.
+    const world::Size& size() const { return size_; }
     // The entry of a block as it stands now (pending changes included).
     Entry EntryOf(int32_t block) const;
     // The block's entry in `entry` and, when its length is above 0, a pointer to its run of
@@ -95,8 +105,9 @@ class cStatics {
     std::unique_ptr<RandomAccessFile> index_;
     std::unique_ptr<RandomAccessFile> data_;
     int32_t openState_ = 0;
+    world::Size size_;
 
-    ByteBuffer indexBytes_;                // the whole index, kIndexBytes long
+    ByteBuffer indexBytes_;                // the whole index, IndexBytes(size_) long
     bool indexChanged_ = false;            // indexBytes_ differs from the index file
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
     ByteBuffer pendingData_;               // runs appended after flushedDataSize_

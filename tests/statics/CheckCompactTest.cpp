@@ -55,7 +55,7 @@ TEST_F(StaticsCheckTest, CountsBlocksStaticsAndReferencedBytes) {
     CheckReport empty = Check();
     EXPECT_TRUE(empty.sound());
     EXPECT_EQ(empty.Summary(),
-              "393216 blocks (0 with statics), 0 statics, 0 bytes referenced, "
+              "6144x4096 world, 393216 blocks (0 with statics), 0 statics, 0 bytes referenced, "
               "0 bytes unreferenced");
 
     pair.AddGarbage(5);
@@ -70,7 +70,7 @@ TEST_F(StaticsCheckTest, CountsBlocksStaticsAndReferencedBytes) {
     CheckReport r = Check();
     EXPECT_TRUE(r.sound()) << ::testing::PrintToString(Texts(r));
     EXPECT_EQ(r.Summary(),
-              "393216 blocks (4 with statics), 7 statics, 35 bytes referenced, "
+              "6144x4096 world, 393216 blocks (4 with statics), 7 statics, 35 bytes referenced, "
               "8 bytes unreferenced");
     EXPECT_EQ(r.dataBytes, 43u);
 }
@@ -118,8 +118,9 @@ TEST_F(StaticsCheckTest, IndexOfTheWrongLengthIsAProblem) {
     EXPECT_EQ(r.problems[0].block, -1);
     EXPECT_EQ(r.problems[0].text,
               idx +
-                  " is 4718580 bytes long; a statics index holds exactly 4718592 bytes "
-                  "(393216 entries of 12 bytes)");
+                  " is 4718580 bytes long, which fits no world size (12 bytes for each 8 x 8 "
+                  "block, 512 blocks to a column of a world 4096 high); give the size with "
+                  "--world WxH. Nothing was changed.");
     EXPECT_EQ(r.blocks, 393215u);
     EXPECT_EQ(r.bytesUnreferenced, 7u);
 
@@ -144,7 +145,7 @@ TEST_F(StaticsCheckTest, CheckOutcomesAndMissingFiles) {
     JobOutcome ok = RunCheck({mul, idx}, [&](const std::string& s) { seen.push_back(s); });
     EXPECT_TRUE(ok.ok);
     EXPECT_EQ(ok.status, idx + " and " + mul +
-                             " are sound: 393216 blocks (1 with statics), 1 statics, 7 bytes "
+                             " are sound: 6144x4096 world, 393216 blocks (1 with statics), 1 statics, 7 bytes "
                              "referenced, 0 bytes unreferenced.");
     EXPECT_EQ(seen, (std::vector<std::string>{"Checking statics. Please wait.", ok.status}));
     EXPECT_EQ(ReadAll(idx), before);
@@ -180,7 +181,7 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
 
     JobOutcome out = Compact();
     EXPECT_TRUE(out.ok) << out.detail;
-    EXPECT_EQ(out.status, "Statics was successfully compacted: 11 bytes reclaimed.");
+    EXPECT_EQ(out.status, "Statics was successfully compacted: 11 bytes reclaimed from a 6144x4096 world.");
     EXPECT_EQ(statuses.front(), "Compacting statics. Please wait.");
 
     StaticsPair after = StaticsPair::Read(idx, mul);
@@ -197,7 +198,7 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
     // Nothing left to reclaim: the pair stays as it is.
     Bytes compactIndex = ReadAll(idx), compactData = ReadAll(mul);
     out = RunCompact({mul, idx}, [](const std::string&) {});
-    EXPECT_EQ(out.status, "Statics was successfully compacted: 0 bytes reclaimed.");
+    EXPECT_EQ(out.status, "Statics was successfully compacted: 0 bytes reclaimed from a 6144x4096 world.");
     EXPECT_EQ(ReadAll(idx), compactIndex);
     EXPECT_EQ(ReadAll(mul), compactData);
     EXPECT_TRUE(CheckStaticsFiles(idx, mul).sound());
