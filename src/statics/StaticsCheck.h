@@ -92,7 +92,8 @@ struct CompactRequest {
 JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status,
                     FileSystem& fs = DefaultFileSystem());
 // Refuses, changing nothing, when the check finds any problem. On success the status tells the
-// bytes reclaimed. A failure part-way leaves a consistent pair holding the same statics.
+// bytes reclaimed and the world. A failure part-way leaves a consistent pair holding the same
+// statics.
 JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status,
                       FileSystem& fs = DefaultFileSystem());
 

@@ -29,9 +29,10 @@ TEST_F(CheckCli, SoundPairExitsZeroWithTheSummaryOnStdout) {
     p.Write(idx, mul);
     Result r = RunVorlak({"check", "--statics", mul, "--staidx", idx});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, idx + " and " + mul +
-                         " are sound: 6144x4096 world, 393216 blocks (1 with statics), 1 statics, 7 bytes "
-                         "referenced, 4 bytes unreferenced.\n");
+    EXPECT_EQ(r.out,
+              idx + " and " + mul +
+                  " are sound: 6144x4096 world, 393216 blocks (1 with statics), 1 statics, 7 bytes "
+                  "referenced, 4 bytes unreferenced.\n");
     EXPECT_EQ(r.err, "");
 }
 
@@ -43,15 +44,17 @@ TEST_F(CheckCli, ProblemsGoToStderrOneALineWithExitOne) {
     Result r = RunVorlak({"check", "--statics", mul, "--staidx", idx});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, idx + " and " + mul +
-                         " have 2 problems: 6144x4096 world, 393216 blocks (2 with statics), 1 statics, 7 bytes "
-                         "referenced, 0 bytes unreferenced.\n"
-                         "block 1 (X 0..7, Y 8..15): static 1 (at byte 0 of " +
-                         mul +
-                         ") has the cell offsets X 9, Y 3; both must be 0..7\n"
-                         "block 393215 (X 6136..6143, Y 4088..4095): its run (offset 0, length "
-                         "70) reaches past the end of " +
-                         mul + " (7 bytes)\n");
+    EXPECT_EQ(
+        r.err,
+        idx + " and " + mul +
+            " have 2 problems: 6144x4096 world, 393216 blocks (2 with statics), 1 statics, 7 bytes "
+            "referenced, 0 bytes unreferenced.\n"
+            "block 1 (X 0..7, Y 8..15): static 1 (at byte 0 of " +
+            mul +
+            ") has the cell offsets X 9, Y 3; both must be 0..7\n"
+            "block 393215 (X 6136..6143, Y 4088..4095): its run (offset 0, length "
+            "70) reaches past the end of " +
+            mul + " (7 bytes)\n");
 }
 
 TEST_F(CheckCli, CompactReportsReclaimedBytesAndRefusesBrokenPairs) {
@@ -61,7 +64,8 @@ TEST_F(CheckCli, CompactReportsReclaimedBytesAndRefusesBrokenPairs) {
     p.Write(idx, mul);
     Result r = RunVorlak({"compact", "--statics", mul, "--staidx", idx});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Statics was successfully compacted: 30 bytes reclaimed from a 6144x4096 world.\n");
+    EXPECT_EQ(r.out,
+              "Statics was successfully compacted: 30 bytes reclaimed from a 6144x4096 world.\n");
     EXPECT_EQ(RunVorlak({"check", "--statics", mul, "--staidx", idx}).code, 0);
 
     p.SetEntry(2, 5, 7);
