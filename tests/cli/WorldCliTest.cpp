@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <sstream>
 
 #include "cli/RunVorlak.h"
 #include "mapgen/MapGen.h"
@@ -195,11 +197,14 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WorldSizes,
                          });
 
 TEST(WorldOption, MalformedSizesAreUsageErrors) {
-    for (const char* job : {"clear", "freeze", "melt", "check", "compact", "bmp2map"}) {
+    for (const char* job :
+         {"clear", "freeze", "melt", "check", "compact", "bmp2map --bitmap p", "render --out p.png",
+          "map2bmp --kinds --out p.png", "heights --bitmap p"}) {
         for (const char* size : {"7168", "7168x", "x4096", "7164x4096", "0x4096", "-8x8", "8x8x8",
                                  "40000x8", "7168 x4096"}) {
-            std::vector<std::string> args{job, "--world", size};
-            if (job == std::string("bmp2map")) args.insert(args.end(), {"--bitmap", "p.bmp"});
+            std::istringstream words(job);
+            std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+            args.insert(args.end(), {"--world", size});
             test::CliResult r = test::RunVorlak(args);
             EXPECT_EQ(r.code, 2) << job << " " << size;
             EXPECT_TRUE(Has(r.err, "--world")) << r.err;
