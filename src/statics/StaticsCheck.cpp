@@ -65,15 +65,16 @@ EntryProblems CheckEntry(int32_t offset, int32_t length, uint64_t dataBytes,
 
 std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data) {
     uint64_t dataBytes = data.Size();
-    ByteBuffer entries(
-        static_cast<size_t>(std::min<uint64_t>(index.Size(), uint64_t{cStatics::kIndexBytes}) /
-                            cStatics::kEntryBytes * cStatics::kEntryBytes));
+    ByteBuffer entries(static_cast<size_t>(
+        std::min<uint64_t>(index.Size(),
+                           cStatics::IndexBytes({world::kLongestSide, world::kLongestSide})) /
+        cStatics::kEntryBytes * cStatics::kEntryBytes));
     entries.resize(index.ReadAt(0, entries) / cStatics::kEntryBytes * cStatics::kEntryBytes);
     for (size_t at = 0; at < entries.size(); at += cStatics::kEntryBytes) {
-        int32_t length = ReadInt32(entries.data() + at + 4);
+        int32_t length = le::Load32(entries.data() + at + 4);
         if (length <= 0) continue;
         EntryProblems found =
-            CheckEntry(ReadInt32(entries.data() + at), length, dataBytes, data.path());
+            CheckEntry(le::Load32(entries.data() + at), length, dataBytes, data.path());
         std::string text = !found.length.empty() ? found.length : found.place;
         if (text.empty()) continue;
         return world::DescribeBlock(static_cast<int32_t>(at / cStatics::kEntryBytes)) + ": " + text;
@@ -114,9 +115,9 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     CheckReport report;
     uint64_t indexSize = index.Size();
     report.dataBytes = data.Size();
-    auto found = world::SizeOfFile(indexSize, cStatics::kEntryBytes, size);
-    report.world = found.value_or(size.value_or(world::Size{}));
-    if (!found) {
+    auto sized = world::SizeOfFile(indexSize, cStatics::kEntryBytes, size);
+    report.world = sized.value_or(size.value_or(world::Size{}));
+    if (!sized) {
         report.problems.push_back(
             {-1, world::SizeRefusal(index.path(), indexSize, cStatics::kEntryBytes, "statics index",
                                     size)});
