@@ -8,8 +8,7 @@ void AddCheckCommand(CLI::App& app, Context& ctx) {
     auto* cmd = app.add_subcommand(
         "check", "Verify the statics files without changing them; exit 1 when they have problems");
     cmd->callback([request, &ctx] { ctx.Report(RunCheck(*request, ctx.Progress())); });
-    cmd->add_option("--statics", request->statics, "statics data file")->capture_default_str();
-    cmd->add_option("--staidx", request->staidx, "statics index file")->capture_default_str();
+    AddStaticsFiles(*cmd, request->statics, request->staidx, request->world);
 }
 
 }  // namespace vorlak::cli

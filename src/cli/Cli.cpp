@@ -65,6 +65,37 @@ CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t&
         ->capture_default_str();
 }
 
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name,
+                            std::optional<int32_t>& value, const std::string& description) {
+    return command
+        .add_option_function<int32_t>(
+            name, [&value](const int32_t& given) { value = given; }, description)
+        ->check(WholeNumber());
+}
+
+CLI::Option* AddWorld(CLI::App& command, std::optional<world::Size>& world) {
+    static const CLI::Validator size(
+        [](std::string& text) -> std::string {
+            if (world::ParseSize(text)) return {};
+            return "'" + text + "' is not a world size WxH: two multiples of 8 from 8 to " +
+                   std::to_string(world::kLongestSide);
+        },
+        "WxH");
+    return command
+        .add_option_function<std::string>(
+            "--world", [&world](const std::string& text) { world = world::ParseSize(text); },
+            "world size in cells, e.g. 7168x4096 (default: taken from the files; 6144x4096 for "
+            "new files)")
+        ->check(size);
+}
+
+void AddStaticsFiles(CLI::App& command, std::string& statics, std::string& staidx,
+                     std::optional<world::Size>& world) {
+    command.add_option("--statics", statics, "statics data file")->capture_default_str();
+    command.add_option("--staidx", staidx, "statics index file")->capture_default_str();
+    AddWorld(command, world);
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         bool errIsTerminal) {
     CLI::App app{

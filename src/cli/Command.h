@@ -4,10 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "mul/World.h"
 #include "statics/StaticsJobs.h"
 
 namespace vorlak::cli {
@@ -34,6 +36,18 @@ const CLI::Validator& WholeNumber();
 // Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
                             const std::string& description);
+
+// The same, for an option that may be left out; `value` stays empty then.
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name,
+                            std::optional<int32_t>& value, const std::string& description);
+
+// --world WxH: the world size of the files, for every subcommand that works on the statics pair
+// or the terrain file. A malformed size is a usage error. `world` stays empty when not given.
+CLI::Option* AddWorld(CLI::App& command, std::optional<world::Size>& world);
+
+// --statics, --staidx and --world, for a subcommand that works on the statics pair.
+void AddStaticsFiles(CLI::App& command, std::string& statics, std::string& staidx,
+                     std::optional<world::Size>& world);
 
 void AddClearCommand(CLI::App& app, Context& ctx);
 void AddFreezeCommand(CLI::App& app, Context& ctx);

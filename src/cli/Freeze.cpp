@@ -17,8 +17,7 @@ void AddFreezeCommand(CLI::App& app, Context& ctx) {
         ctx.Report(RunFreeze(request, ctx.Progress()));
     });
     cmd->add_option("--items", in->request.items, "world file to read")->capture_default_str();
-    cmd->add_option("--statics", in->request.statics, "statics data file")->capture_default_str();
-    cmd->add_option("--staidx", in->request.staidx, "statics index file")->capture_default_str();
+    AddStaticsFiles(*cmd, in->request.statics, in->request.staidx, in->request.world);
     cmd->add_option("--format", in->format,
                     "world file format: zedra3 (items on the ground) or sphere")
         ->check(CLI::IsMember({"zedra3", "sphere"}))

@@ -78,6 +78,7 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("--bitmap", options->request.bitmap, "the picture (BMP or GIF)")->required();
     cmd->add_option("--map", options->request.map, "terrain file, created when missing")
         ->capture_default_str();
+    AddWorld(*cmd, options->request.world);
     AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel");
     AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel");
     cmd->add_option("--palette", options->request.palette,

@@ -16,13 +16,14 @@ void AddMeltCommand(CLI::App& app, Context& ctx) {
         ctx.Report(RunMelt(request, ctx.Progress()));
     });
     MeltRequest& r = in->request;
-    cmd->add_option("--statics", r.statics, "statics data file")->capture_default_str();
-    cmd->add_option("--staidx", r.staidx, "statics index file")->capture_default_str();
+    AddStaticsFiles(*cmd, r.statics, r.staidx, r.world);
     cmd->add_option("--items", r.items, "item world file to write")->capture_default_str();
     AddWholeNumber(*cmd, "--x1", r.x1, "west edge, inclusive");
     AddWholeNumber(*cmd, "--y1", r.y1, "north edge, inclusive");
-    AddWholeNumber(*cmd, "--x2", r.x2, "east edge, inclusive");
-    AddWholeNumber(*cmd, "--y2", r.y2, "south edge, inclusive");
+    AddWholeNumber(*cmd, "--x2", r.x2,
+                   "east edge, inclusive (default: the last column of the world)");
+    AddWholeNumber(*cmd, "--y2", r.y2,
+                   "south edge, inclusive (default: the last row of the world)");
     AddWholeNumber(*cmd, "--add-x", r.addX, "added to the X of every item");
     AddWholeNumber(*cmd, "--add-y", r.addY, "added to the Y of every item");
     AddWholeNumber(*cmd, "--add-z", r.addZ,

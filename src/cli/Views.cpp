@@ -13,6 +13,7 @@ namespace {
 struct Rectangle {
     int32_t x1 = 0, y1 = 0;
     std::optional<int32_t> x2, y2;
+    std::optional<world::Size> world;  // --world; none: the default world
 };
 
 void AddRectangle(CLI::App& cmd, Rectangle& r) {
@@ -25,6 +26,7 @@ void AddRectangle(CLI::App& cmd, Rectangle& r) {
 }
 
 void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
+    if (r.world) request.world = *r.world;
     request.x1 = r.x1;
     request.y1 = r.y1;
     request.x2 = r.x2.value_or(request.world.width - 1);
@@ -62,8 +64,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         "static on each cell, else of its terrain tile");
     cmd->add_option("--out", render->first.out, "picture to write (.png or .bmp)")->required();
     cmd->add_option("--map", render->first.map, "terrain file")->capture_default_str();
-    cmd->add_option("--staidx", render->first.staidx, "statics index file")->capture_default_str();
-    cmd->add_option("--statics", render->first.statics, "statics data file")->capture_default_str();
+    AddStaticsFiles(*cmd, render->first.statics, render->first.staidx, render->second.world);
     cmd->add_option("--radarcol", render->first.radarcol, "radar colour file")
         ->capture_default_str();
     AddRectangle(*cmd, render->second);
@@ -84,6 +85,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     m2b->add_flag("--heights", which->second, "each cell grey, height + 128")->excludes(kinds);
     m2b->add_option("--out", map2bmp->first.out, "picture to write (.png or .bmp)")->required();
     m2b->add_option("--map", map2bmp->first.map, "terrain file")->capture_default_str();
+    AddWorld(*m2b, map2bmp->second.world);
     m2b->add_option("--palette", map2bmp->first.palette,
                     "palette picture: column k of its top row is the colour of kind k")
         ->capture_default_str();
@@ -99,11 +101,14 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         "heights", "Set the heights of the cells under a grey picture to grey - 128");
     hts->add_option("--bitmap", set->bitmap, "8-bit grey picture (PNG, BMP, GIF)")->required();
     hts->add_option("--map", set->map, "terrain file")->capture_default_str();
+    auto given = std::make_shared<std::optional<world::Size>>();
+    AddWorld(*hts, *given);
     auto coordinates = std::make_shared<std::pair<int32_t, int32_t>>(0, 0);
     AddWholeNumber(*hts, "--x", coordinates->first, "map X of the picture's top-left pixel");
     AddWholeNumber(*hts, "--y", coordinates->second, "map Y of the picture's top-left pixel");
-    hts->callback([set, coordinates, &ctx] {
+    hts->callback([set, given, coordinates, &ctx] {
         SetHeightsRequest request = *set;
+        if (*given) request.world = **given;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
         std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);

@@ -31,8 +31,10 @@ constexpr int32_t kRowsPerRelease = 512;
 // those cell bytes are written, so headers and the other cells are never read or written back.
 class RowWriter {
   public:
-    RowWriter(RandomAccessFile& file, int32_t x, int32_t y, int32_t width, int32_t height)
+    RowWriter(RandomAccessFile& file, const world::Size& world, int32_t x, int32_t y, int32_t width,
+              int32_t height)
         : file_(file),
+          blockRows_(world.blockRows()),
           x_(x),
           y_(y),
           width_(width),
@@ -84,8 +86,8 @@ class RowWriter {
     }
 
   private:
-    static uint64_t BlockOffset(int32_t column, int32_t row) {
-        return static_cast<uint64_t>(column * world::kBlockRows + row) * kMapBlockBytes;
+    uint64_t BlockOffset(int32_t column, int32_t row) const {
+        return static_cast<uint64_t>(column * blockRows_ + row) * kMapBlockBytes;
     }
 
     void Grow(uint64_t end) {
@@ -100,6 +102,7 @@ class RowWriter {
     }
 
     RandomAccessFile& file_;
+    int32_t blockRows_;
     int32_t x_, y_, width_;
     int32_t firstColumn_, lastColumn_;
     std::unique_ptr<FileMapping> mapping_;
@@ -142,7 +145,7 @@ class Lookup {
 // A whole number of 0 or more read from a box, or nothing.
 std::optional<int32_t> Placement(const std::string& text) {
     double value = NumericValue(text);
-    if (!(value >= 0 && value <= world::kWidth) || value != std::floor(value)) return {};
+    if (!(value >= 0 && value <= world::kLongestSide) || value != std::floor(value)) return {};
     return static_cast<int32_t>(value);
 }
 
@@ -151,9 +154,29 @@ struct Refusal {
     std::string why = {};
 };
 
+// The world of the terrain file: the size given, or the one its length describes. A file shorter
+// than its world is one that earlier runs grew only as far as their rows needed; it grows again
+// as rows are written. A file longer than the world, or of a length that fits none, is refused.
+std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<world::Size>& given) {
+    if (auto found = world::SizeOfFile(length, kMapBlockBytes, given)) return found;
+    world::Size size = given.value_or(world::Size{});
+    if (length < static_cast<uint64_t>(size.blocks()) * kMapBlockBytes) return size;
+    return std::nullopt;
+}
+
+uint64_t LengthOf(const std::string& path, FileSystem& fs) {
+    try {
+        if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
+    } catch (const Error&) {
+        // Reported by the open that follows the checks.
+    }
+    return 0;
+}
+
 // The checks of the job that end it before the terrain file is opened.
 struct Inputs {
     TerrainTable table;
+    world::Size world;
     int32_t x = 0, y = 0;
 };
 
@@ -192,12 +215,19 @@ Inputs Check(const Bmp2MapRequest& request, const Picture* palette, const Pictur
     auto x = Placement(request.x);
     auto y = Placement(request.y);
     if (!x || !y) throw Refusal{"X and Y must be whole numbers of 0 or more! BMP to Map aborted"};
+    uint64_t length = LengthOf(request.map, fs);
+    auto size = TerrainWorld(length, request.world);
+    if (!size) {
+        throw Refusal{
+            world::SizeRefusal(request.map, length, kMapBlockBytes, "terrain file", request.world) +
+            " BMP to Map aborted"};
+    }
+    in.world = *size;
     int64_t endX = int64_t{*x} + picture->width();
     int64_t endY = int64_t{*y} + picture->height();
-    if (endX > world::kWidth || endY > world::kHeight) {
+    if (endX > size->width || endY > size->height) {
         throw Refusal{"The picture would end at " + std::to_string(endX) + "x" +
-                      std::to_string(endY) + ", outside the map of " +
-                      std::to_string(world::kWidth) + "x" + std::to_string(world::kHeight) +
+                      std::to_string(endY) + ", outside the map of " + world::SizeText(*size) +
                       "! BMP to Map aborted"};
     }
     in.x = *x;
@@ -225,7 +255,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     TerrainRandom next(request.seed ? *request.seed : TerrainRandom::ClockSeed());
 
     cMUL map(fs);
-    std::string failure = map.cOpen("", request.map, kMapBlockBytes, world::kBlocks);
+    std::string failure = map.cOpen("", request.map, kMapBlockBytes, in.world.blocks());
     if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0);
     // Held until the job ends, so that no other job writes the terrain file meanwhile.
     std::unique_ptr<FileLock> lock;
@@ -244,7 +274,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     const int32_t height = picture->height();
     int32_t row = 0;
     try {
-        RowWriter writer(*map.dataFile(), in.x, in.y, width, height);
+        RowWriter writer(*map.dataFile(), in.world, in.x, in.y, width, height);
         std::vector<uint8_t> cells(static_cast<size_t>(width) * kCellBytes);
         std::vector<int32_t> colours(static_cast<size_t>(width));
         Lookup lookup(in.table);

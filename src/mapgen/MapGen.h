@@ -22,6 +22,7 @@
 #include "mul/File.h"
 #include "mul/Job.h"
 #include "mul/Picture.h"
+#include "mul/World.h"
 
 namespace vorlak {
 
@@ -166,6 +167,9 @@ struct Bmp2MapRequest {
     // is wrong with the file): shown as the refusal's detail.
     std::string paletteProblem;
     std::string bitmapProblem;
+    // The world of the terrain file; none takes it from the file's length (an empty or short
+    // file: the default world).
+    std::optional<world::Size> world = std::nullopt;
 };
 
 using Bmp2MapMessage = std::function<void(const std::string& text, const std::string& title)>;
@@ -210,7 +214,8 @@ struct Bmp2MapOutcome : JobOutcome {
 // Checks, in this order, each ending the job with a message box before the terrain file is
 // opened: palette missing ("Colors.gif is missing! BMP to Map aborted") or not a picture; picture
 // missing ("Missing picture! BMP to Map aborted") or not a picture; a height bound outside
-// -128..127; X or Y not a whole number of 0 or more, or the picture not ending inside the map.
+// -128..127; X or Y not a whole number of 0 or more; a terrain file longer than its world or of
+// a length that fits no world; the picture not ending inside the map.
 // A terrain file that cannot be opened ends it with cOpen's message. Then each pixel row is
 // written in place, finished before the next starts; the 4 header bytes of each block and every
 // cell outside the picture stay as they were.

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vorlak::world {
 
@@ -44,5 +46,29 @@ constexpr bool InWorld(int32_t x, int32_t y) {
 
 // "block 89802 (X 1400..1407, Y 1616..1623)", for messages.
 std::string DescribeBlock(int32_t block, const Size& size = Size{});
+
+// A side longer than this is refused: it keeps every block number and every file position
+// of the statics index and the terrain file well inside their 32-bit fields.
+inline constexpr int32_t kLongestSide = 32768;
+// Files that carry no size of their own hold worlds this high.
+inline constexpr int32_t kRuleHeight = 4096;
+
+// "7168x4096".
+std::string SizeText(const Size& size);
+// The size written as "WxH" (as in "--world 7168x4096"): two whole numbers, multiples of 8,
+// 8..kLongestSide. Nothing for any other text.
+std::optional<Size> ParseSize(std::string_view text);
+
+// The world of a file that holds `blockBytes` bytes for every block and is `length` bytes long.
+// With `given`, the file must be exactly as long as that world needs. Without, a file of N
+// blocks, N a multiple of 512, holds a world N / 512 x 8 cells wide and 4096 high.
+// Returns the size, or nothing when the length fits neither.
+std::optional<Size> SizeOfFile(uint64_t length, uint64_t blockBytes,
+                               const std::optional<Size>& given);
+
+// The refusal of a file whose length fits no world: names the file, its length and --world.
+// `what` names the kind of file ("statics index").
+std::string SizeRefusal(const std::string& path, uint64_t length, uint64_t blockBytes,
+                        const std::string& what, const std::optional<Size>& given);
 
 }  // namespace vorlak::world

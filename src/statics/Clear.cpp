@@ -10,14 +10,14 @@ namespace vorlak {
 
 std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     // A corner outside the world would make block rows spill into neighbouring block columns.
-    if (!world::InWorld(X1, Y1) || !world::InWorld(X2, Y2)) return "Illegal cordinates.";
+    if (!size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) return "Illegal cordinates.";
     lastFailure_.clear();
     try {
         ByteBuffer block;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
             ThrowIfStopped();
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
-                int32_t number = bx * world::kBlockRows + by;
+                int32_t number = bx * size_.blockRows() + by;
                 Entry entry;
                 const uint8_t* run = RunOf(number, entry);
                 if (!run) continue;

@@ -33,8 +33,8 @@ uint8_t Low(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
 uint8_t High(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
 
 // Throws the reason why `item` cannot become a static.
-[[noreturn]] void Refuse(const WorldItem& item, const std::string& file) {
-    if (!world::InWorld(item.x, item.y)) {
+[[noreturn]] void Refuse(const WorldItem& item, const std::string& file, const world::Size& size) {
+    if (!size.Contains(item.x, item.y)) {
         throw Error::OutOfRange(ItemAt(item, file) + " lies outside the world (X " +
                                 std::to_string(item.x) + ", Y " + std::to_string(item.y) + ")");
     }
@@ -46,18 +46,18 @@ uint8_t High(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
                           ", which does not fit in -256..255");
 }
 
-Pending ToPending(const WorldItem& item, const std::string& file) {
+Pending ToPending(const WorldItem& item, const std::string& file, const world::Size& size) {
     // Outside the world the block arithmetic would put an item into a neighbouring block
-    // (Y 4096 is row 0 of the next column), so it is refused rather than stored. The ID is
+    // (Y = height is row 0 of the next column), so it is refused rather than stored. The ID is
     // stored as its 16 bits; melt writes them as 0..65535, so that range is taken back as well
     // as the signed one (-1 and 65535 both give FF FF).
     int32_t z = mTypes::Signed2Byte(item.z);
-    if (!world::InWorld(item.x, item.y) || item.id < kLowestId || item.id > kHighestId || z < 0 ||
+    if (!size.Contains(item.x, item.y) || item.id < kLowestId || item.id > kHighestId || z < 0 ||
         z > 255) {
-        Refuse(item, file);
+        Refuse(item, file, size);
     }
     int32_t cell = world::kBlockCells;
-    return {world::BlockNumber(item.x, item.y),
+    return {size.BlockNumber(item.x, item.y),
             {Low(item.id), High(item.id), static_cast<uint8_t>(item.x % cell),
              static_cast<uint8_t>(item.y % cell), static_cast<uint8_t>(z), Low(item.colour),
              High(item.colour)}};
@@ -81,7 +81,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         WorldItem item;
         while (reader.Next(item)) {
             if (pending.size() % 4096 == 0) ThrowIfStopped();
-            pending.push_back(ToPending(item, ItemsFilename));
+            pending.push_back(ToPending(item, ItemsFilename, size_));
         }
     }
     if (pending.empty()) return {};
@@ -92,9 +92,10 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 
     // Group the records by block, keeping the order in which they were taken. After the
     // placement loop, the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
-    std::vector<uint32_t> end(world::kBlocks + 1, 0);
+    const int32_t blocks = size_.blocks();
+    std::vector<uint32_t> end(static_cast<size_t>(blocks) + 1, 0);
     for (const Pending& p : pending) ++end[static_cast<size_t>(p.block) + 1];
-    for (size_t b = 0; b < world::kBlocks; ++b) end[b + 1] += end[b];
+    for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) end[b + 1] += end[b];
     ByteBuffer records(pending.size() * kRecordBytes);
     for (const Pending& p : pending) {
         uint32_t at = end[static_cast<size_t>(p.block)]++;
@@ -104,7 +105,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 
     // Refuse here, before the first save, what would outgrow the data file half way.
     uint64_t growth = 0;
-    for (int32_t b = 0; b < world::kBlocks; ++b) {
+    for (int32_t b = 0; b < blocks; ++b) {
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
@@ -119,7 +120,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 
     // Phase 2: each block that receives items is loaded and saved once, in ascending order.
     ByteBuffer block;
-    for (int32_t b = 0; b < world::kBlocks; ++b) {
+    for (int32_t b = 0; b < blocks; ++b) {
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
@@ -143,7 +144,8 @@ JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, Fil
                           [&] {
                               return RefuseStaticsFiles(request.staidx, request.statics,
                                                         {{request.items, false}}, true, fs);
-                          }},
+                          },
+                          request.world},
                          status, fs, [&](cStatics& store) -> JobOutcome {
                              std::string message =
                                  store.cFreeze(request.items, request.sphere, request.itemType);

@@ -108,7 +108,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
                             int32_t ItemCountStart) {
     if (openState_ == 0) return "Statics not open.";
     // Checked before the item file is touched: a refused melt leaves the old file as it was.
-    if (X2 < X1 || Y2 < Y1 || !world::InWorld(X1, Y1) || !world::InWorld(X2, Y2)) {
+    if (X2 < X1 || Y2 < Y1 || !size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) {
         return "Illegal cordinates.";
     }
     lastFailure_.clear();
@@ -126,12 +126,12 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
             ThrowIfStopped();
             for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
-                int32_t number = bx * world::kBlockRows + by;
+                int32_t number = bx * size_.blockRows() + by;
                 Entry entry;
                 const uint8_t* run = RunOf(number, entry);
                 if (run == nullptr) continue;
                 if (entry.length % kRecordBytes != 0) {
-                    throw Error::Corrupt("The statics of " + world::DescribeBlock(number) +
+                    throw Error::Corrupt("The statics of " + world::DescribeBlock(number, size_) +
                                          " are " + std::to_string(entry.length) +
                                          " bytes long, not a whole number of records");
                 }
@@ -200,11 +200,13 @@ JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSys
          [&] {
              return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}},
                                        false, fs);
-         }},
+         },
+         request.world},
         status, fs, [&](cStatics& store) -> JobOutcome {
-            std::string message = store.cMelt(request.items, request.x1, request.y1, request.x2,
-                                              request.y2, request.addX, request.addY, request.addZ,
-                                              request.itemType, request.countStart);
+            std::string message = store.cMelt(
+                request.items, request.x1, request.y1, request.x2.value_or(store.size().width - 1),
+                request.y2.value_or(store.size().height - 1), request.addX, request.addY,
+                request.addZ, request.itemType, request.countStart);
             return {message.empty(), message.empty() ? "Statics was successfully melted." : message,
                     store.lastFailure()};
         });

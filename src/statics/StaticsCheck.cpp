@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/World.h"
 #include "statics/cStatics.h"
 
@@ -12,12 +13,6 @@ namespace vorlak {
 namespace {
 
 constexpr size_t kReadWindow = 4u << 20;
-
-int32_t ReadInt32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
 
 struct Run {  // a run inside the data file, so below 2^31 in offset and length
     uint32_t offset;
@@ -70,15 +65,16 @@ EntryProblems CheckEntry(int32_t offset, int32_t length, uint64_t dataBytes,
 
 std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data) {
     uint64_t dataBytes = data.Size();
-    ByteBuffer entries(
-        static_cast<size_t>(std::min<uint64_t>(index.Size(), uint64_t{cStatics::kIndexBytes}) /
-                            cStatics::kEntryBytes * cStatics::kEntryBytes));
+    ByteBuffer entries(static_cast<size_t>(
+        std::min<uint64_t>(index.Size(),
+                           cStatics::IndexBytes({world::kLongestSide, world::kLongestSide})) /
+        cStatics::kEntryBytes * cStatics::kEntryBytes));
     entries.resize(index.ReadAt(0, entries) / cStatics::kEntryBytes * cStatics::kEntryBytes);
     for (size_t at = 0; at < entries.size(); at += cStatics::kEntryBytes) {
-        int32_t length = ReadInt32(entries.data() + at + 4);
+        int32_t length = le::Load32(entries.data() + at + 4);
         if (length <= 0) continue;
         EntryProblems found =
-            CheckEntry(ReadInt32(entries.data() + at), length, dataBytes, data.path());
+            CheckEntry(le::Load32(entries.data() + at), length, dataBytes, data.path());
         std::string text = !found.length.empty() ? found.length : found.place;
         if (text.empty()) continue;
         return world::DescribeBlock(static_cast<int32_t>(at / cStatics::kEntryBytes)) + ": " + text;
@@ -107,24 +103,27 @@ std::string RefuseStaticsFiles(const std::string& staidx, const std::string& sta
 }
 
 std::string CheckReport::Summary() const {
-    return std::to_string(blocks) + " blocks (" + std::to_string(blocksWithStatics) +
-           " with statics), " + std::to_string(statics) + " statics, " +
-           std::to_string(bytesReferenced) + " bytes referenced, " +
+    return world::SizeText(world) + " world, " + std::to_string(blocks) + " blocks (" +
+           std::to_string(blocksWithStatics) + " with statics), " + std::to_string(statics) +
+           " statics, " + std::to_string(bytesReferenced) + " bytes referenced, " +
            std::to_string(bytesUnreferenced) + " bytes unreferenced";
 }
 
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes, ByteBuffer* wholeData) {
+                             ByteBuffer* indexBytes, ByteBuffer* wholeData,
+                             const std::optional<world::Size>& size) {
     CheckReport report;
     uint64_t indexSize = index.Size();
     report.dataBytes = data.Size();
-    if (indexSize != static_cast<uint64_t>(cStatics::kIndexBytes)) {
+    auto sized = world::SizeOfFile(indexSize, cStatics::kEntryBytes, size);
+    report.world = sized.value_or(size.value_or(world::Size{}));
+    if (!sized) {
         report.problems.push_back(
-            {-1, index.path() + " is " + std::to_string(indexSize) +
-                     " bytes long; a statics index holds exactly 4718592 bytes (393216 entries "
-                     "of 12 bytes)"});
+            {-1, world::SizeRefusal(index.path(), indexSize, cStatics::kEntryBytes, "statics index",
+                                    size)});
     }
-    report.blocks = std::min<uint64_t>(indexSize / cStatics::kEntryBytes, world::kBlocks);
+    report.blocks = std::min<uint64_t>(indexSize / cStatics::kEntryBytes,
+                                       static_cast<uint64_t>(report.world.blocks()));
 
     ByteBuffer local;
     ByteBuffer& entries = indexBytes ? *indexBytes : local;
@@ -139,12 +138,12 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     std::vector<Run> runs;
     runs.reserve(static_cast<size_t>(report.blocks));
     auto problem = [&](int32_t block, const std::string& text) {
-        blockProblems.push_back({block, world::DescribeBlock(block) + ": " + text});
+        blockProblems.push_back({block, world::DescribeBlock(block, report.world) + ": " + text});
     };
     for (int32_t block = 0; block < static_cast<int32_t>(report.blocks); ++block) {
         const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
-        int32_t offset = ReadInt32(e);
-        int32_t length = ReadInt32(e + 4);
+        int32_t offset = le::Load32(e);
+        int32_t length = le::Load32(e + 4);
         if (length <= 0) continue;
         ++report.blocksWithStatics;
         bool wholeRecords = length % cStatics::kRecordBytes == 0;
@@ -211,11 +210,11 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     return report;
 }
 
-CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
-                              FileSystem& fs) {
+CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics, FileSystem& fs,
+                              const std::optional<world::Size>& size) {
     auto index = fs.Open(staidx, OpenMode::kReadOnly);
     auto data = fs.Open(statics, OpenMode::kReadOnly);
-    return CheckStaticsPair(*index, *data);
+    return CheckStaticsPair(*index, *data, nullptr, nullptr, size);
 }
 
 JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileSystem& fs) {
@@ -234,7 +233,8 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
         } else if (auto lock = FileLock::Try(request.staidx, FileLock::Mode::kShared); !lock) {
             outcome = {false, cStatics::kInUse, {}};
         } else {
-            CheckReport report = CheckStaticsFiles(request.staidx, request.statics, fs);
+            CheckReport report =
+                CheckStaticsFiles(request.staidx, request.statics, fs, request.world);
             std::string pair = request.staidx + " and " + request.statics;
             if (report.sound()) {
                 outcome = {true, pair + " are sound: " + report.Summary() + ".", {}};

@@ -1,7 +1,8 @@
 // Checking and compacting the statics file pair.
 //
 // The check reads the pair and changes nothing. It verifies what every reader of the pair relies
-// on: the index is exactly 393216 entries of 12 bytes, the run of every entry with a length above
+// on: the index holds exactly one 12-byte entry for each block of its world (the world given, or
+// the one its length describes: see world::SizeOfFile), the run of every entry with a length above
 // 0 lies inside the data file, that length is a whole number of 7-byte records, and every record's
 // cell offsets are 0..7. Entries of length 0 or less hold no statics; their other fields are not
 // looked at.
@@ -12,10 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/World.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsJobs.h"
 
@@ -27,6 +30,7 @@ struct CheckProblem {
 };
 
 struct CheckReport {
+    world::Size world;    // the world checked against
     uint64_t blocks = 0;  // index entries present
     uint64_t blocksWithStatics = 0;
     uint64_t statics = 0;  // records in the runs that lie inside the data file
@@ -36,19 +40,24 @@ struct CheckReport {
     std::vector<CheckProblem> problems;  // whole-file problems first, then by block
 
     bool sound() const { return problems.empty(); }
-    // "393216 blocks (12 with statics), 80 statics, 560 bytes referenced, 0 bytes unreferenced"
+    // "6144x4096 world, 393216 blocks (12 with statics), 80 statics, 560 bytes referenced,
+    // 0 bytes unreferenced"
     std::string Summary() const;
 };
 
-// Checks an open pair. When `indexBytes` is given it receives the index entries as read (a whole
-// number of entries, at most 393216). When `wholeData` is given the data file is read into it in
-// one piece; otherwise only the referenced runs are read, in file order. Throws Error when a file
-// cannot be read.
+// Checks an open pair against `size` (none: the world its index's length describes). An index
+// that fits no world is one problem, and its entries are checked as far as they go against the
+// world given, or the default one. When `indexBytes` is given it receives the index entries as read
+// (a whole number of entries, at most one per block). When `wholeData` is given the data file is
+// read into it in one piece; otherwise only the referenced runs are read, in file order. Throws
+// Error when a file cannot be read.
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes = nullptr, ByteBuffer* wholeData = nullptr);
+                             ByteBuffer* indexBytes = nullptr, ByteBuffer* wholeData = nullptr,
+                             const std::optional<world::Size>& size = std::nullopt);
 // Opens both files read-only and checks them. Throws Error (kNotFound for a missing file).
 CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
-                              FileSystem& fs = DefaultFileSystem());
+                              FileSystem& fs = DefaultFileSystem(),
+                              const std::optional<world::Size>& size = std::nullopt);
 
 // The first entry of the pair whose length is no whole number of statics or whose run does not
 // lie inside the data file, as "block N (X .., Y ..): what is wrong"; empty when there is none.
@@ -66,6 +75,7 @@ std::string RefuseStaticsFiles(const std::string& staidx, const std::string& sta
 struct CheckRequest {
     std::string statics = "statics0.mul";
     std::string staidx = "staidx0.mul";
+    std::optional<world::Size> world = std::nullopt;  // none: the world the index describes
 };
 
 struct CompactRequest {
@@ -74,6 +84,7 @@ struct CompactRequest {
     // A data file up to this size is read whole and compacted in memory; a larger one is copied
     // in pieces of an eighth of it.
     uint64_t bufferBytes = uint64_t{64} << 20;
+    std::optional<world::Size> world = std::nullopt;  // none: the world the index describes
 };
 
 // Success: the summary as status. Failure: the count of problems and the summary as status, one
@@ -81,7 +92,8 @@ struct CompactRequest {
 JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status,
                     FileSystem& fs = DefaultFileSystem());
 // Refuses, changing nothing, when the check finds any problem. On success the status tells the
-// bytes reclaimed. A failure part-way leaves a consistent pair holding the same statics.
+// bytes reclaimed and the world. A failure part-way leaves a consistent pair holding the same
+// statics.
 JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status,
                       FileSystem& fs = DefaultFileSystem());
 

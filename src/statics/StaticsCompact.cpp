@@ -31,6 +31,7 @@
 #include <optional>
 
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/cStatics.h"
@@ -47,19 +48,6 @@ struct Move {       // one block's run; all values below 2^31
     uint32_t length;
     int32_t block;
 };
-
-int32_t LoadLe32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
-void StoreLe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // Writes the runs of `moves` (contiguous in `to`, in that order) at `base` + to, gathering up to
 // `chunkBytes` at a time. Within a chunk the runs are read in file order, neighbours together.
@@ -127,8 +115,8 @@ void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t len
 ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<Move>& moves, uint64_t base) {
     ByteBuffer index = entries;
     for (const Move& m : moves) {
-        StoreLe32(index.data() + static_cast<size_t>(m.block) * cStatics::kEntryBytes,
-                  static_cast<uint32_t>(base + m.to));
+        le::Store32(index.data() + static_cast<size_t>(m.block) * cStatics::kEntryBytes,
+                    static_cast<int32_t>(base + m.to));
     }
     return index;
 }
@@ -148,7 +136,13 @@ struct Layout {
     std::vector<Move> moves;
     uint64_t size = 0;       // S: the data file's size
     uint64_t compacted = 0;  // C: the bytes in use
+    world::Size world;       // the world the index was checked against
 };
+
+// The end of the success text, naming the world compacted.
+std::string Reclaimed(const Layout& layout) {
+    return " from a " + world::SizeText(layout.world) + " world.";
+}
 
 std::string ProblemList(const CheckReport& report) {
     std::string list;
@@ -167,7 +161,7 @@ std::optional<JobOutcome> Plan(const CompactRequest& request, RandomAccessFile& 
     ByteBuffer whole;  // the data file, when it is small enough to hold in memory
     bool inMemory = data.Size() <= request.bufferBytes;
     CheckReport report =
-        CheckStaticsPair(index, data, &layout.entries, inMemory ? &whole : nullptr);
+        CheckStaticsPair(index, data, &layout.entries, inMemory ? &whole : nullptr, request.world);
     if (!report.sound()) {
         size_t n = report.problems.size();
         return JobOutcome{false,
@@ -177,22 +171,24 @@ std::optional<JobOutcome> Plan(const CompactRequest& request, RandomAccessFile& 
                           ProblemList(report)};
     }
     layout.size = report.dataBytes;
+    layout.world = report.world;
     layout.moves.reserve(static_cast<size_t>(report.blocksWithStatics));
-    for (int32_t block = 0; block < world::kBlocks; ++block) {
+    for (int32_t block = 0; block < report.world.blocks(); ++block) {
         const uint8_t* e =
             layout.entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
-        int32_t length = LoadLe32(e + 4);
+        int32_t length = le::Load32(e + 4);
         if (length <= 0) continue;
         // The check found every run inside the data file, so each value is below 2^31; the
         // total is checked against that bound below before it is used.
-        layout.moves.push_back({static_cast<uint32_t>(LoadLe32(e)),
+        layout.moves.push_back({static_cast<uint32_t>(le::Load32(e)),
                                 static_cast<uint32_t>(layout.compacted),
                                 static_cast<uint32_t>(length), block});
         layout.compacted += static_cast<uint64_t>(length);
     }
     if (layout.compacted >= layout.size) {
         // Every byte is in use (runs that share bytes would even make the result larger).
-        return JobOutcome{true, "Statics was successfully compacted: 0 bytes reclaimed.", {}};
+        return JobOutcome{
+            true, "Statics was successfully compacted: 0 bytes reclaimed" + Reclaimed(layout), {}};
     }
     if (layout.size + layout.compacted >
         static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
@@ -311,10 +307,11 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
                            : "Compact failed; the statics files are unchanged.",
                        e.what()});
     }
-    return finish({true,
-                   "Statics was successfully compacted: " +
-                       std::to_string(layout.size - layout.compacted) + " bytes reclaimed.",
-                   {}});
+    return finish(
+        {true,
+         "Statics was successfully compacted: " + std::to_string(layout.size - layout.compacted) +
+             " bytes reclaimed" + Reclaimed(layout),
+         {}});
 }
 
 }  // namespace vorlak

@@ -19,7 +19,7 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
         }
     }
     cStatics store(fs);
-    std::string message = store.cOpen(job.staidx, job.statics, job.access);
+    std::string message = store.cOpen(job.staidx, job.statics, job.access, job.world);
     if (!message.empty()) {
         status(message);
         return {false, message, store.lastFailure()};
@@ -54,9 +54,12 @@ JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileS
          [](const std::string& what) -> JobOutcome {
              return {false, "Unknown error.", what};
          },
-         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs); }},
+         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs); },
+         request.world},
         status, fs, [&](cStatics& store) -> JobOutcome {
-            std::string message = store.cClear(request.x1, request.y1, request.x2, request.y2);
+            std::string message =
+                store.cClear(request.x1, request.y1, request.x2.value_or(store.size().width - 1),
+                             request.y2.value_or(store.size().height - 1));
             return {message.empty(),
                     message.empty() ? "Statics was successfully cleared." : message,
                     store.lastFailure()};

@@ -5,17 +5,24 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "mul/File.h"
 #include "mul/Job.h"
+#include "mul/World.h"
 
 namespace vorlak {
+
+// `world`: the size the user gave; none takes it from the files (a new pair: the default world).
+// An X2 or Y2 left out reaches to the last cell of the world in use.
 
 struct ClearRequest {
     std::string statics = "statics0.mul";
     std::string staidx = "staidx0.mul";
-    int32_t x1 = 0, y1 = 0, x2 = 6143, y2 = 4095;
+    int32_t x1 = 0, y1 = 0;
+    std::optional<int32_t> x2 = std::nullopt, y2 = std::nullopt;
+    std::optional<world::Size> world = std::nullopt;
 };
 
 struct FreezeRequest {
@@ -24,16 +31,19 @@ struct FreezeRequest {
     std::string staidx = "staidx0.mul";
     bool sphere = false;     // the item file is a Sphere world save
     int32_t itemType = 255;  // -1 takes every type
+    std::optional<world::Size> world = std::nullopt;
 };
 
 struct MeltRequest {
     std::string statics = "statics0.mul";
     std::string staidx = "staidx0.mul";
     std::string items = "items.wsc";
-    int32_t x1 = 0, y1 = 0, x2 = 6143, y2 = 4095;
+    int32_t x1 = 0, y1 = 0;
+    std::optional<int32_t> x2 = std::nullopt, y2 = std::nullopt;
     int32_t addX = 0, addY = 0, addZ = 0;
     uint8_t itemType = 255;
     int32_t countStart = 0;
+    std::optional<world::Size> world = std::nullopt;
 };
 
 JobOutcome RunClear(const ClearRequest& request, const StatusSink& status,

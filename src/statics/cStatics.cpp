@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/mTypes.h"
 
 namespace vorlak {
@@ -13,22 +15,7 @@ namespace {
 constexpr char kOpenFailed[] = "Unable to open/create statics.";
 constexpr size_t kPendingLimit = 8u << 20;  // pending records written out, unreferenced
 constexpr size_t kWindowBytes = 64u << 10;
-constexpr size_t kEmptyFillBytes = 147456;  // a new index is written as 32 runs of this many 0xFF
-
-// Index fields at a position already known to lie inside the index.
-int32_t LoadLe32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
-void StoreLe32(uint8_t* p, int32_t value) {
-    auto v = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
+constexpr size_t kEmptyFillBytes = 147456;  // a new default index is 32 runs of this many 0xFF
 
 }  // namespace
 
@@ -37,7 +24,12 @@ cStatics::cStatics(FileSystem& fs) : fs_(fs) {}
 cStatics::~cStatics() = default;
 
 std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Statics0,
-                            Access access) {
+                            const std::optional<world::Size>& world) {
+    return cOpen(Staidx0, Statics0, Access::kWrite, world);
+}
+
+std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Statics0, Access access,
+                            const std::optional<world::Size>& world) {
     try {
         bool haveIndex = fs_.Exists(Staidx0);
         bool haveData = fs_.Exists(Statics0);
@@ -53,6 +45,7 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             access == Access::kRead ? FileLock::Mode::kShared : FileLock::Mode::kExclusive;
         const OpenMode open = access == Access::kRead ? OpenMode::kReadOnly : OpenMode::kReadWrite;
         std::unique_ptr<FileLock> lock;
+        world::Size size = world.value_or(world::Size{});
         std::unique_ptr<RandomAccessFile> data;
         if (!fresh) {
             lock = FileLock::Try(Staidx0, mode);
@@ -65,8 +58,10 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             try {
                 AtomicFile fill(fs_, Staidx0);
                 ByteBuffer empty(kEmptyFillBytes, 0xFF);
-                for (size_t i = 0; i < kIndexBytes / kEmptyFillBytes; ++i) {
-                    fill.file().WriteAt(i * kEmptyFillBytes, empty);
+                uint64_t total = IndexBytes(size);
+                for (uint64_t at = 0; at < total; at += kEmptyFillBytes) {
+                    size_t n = static_cast<size_t>(std::min<uint64_t>(kEmptyFillBytes, total - at));
+                    fill.file().WriteAt(at, std::span<const uint8_t>(empty).first(n));
                 }
                 fill.Commit();
             } catch (const Error&) {
@@ -78,14 +73,25 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             if (!lock) return kInUse;  // another job took the new pair first
         }
         auto index = fs_.Open(Staidx0, open);
+        if (!fresh) {
+            // The index is written back whole at the length read here, so a length that fits no
+            // world is refused: taking it at another length would cut or extend it.
+            uint64_t length = index->Size();
+            auto found = world::SizeOfFile(length, kEntryBytes, world);
+            if (!found) {
+                openState_ = 0;
+                return world::SizeRefusal(Staidx0, length, kEntryBytes, "statics index", world);
+            }
+            size = *found;
+        }
         if (!data) data = fs_.Open(Statics0, open);
-        indexBytes_.resize(kIndexBytes);
+        indexBytes_.resize(static_cast<size_t>(IndexBytes(size)));
         if (fresh) {
             std::fill(indexBytes_.begin(), indexBytes_.end(), uint8_t{0xFF});
-        } else {
-            // A short index reads as zero past its end: blocks without statics.
-            index->ReadZeroFilled(0, indexBytes_);
+        } else if (index->ReadAt(0, indexBytes_) != indexBytes_.size()) {
+            throw Error::Io("Cannot read " + Staidx0 + ": it became shorter while being read");
         }
+        size_ = size;
         flushedDataSize_ = data->Size();
         startDataSize_ = flushedDataSize_;
         indexChanged_ = false;
@@ -143,7 +149,7 @@ void cStatics::cClose() {
 
 void cStatics::CheckBlock(int32_t block) const {
     if (openState_ == 0) throw Error::InvalidArgument("The statics files are not open");
-    if (block < 0 || block >= world::kBlocks) {
+    if (block < 0 || block >= size_.blocks()) {
         throw Error::OutOfRange("Block number " + std::to_string(block) +
                                 " lies outside the world");
     }
@@ -152,14 +158,14 @@ void cStatics::CheckBlock(int32_t block) const {
 cStatics::Entry cStatics::EntryOf(int32_t block) const {
     CheckBlock(block);
     const uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
-    return {LoadLe32(at), LoadLe32(at + 4), LoadLe32(at + 8)};
+    return {le::Load32(at), le::Load32(at + 4), le::Load32(at + 8)};
 }
 
 void cStatics::SetEntry(int32_t block, Entry e) {
     uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
-    StoreLe32(at, e.offset);
-    StoreLe32(at + 4, e.length);
-    StoreLe32(at + 8, e.extra);
+    le::Store32(at, e.offset);
+    le::Store32(at + 4, e.length);
+    le::Store32(at + 8, e.extra);
     indexChanged_ = true;
 }
 
@@ -177,7 +183,7 @@ const uint8_t* cStatics::RunOf(int32_t block, Entry& e) {
     if (e.offset < 0 ||
         static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length) > dataSize) {
         throw Error::Corrupt("The index " + index_->path() + " is damaged at " +
-                             world::DescribeBlock(block) + ": its entry (offset " +
+                             world::DescribeBlock(block, size_) + ": its entry (offset " +
                              std::to_string(e.offset) + ", length " + std::to_string(e.length) +
                              ") reaches outside " + data_->path() + " (" +
                              std::to_string(dataSize) + " bytes)");

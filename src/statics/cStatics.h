@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ namespace vorlak {
 class cStatics {
   public:
     static constexpr int32_t kEntryBytes = 4 + 4 + 4;
-    static constexpr int32_t kIndexBytes = world::kBlocks * kEntryBytes;  // 4718592
+    // 4718592 for the default world.
+    static constexpr uint64_t IndexBytes(const world::Size& size) {
+        return static_cast<uint64_t>(size.blocks()) * kEntryBytes;
+    }
     static constexpr int32_t kRecordBytes = 2 + 1 + 1 + 1 + 2;
 
     struct Entry {
@@ -48,11 +52,17 @@ class cStatics {
     cStatics& operator=(const cStatics&) = delete;
 
     // Opens the pair and locks it. For writing, when both files are missing a new pair is created
-    // with an index of empty entries (all bytes 0xFF). When another job holds the pair, returns
-    // kInUse; when exactly one file exists, or anything fails, "Unable to open/create statics.";
-    // either way neither file is touched.
+    // for the `world` given (the default world without one) with an index of empty entries (all
+    // bytes 0xFF). An existing index must be as long as the given world needs or, without one,
+    // describe a world by its length (world::SizeOfFile); otherwise the result is
+    // world::SizeRefusal's text. When another job holds the pair, returns kInUse; when exactly one
+    // file exists, or anything fails, "Unable to open/create statics."; in every refusal neither
+    // file is touched.
+    std::string cOpen(const std::string& Staidx0, const std::string& Statics0, Access access,
+                      const std::optional<world::Size>& world = std::nullopt);
+    // The same, for writing.
     std::string cOpen(const std::string& Staidx0, const std::string& Statics0,
-                      Access access = Access::kWrite);
+                      const std::optional<world::Size>& world = std::nullopt);
     // Commits the job (see above) and closes both files. Throws Error when a write fails; the
     // index is then as before.
     void cClose();
@@ -81,11 +91,13 @@ class cStatics {
                       int32_t Y2, int32_t AddX, int32_t AddY, int32_t AddZ, uint8_t ItemType,
                       int32_t ItemCountStart);
     // Removes every static inside X1..X2 x Y1..Y2. Returns empty text, "Illegal cordinates."
-    // (any corner outside the world; nothing touched) or "Unknown error.".
+    // (any corner outside the pair's world; nothing touched) or "Unknown error.".
     std::string cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 
     // 0 closed, 1 opened an existing pair, 2 created a new pair.
     int32_t openState() const { return openState_; }
+    // The world of the open pair; every block number and limit follows it.
+    const world::Size& size() const { return size_; }
     // The entry of a block as it stands now (pending changes included).
     Entry EntryOf(int32_t block) const;
     // The block's entry in `entry` and, when its length is above 0, a pointer to its run of
@@ -110,8 +122,9 @@ class cStatics {
     std::unique_ptr<FileLock> lock_;
     int32_t openState_ = 0;
     bool readOnly_ = false;
+    world::Size size_;
 
-    ByteBuffer indexBytes_;                // the whole index, kIndexBytes long
+    ByteBuffer indexBytes_;                // the whole index, IndexBytes(size_) long
     bool indexChanged_ = false;            // indexBytes_ differs from the index file
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
     uint64_t startDataSize_ = 0;           // its length before records no index refers to yet
@@ -134,6 +147,8 @@ struct StaticsJob {
     std::function<JobOutcome(const std::string&)> failed;
     // Checks the job's files before anything is opened; returns the refusal text, empty to go on.
     std::function<std::string()> refuse;
+    // The world size given by the user; without one it comes from the files.
+    std::optional<world::Size> world;
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,

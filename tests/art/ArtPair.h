@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/LittleEndian.h"
+#include "mul/LittleEndian.h"
 
 namespace vorlak::test {
 
@@ -21,8 +21,8 @@ class ArtPair {
     Bytes index;
     Bytes data;
 
-    static void Put16(Bytes& out, int32_t value) { PutLe16(out, value); }
-    static void Put32(Bytes& out, int32_t value) { PutLe32(out, value); }
+    static void Put16(Bytes& out, int32_t value) { le::Put16(out, value); }
+    static void Put32(Bytes& out, int32_t value) { le::Put32(out, value); }
 
     // Sets the index entry of `record`, growing the index with all-zero entries as needed.
     void SetEntry(int32_t record, int32_t offset, int32_t length, int16_t flagA = 0,

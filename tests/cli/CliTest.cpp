@@ -102,9 +102,10 @@ TEST_F(Cli, CheckSummaryOnStdoutProblemsOnStderr) {
     p.Write(idx, mul);
     CliResult r = Run({"check"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, idx + " and " + mul +
-                         " are sound: 393216 blocks (1 with statics), 1 statics, 7 bytes "
-                         "referenced, 4 bytes unreferenced.\n");
+    EXPECT_EQ(r.out,
+              idx + " and " + mul +
+                  " are sound: 6144x4096 world, 393216 blocks (1 with statics), 1 statics, 7 bytes "
+                  "referenced, 4 bytes unreferenced.\n");
     EXPECT_EQ(r.err, "");
 
     p = StaticsPair();
@@ -114,15 +115,17 @@ TEST_F(Cli, CheckSummaryOnStdoutProblemsOnStderr) {
     r = Run({"check"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, idx + " and " + mul +
-                         " have 2 problems: 393216 blocks (2 with statics), 1 statics, 7 bytes "
-                         "referenced, 0 bytes unreferenced.\n"
-                         "block 1 (X 0..7, Y 8..15): static 1 (at byte 0 of " +
-                         mul +
-                         ") has the cell offsets X 9, Y 3; both must be 0..7\n"
-                         "block 393215 (X 6136..6143, Y 4088..4095): its run (offset 0, length "
-                         "70) reaches past the end of " +
-                         mul + " (7 bytes)\n");
+    EXPECT_EQ(
+        r.err,
+        idx + " and " + mul +
+            " have 2 problems: 6144x4096 world, 393216 blocks (2 with statics), 1 statics, 7 bytes "
+            "referenced, 0 bytes unreferenced.\n"
+            "block 1 (X 0..7, Y 8..15): static 1 (at byte 0 of " +
+            mul +
+            ") has the cell offsets X 9, Y 3; both must be 0..7\n"
+            "block 393215 (X 6136..6143, Y 4088..4095): its run (offset 0, length "
+            "70) reaches past the end of " +
+            mul + " (7 bytes)\n");
 }
 
 TEST_F(Cli, CompactReportsReclaimedBytesAndRefusesBrokenPairs) {
@@ -132,7 +135,8 @@ TEST_F(Cli, CompactReportsReclaimedBytesAndRefusesBrokenPairs) {
     p.Write(idx, mul);
     CliResult r = Run({"compact"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Statics was successfully compacted: 30 bytes reclaimed.\n");
+    EXPECT_EQ(r.out,
+              "Statics was successfully compacted: 30 bytes reclaimed from a 6144x4096 world.\n");
     EXPECT_EQ(Run({"check"}).code, 0);
 
     p.SetEntry(2, 5, 7);

@@ -8,7 +8,7 @@
 
 #include "art/cMulConvert.h"
 #include "mapgen/MapViews.h"
-#include "support/LittleEndian.h"
+#include "mul/LittleEndian.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -57,7 +57,7 @@ class MapViewsTest : public ::testing::Test {
         test::WriteAll(request_.map, terrain_);
         pair_.Write(request_.staidx, request_.statics);
         Bytes radar;
-        for (int32_t n = 0; n < radarEntries; ++n) test::PutLe16(radar, n);
+        for (int32_t n = 0; n < radarEntries; ++n) le::Put16(radar, n);
         test::WriteAll(request_.radarcol, radar);
     }
     MapViewOutcome Run(const Picture* palette = nullptr) {
@@ -78,7 +78,7 @@ class MapViewsTest : public ::testing::Test {
 
 TEST_F(MapViewsTest, RadarColourLookupAtItsEnds) {
     Bytes bytes;
-    for (int32_t n = 0; n <= 0x4000; ++n) test::PutLe16(bytes, n == 0x3FFF ? 0x7C00 : 0x001F);
+    for (int32_t n = 0; n <= 0x4000; ++n) le::Put16(bytes, n == 0x3FFF ? 0x7C00 : 0x001F);
     bytes.push_back(0xFF);  // half an entry: static 1 has none
     RadarColours radar(bytes);
     struct Case {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/cMUL.h"
-#include "support/LittleEndian.h"
 #include "support/StaticsFixture.h"
 #include "support/TestFiles.h"
 
@@ -15,10 +15,10 @@ using test::WriteAll;
 
 Bytes Entry(int32_t offset, int32_t length, int16_t a, int16_t b) {
     Bytes e;
-    test::PutLe32(e, offset);
-    test::PutLe32(e, length);
-    test::PutLe16(e, a);
-    test::PutLe16(e, b);
+    le::Put32(e, offset);
+    le::Put32(e, length);
+    le::Put16(e, a);
+    le::Put16(e, b);
     return e;
 }
 

@@ -17,23 +17,28 @@ using test::ReadAll;
 struct Static {
     uint16_t id;
     int32_t x, y;
-    int8_t z = 0;
-    uint16_t colour = 0;
 };
 
-Bytes Record(const Static& s) {
-    return test::StaticsPair::Record(s.id, static_cast<uint8_t>(s.x % 8),
-                                     static_cast<uint8_t>(s.y % 8), s.z, s.colour);
+Bytes Records(std::initializer_list<Static> statics) {
+    Bytes all;
+    for (const Static& s : statics) {
+        Bytes r = test::StaticsPair::Record(s.id, static_cast<uint8_t>(s.x % 8),
+                                            static_cast<uint8_t>(s.y % 8));
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    return all;
 }
+
+const int32_t kBlock = world::BlockNumber(1400, 1620);
 
 class ClearJob : public ::testing::Test {
   protected:
     // Writes a new pair holding `statics`, in the order given within each block, the blocks'
     // runs in block order.
-    void MakePair(const std::vector<Static>& statics) {
+    void MakePair(std::initializer_list<Static> statics) {
         std::map<int32_t, Bytes> blocks;
         for (const Static& s : statics) {
-            Bytes r = Record(s);
+            Bytes r = Records({s});
             auto& b = blocks[world::BlockNumber(s.x, s.y)];
             b.insert(b.end(), r.begin(), r.end());
         }
@@ -48,9 +53,7 @@ class ClearJob : public ::testing::Test {
                         [this](const std::string& t) { texts.push_back(t); });
     }
 
-    test::StaticsPair::Entry EntryOf(int32_t block) {
-        return test::StaticsPair::Read(idx, data).EntryOf(block);
-    }
+    test::StaticsPair Pair() { return test::StaticsPair::Read(idx, data); }
 
     test::TempDir dir;
     std::string idx = dir.path("staidx0.mul");
@@ -61,7 +64,8 @@ class ClearJob : public ::testing::Test {
 TEST_F(ClearJob, WholeWorldEmptiesEveryBlockAndAppendsNothing) {
     MakePair({{1, 0, 0}, {2, 1400, 1620}, {3, 6143, 4095}, {4, 3000, 17}});
     auto sizeBefore = ReadAll(data).size();
-    JobOutcome outcome = Clear(0, 0, 6143, 4095);
+    JobOutcome outcome =
+        RunClear({data, idx}, [this](const std::string& t) { texts.push_back(t); });
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(texts, (std::vector<std::string>{"Clearing statics. Please wait.",
                                                "Statics was successfully cleared."}));
@@ -69,44 +73,38 @@ TEST_F(ClearJob, WholeWorldEmptiesEveryBlockAndAppendsNothing) {
     EXPECT_EQ(ReadAll(data).size(), sizeBefore);
 }
 
-TEST_F(ClearJob, PartlyClearedBlockIsCompactedInOrderAndAppended) {
-    MakePair({{10, 1400, 1620}, {11, 1401, 1623}, {12, 1405, 1621}, {13, 1402, 1621}});
-    int32_t block = world::BlockNumber(1400, 1620);
-    Bytes before = ReadAll(data);
-    ASSERT_TRUE(Clear(1400, 1620, 1402, 1622).ok);
-    Bytes after = ReadAll(data);
-    ASSERT_EQ(after.size(), before.size() + 14);
-    Bytes kept = Record({11, 1401, 1623});
-    Bytes second = Record({12, 1405, 1621});
-    kept.insert(kept.end(), second.begin(), second.end());
-    EXPECT_EQ(Bytes(after.begin() + static_cast<long>(before.size()), after.end()), kept);
-    auto e = EntryOf(block);
-    EXPECT_EQ(e.offset, static_cast<int32_t>(before.size()));
-    EXPECT_EQ(e.length, 14);
-    EXPECT_EQ(e.extra, -1);
-}
-
-TEST_F(ClearJob, TouchedBlockWithNothingInsideIsSavedAgainUnchanged) {
-    MakePair({{10, 1400, 1620}, {11, 1405, 1622}});
-    Bytes before = ReadAll(data);
-    ASSERT_TRUE(Clear(1406, 1620, 1407, 1623).ok);
-    Bytes after = ReadAll(data);
-    ASSERT_EQ(after.size(), 28u);
-    EXPECT_EQ(Bytes(after.begin() + 14, after.end()), before);
-    EXPECT_EQ(EntryOf(world::BlockNumber(1400, 1620)).offset, 14);
-}
-
-TEST_F(ClearJob, EmptyAreaAndReversedCornersWriteNothing) {
-    MakePair({{10, 1400, 1620}});
-    Bytes idxBefore = ReadAll(idx), dataBefore = ReadAll(data);
-    EXPECT_TRUE(Clear(0, 0, 100, 100).ok);
-    EXPECT_TRUE(Clear(2000, 0, 1000, 4095).ok);
-    EXPECT_EQ(ReadAll(idx), idxBefore);
-    EXPECT_EQ(ReadAll(data), dataBefore);
-    // Reversed inside one block column: its blocks are visited and saved again, nothing removed.
-    EXPECT_TRUE(Clear(1403, 1620, 1400, 1627).ok);
-    EXPECT_EQ(ReadAll(data).size(), 14u);
-    EXPECT_EQ(EntryOf(world::BlockNumber(1400, 1620)).length, 7);
+// Every block the rectangle touches that holds statics is saved again, its kept records in their
+// order appended; blocks holding nothing, and rectangles the wrong way round across block
+// columns, write nothing.
+TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
+    const Bytes all = Records({{10, 1400, 1620}, {11, 1401, 1623}, {12, 1405, 1621}});
+    struct Case {
+        int32_t x1, y1, x2, y2;
+        Bytes appended;  // the block's new run at the end of the data file; none: nothing written
+    } cases[] = {
+        {1400, 1620, 1402, 1622, Bytes(all.begin() + 7, all.end())},
+        {1406, 1620, 1407, 1627, all},
+        {1403, 1620, 1400, 1627, all},
+        {0, 0, 100, 100, {}},
+        {2000, 0, 1000, 4095, {}},
+    };
+    for (const Case& c : cases) {
+        MakePair({{10, 1400, 1620}, {11, 1401, 1623}, {12, 1405, 1621}});
+        const test::StaticsPair before = Pair();
+        ASSERT_TRUE(Clear(c.x1, c.y1, c.x2, c.y2).ok);
+        test::StaticsPair after = Pair();
+        Bytes want = before.data;
+        want.insert(want.end(), c.appended.begin(), c.appended.end());
+        EXPECT_EQ(after.data, want) << c.x1;
+        if (c.appended.empty()) {
+            EXPECT_EQ(after.index, before.index) << c.x1;
+        } else {
+            auto e = after.EntryOf(kBlock);
+            EXPECT_EQ(e.offset, static_cast<int32_t>(before.data.size()));
+            EXPECT_EQ(e.length, static_cast<int32_t>(c.appended.size()));
+            EXPECT_EQ(e.extra, -1);
+        }
+    }
 }
 
 TEST_F(ClearJob, CornersOutsideTheWorldAreRefusedUntouched) {
@@ -121,19 +119,6 @@ TEST_F(ClearJob, CornersOutsideTheWorldAreRefusedUntouched) {
     }
     EXPECT_EQ(ReadAll(idx), idxBefore);
     EXPECT_EQ(ReadAll(data), dataBefore);
-}
-
-TEST_F(ClearJob, MissingPairIsCreatedEmpty) {
-    EXPECT_TRUE(Clear(0, 0, 6143, 4095).ok);
-    EXPECT_EQ(ReadAll(idx), Bytes(4718592, 0xFF));
-}
-
-TEST_F(ClearJob, OneFileAloneIsReported) {
-    test::WriteAll(data, Bytes(7, 1));
-    JobOutcome outcome = Clear(0, 0, 6143, 4095);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(texts, (std::vector<std::string>{"Clearing statics. Please wait.",
-                                               "Unable to open/create statics."}));
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "LittleEndian.h"
 #include "WholeFile.h"
+#include "mul/LittleEndian.h"
 
 namespace vorlak::test {
 
@@ -25,8 +25,12 @@ class StaticsPair {
         int32_t offset, length, extra;
     };
 
-    Bytes index = Bytes(static_cast<size_t>(kBlocks) * kEntryBytes, 0xFF);
+    Bytes index;
     Bytes data;
+
+    // A pair of empty entries for a world of `blocks` blocks.
+    explicit StaticsPair(int32_t blocks = kBlocks)
+        : index(static_cast<size_t>(blocks) * kEntryBytes, 0xFF) {}
 
     static Bytes Record(uint16_t id, uint8_t x, uint8_t y, int8_t z = 0, uint16_t colour = 0) {
         return {static_cast<uint8_t>(id),
@@ -40,7 +44,7 @@ class StaticsPair {
 
     void SetEntry(int32_t block, int32_t offset, int32_t length, int32_t extra = -1) {
         Bytes entry;
-        for (int32_t v : {offset, length, extra}) PutLe32(entry, v);
+        for (int32_t v : {offset, length, extra}) le::Put32(entry, v);
         std::copy(entry.begin(), entry.end(),
                   index.begin() + static_cast<std::ptrdiff_t>(block) * kEntryBytes);
     }
