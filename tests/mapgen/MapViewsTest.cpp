@@ -76,24 +76,6 @@ class MapViewsTest : public ::testing::Test {
     bool grey_ = false;
 };
 
-TEST_F(MapViewsTest, RadarColourLookupAtItsEnds) {
-    Bytes bytes;
-    for (int32_t n = 0; n <= 0x4000; ++n) le::Put16(bytes, n == 0x3FFF ? 0x7C00 : 0x001F);
-    bytes.push_back(0xFF);  // half an entry: static 1 has none
-    RadarColours radar(bytes);
-    struct Case {
-        int32_t got, want;
-    } cases[] = {
-        {radar.Terrain(0), Rgb(0, 0, 248)},
-        {radar.Terrain(0x3FFF), Rgb(248, 0, 0)},
-        {radar.Terrain(0x4000), 0},
-        {radar.Static(0), Rgb(0, 0, 248)},
-        {radar.Static(1), 0},
-        {radar.Static(0xFFFF), 0},
-    };
-    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].got, cases[i].want) << i;
-}
-
 TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
     SetCell(1, 0, 7, 0);
     SetCell(9, 9, 0x3FFF, 0);
@@ -231,11 +213,6 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
          "The picture " + dir_.path("radar.png") + " is one of the input files."},
         {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4 or 8."},
         {[](auto& r) { r.x2 = 6144; }, "Illegal cordinates."},
-        {[](auto& r) {
-             r.y1 = 9;
-             r.y2 = 8;
-         },
-         "Illegal cordinates."},
         {[&](auto& r) { r.radarcol = dir_.path("none.mul"); },
          "The radar colour file " + dir_.path("none.mul") + " does not exist."},
         {[&](auto&) {

@@ -5,7 +5,6 @@
 
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
-#include "statics/cStatics.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -122,7 +121,8 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
 
     JobOutcome out = Compact();
     EXPECT_TRUE(out.ok) << out.detail;
-    EXPECT_EQ(out.status, "Statics was successfully compacted: 11 bytes reclaimed from a 6144x4096 world.");
+    EXPECT_EQ(out.status,
+              "Statics was successfully compacted: 11 bytes reclaimed from a 6144x4096 world.");
     EXPECT_EQ(statuses.front(), "Compacting statics. Please wait.");
 
     StaticsPair after = StaticsPair::Read(idx, mul);
@@ -139,7 +139,8 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
     // Nothing left to reclaim: the pair stays as it is.
     Bytes compactIndex = ReadAll(idx), compactData = ReadAll(mul);
     out = RunCompact({mul, idx}, [](const std::string&) {});
-    EXPECT_EQ(out.status, "Statics was successfully compacted: 0 bytes reclaimed from a 6144x4096 world.");
+    EXPECT_EQ(out.status,
+              "Statics was successfully compacted: 0 bytes reclaimed from a 6144x4096 world.");
     EXPECT_EQ(ReadAll(idx), compactIndex);
     EXPECT_EQ(ReadAll(mul), compactData);
     EXPECT_TRUE(CheckStaticsFiles(idx, mul).sound());
@@ -154,15 +155,9 @@ TEST_F(StaticsCheckTest, CompactInMemoryAndInPiecesGiveTheSameFiles) {
     ASSERT_TRUE(Compact().ok);
     StaticsPair inMemory = StaticsPair::Read(idx, mul);
     EXPECT_EQ(inMemory.data.size(), 20000u * 7);
-    cStatics store;
-    ASSERT_EQ(store.cOpen(idx, mul), "");
-    ByteBuffer run;
     for (int32_t b = 0; b < StaticsPair::kBlocks; ++b) {
-        Bytes want = before.RunOf(b);
-        int32_t length = store.cLoad(b, run);
-        ASSERT_EQ(length > 0 ? run : ByteBuffer{}, want) << b;
+        ASSERT_EQ(inMemory.RunOf(b), before.RunOf(b)) << b;
     }
-    store.cClose();
 
     // Pieces of 1 byte and of 4 KiB: runs longer than a piece, and pieces of many runs.
     for (uint64_t buffer : {8, 32768}) {
@@ -191,11 +186,6 @@ TEST_F(StaticsCheckTest, CompactRefusesABrokenPairAndChangesNothing) {
     EXPECT_EQ(out.detail.substr(out.detail.rfind('\n') + 1), "(and 2 more)");
     EXPECT_EQ(ReadAll(idx), index);
     EXPECT_EQ(ReadAll(mul), data);
-
-    std::filesystem::remove(idx);
-    out = RunCompact({mul, idx}, [](const std::string&) {});
-    EXPECT_EQ(out.status, "Can not find the statics files.");
-    EXPECT_FALSE(test::Exists(idx));
 }
 
 TEST_F(StaticsCheckTest, CompactRefusesADataFileItsIndexCouldNotAddressTwice) {
@@ -235,14 +225,6 @@ TEST_F(StaticsCheckTest, JobsThroughLinkedFilesChangeTheFilesAndKeepTheLinks) {
         ASSERT_EQ(now.RunOf(b), b < 375 * 512 ? Bytes{} : pair.RunOf(b)) << b;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("client")), {}), 2);
-}
-
-TEST_F(StaticsCheckTest, CompactRefusesOneFileGivenAsBoth) {
-    pair.Write(idx, mul);
-    JobOutcome out = RunCompact({idx, idx}, [](const std::string&) {});
-    EXPECT_FALSE(out.ok);
-    EXPECT_EQ(out.status, "Compact refused: " + idx + " and " + idx +
-                              " are the same file; nothing was changed.");
 }
 
 }  // namespace

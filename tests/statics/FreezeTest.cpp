@@ -4,7 +4,7 @@
 
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
-#include "support/TestFiles.h"
+#include "support/StaticsFixture.h"
 
 namespace vorlak {
 namespace {
@@ -14,20 +14,12 @@ using test::ReadAll;
 
 constexpr size_t kIndexBytes = 4718592;
 
-// One item section on the ground; `more` holds extra lines such as "COLOR -1\r\n".
-std::string Section(const std::string& id, const std::string& x, const std::string& y,
-                    const std::string& z = "0", const std::string& more = "",
-                    const std::string& type = "255") {
-    return "SECTION WORLDITEM 1\r\n{\r\nID " + id + "\r\nX " + x + "\r\nY " + y + "\r\nZ " + z +
-           "\r\nTYPE " + type + "\r\nCONT -1\r\n" + more + "}\r\n\r\n";
-}
+using test::StaticsPair;
 
 Bytes Entry(int32_t offset, int32_t length) {
-    Bytes e;
-    for (int32_t v : {offset, length, -1}) {
-        for (int shift = 0; shift < 32; shift += 8) e.push_back(static_cast<uint8_t>(v >> shift));
-    }
-    return e;
+    StaticsPair one(1);
+    one.SetEntry(0, offset, length);
+    return one.index;
 }
 
 class FreezeJob : public ::testing::Test {
@@ -65,20 +57,21 @@ TEST_F(FreezeJob, RecordsOfANewPair) {
         std::string text;
         Bytes records;
     } cases[] = {
-        {255, false, 1, 89802, Entry(0, 7), Section("1301", "1400", "1620", "5", "COLOR 0\r\n"),
+        {255, false, 1, 89802, Entry(0, 7),
+         test::Zedra3Item("1301", "1400", "1620", "5", "COLOR 0\r\n"),
          Bytes{0x15, 0x05, 0x00, 0x04, 0x05, 0x00, 0x00}},
         // IDs, heights and colours at their limits.
         {-1, false, 1, 0, Entry(0, 28),
-         Section("-1", "0", "0", "-1", "COLOR -1\r\n") +
-             Section("65535", "7", "7", "200", "COLOR 300\r\n") + Section("2", "1", "2", "-256") +
-             Section("4", "2", "3", "255"),
+         test::Zedra3Item("-1", "0", "0", "-1", "COLOR -1\r\n") +
+             test::Zedra3Item("65535", "7", "7", "200", "COLOR 300\r\n") +
+             test::Zedra3Item("2", "1", "2", "-256") + test::Zedra3Item("4", "2", "3", "255"),
          Bytes{0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 7, 7, 0xC8, 0x2C, 0x01,
                2,    0,    1, 2, 0,    0,    0,    4,    0,    2, 3, 0xFF, 0,    0}},
         // i_gold at (1, 2), i_table at (1400, 1620), i_sign at (1500, 1700).
         {-1, true, 3, world::BlockNumber(1500, 1700), Entry(14, 7),
          std::string(save.begin(), save.end()),
          Bytes{0xED, 0x0E, 1, 2, 0, 0, 0, 0x3F, 0x0B, 0, 4, 5, 0, 0, 0xD2, 0x0B, 4, 4, 0xFD, 0, 0}},
-        {255, false, 0, 0, Bytes(12, 0xFF), Section("1", "2", "3", "0", "", "4"), Bytes()},
+        {255, false, 0, 0, Bytes(12, 0xFF), test::Zedra3Item("1", "2", "3", "0", "", "4"), Bytes()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.records.size());
@@ -105,8 +98,9 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
     test::WriteAll(idx, index);
     test::WriteAll(data, old);
 
-    JobOutcome outcome = Freeze(Section("1", "1401", "1621") + Section("2", "3", "4") +
-                                Section("3", "1400", "1620", "-2"));
+    JobOutcome outcome =
+        Freeze(test::Zedra3Item("1", "1401", "1621") + test::Zedra3Item("2", "3", "4") +
+               test::Zedra3Item("3", "1400", "1620", "-2"));
     ASSERT_TRUE(outcome.ok) << outcome.status;
     // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
     Bytes expected = old;
@@ -121,20 +115,22 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
 
 // Every failure while the item file is read ends the job before the statics files change.
 TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
-    ASSERT_TRUE(Freeze(Section("9", "100", "100")).ok);
+    ASSERT_TRUE(Freeze(test::Zedra3Item("9", "100", "100")).ok);
     const Bytes indexBefore = ReadAll(idx), dataBefore = ReadAll(data);
-    const std::string good = Section("1", "1400", "1620");
+    const std::string good = test::Zedra3Item("1", "1400", "1620");
     struct Case {
         std::string text, reason;
     } cases[] = {
-        {good + Section("5", "6144", "0"), "lies outside the world (X 6144, Y 0)"},
+        {good + test::Zedra3Item("5", "6144", "0"), "lies outside the world (X 6144, Y 0)"},
         // Y 4096 would be row 0 of the next block column.
-        {good + Section("5", "0", "4096"), "lies outside the world (X 0, Y 4096)"},
-        {good + Section("5", "-1", "0"), "lies outside the world (X -1, Y 0)"},
-        {good + Section("5", "0", "0", "300"), "has Z 300, which does not fit in -256..255"},
-        {good + Section("5", "0", "0", "-300"), "has Z -300, which does not fit"},
-        {good + Section("70000", "0", "0"), "has ID 70000, which does not fit"},
-        {good + Section("5", "0", "0", "0", "COLOR 40000\r\n"), "the COLOR value 40000 on line 19"},
+        {good + test::Zedra3Item("5", "0", "4096"), "lies outside the world (X 0, Y 4096)"},
+        {good + test::Zedra3Item("5", "-1", "0"), "lies outside the world (X -1, Y 0)"},
+        {good + test::Zedra3Item("5", "0", "0", "300"),
+         "has Z 300, which does not fit in -256..255"},
+        {good + test::Zedra3Item("5", "0", "0", "-300"), "has Z -300, which does not fit"},
+        {good + test::Zedra3Item("70000", "0", "0"), "has ID 70000, which does not fit"},
+        {good + test::Zedra3Item("5", "0", "0", "0", "COLOR 40000\r\n"),
+         "the COLOR value 40000 on line 19"},
         {good + "X 1e10\r\n", "the X value 1e10 on line 11"},
     };
     for (const Case& c : cases) {
@@ -146,24 +142,9 @@ TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
         EXPECT_EQ(ReadAll(idx), indexBefore) << c.reason;
         EXPECT_EQ(ReadAll(data), dataBefore) << c.reason;
     }
-    EXPECT_EQ(Freeze(good + Section("5", "6144", "0")).status,
+    EXPECT_EQ(Freeze(good + test::Zedra3Item("5", "6144", "0")).status,
               "Freeze failed: the item of the section on line 11 of " + items +
                   " lies outside the world (X 6144, Y 0)");
-}
-
-TEST_F(FreezeJob, MissingFiles) {
-    texts.clear();
-    JobOutcome outcome = RunFreeze({items, data, idx, false, 255},
-                                   [this](const std::string& t) { texts.push_back(t); });
-    EXPECT_EQ(outcome.status, "Cannot find " + items + ".");
-    EXPECT_EQ(texts, (std::vector<std::string>{"Freezing statics. Please wait.", outcome.status}));
-    // The pair is created before the item file is looked for.
-    EXPECT_EQ(ReadAll(idx), Bytes(kIndexBytes, 0xFF));
-
-    std::filesystem::remove(data);
-    outcome = Freeze(Section("1", "2", "3"));
-    EXPECT_EQ(outcome.status, "Unable to open/create statics.");
-    EXPECT_FALSE(test::Exists(data));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "statics/StaticsJobs.h"
+#include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -25,19 +26,9 @@ class MeltJob : public ::testing::Test {
   protected:
     // Writes a pair whose blocks hold the given record runs.
     void MakePair(const std::map<int32_t, Bytes>& runs) {
-        Bytes index(4718592, 0xFF), records;
-        for (const auto& [block, run] : runs) {
-            size_t at = static_cast<size_t>(block) * 12;
-            for (int32_t v :
-                 {static_cast<int32_t>(records.size()), static_cast<int32_t>(run.size()), -1}) {
-                for (int shift = 0; shift < 32; shift += 8) {
-                    index[at++] = static_cast<uint8_t>(v >> shift);
-                }
-            }
-            records.insert(records.end(), run.begin(), run.end());
-        }
-        test::WriteAll(idx, index);
-        test::WriteAll(data, records);
+        test::StaticsPair pair;
+        for (const auto& [block, run] : runs) pair.AddRun(block, run);
+        pair.Write(idx, data);
     }
 
     JobOutcome Melt(MeltRequest request) {
