@@ -207,39 +207,5 @@ TEST_F(FaultTest, CompactCutShortKeepsThePairSound) {
     EXPECT_GT(runs, 100);
 }
 
-TEST_F(FaultTest, CompactCutShortBeforeItsFirstIndexIsUndone) {
-    StaticsPair before = StaticsPair::Spread(2000, 0.5, 3);
-    before.Write(idx, mul);
-    FaultyFileSystem unlimited(INT64_MAX);
-    ASSERT_TRUE(RunCompact(
-                    {mul, idx}, [](const std::string&) {}, unlimited)
-                    .ok);
-    int64_t compacted = static_cast<int64_t>(StaticsPair::Read(idx, mul).data.size());
-    // Up to and including the first index written in full: the failure undoes the appended copy.
-    for (int64_t budget : {int64_t{0}, compacted / 2, compacted, compacted + 4718592}) {
-        SCOPED_TRACE(budget);
-        before.Write(idx, mul);
-        FaultyFileSystem fs(budget);
-        JobOutcome outcome = RunCompact(
-            {mul, idx}, [](const std::string&) {}, fs);
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_EQ(outcome.status, "Compact failed; the statics files are unchanged.");
-        StaticsPair now = StaticsPair::Read(idx, mul);
-        EXPECT_TRUE(now.index == before.index && now.data == before.data);
-    }
-    // Past it, the pair holds the same statics and the next compact finishes the work.
-    before.Write(idx, mul);
-    FaultyFileSystem fs(compacted + 4718592 + 1);
-    JobOutcome outcome = RunCompact(
-        {mul, idx}, [](const std::string&) {}, fs);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.status,
-              "Compact failed part-way; the statics files hold the same statics, but the space "
-              "is not reclaimed yet.");
-    JobOutcome again = RunCompact({mul, idx}, [](const std::string&) {});
-    EXPECT_TRUE(again.ok) << again.detail;
-    EXPECT_EQ(static_cast<int64_t>(StaticsPair::Read(idx, mul).data.size()), compacted);
-}
-
 }  // namespace
 }  // namespace vorlak

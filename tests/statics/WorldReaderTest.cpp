@@ -99,23 +99,6 @@ TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
     EXPECT_EQ(Fields("\"open, 1\n2\n"), (V{"open, 1\n2\n"}));
 }
 
-// Every field must read the same when it is cut by the end of the read buffer anywhere.
-TEST(FieldReader, BufferEndsDoNotChangeFields) {
-    std::string text =
-        "SECTION WORLDITEM 1\r\n{\r\n  ID 1301\r\n\"quoted, with\r\nline\"rest,x\r\n\r\n"
-        "P=1,2,3\n\t\n\"never closed";
-    auto expected = Fields(text);
-    for (size_t size : {1, 2, 3, 5, 7, 13}) EXPECT_EQ(Fields(text, size), expected) << size;
-}
-
-TEST(FieldReader, CountsLines) {
-    StringFile file("a,b\r\n\"c\nd\"\n\ne");
-    FieldReader reader(file, 4, 1 << 20);
-    std::vector<int64_t> lines;
-    while (reader.Next()) lines.push_back(reader.line());
-    EXPECT_EQ(lines, (std::vector<int64_t>{1, 1, 2, 4, 5}));
-}
-
 TEST(Zedra3Reader, TakesItemsOnTheGroundOfTheWantedType) {
     const Item ground{1301, 1400, 1620, 5, 0};
     EXPECT_EQ(Zedra3(kGroundItem, 255), std::vector<Item>{ground});
@@ -140,38 +123,6 @@ TEST(Zedra3Reader, KeysIgnoreCaseAndLeadingBlanks) {
     // A key needs its blank: "XY 5" and "IDENT 7" are no keys.
     EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 9\nXY 5\nIDENT 7\nCONT -1\n}\n"),
               (std::vector<Item>{{9, 0, 0, 0, 0}}));
-}
-
-TEST(Zedra3Reader, ValuesFollowTheNumberRules) {
-    auto x = [](const std::string& value) {
-        auto items = Zedra3("SECTION WORLDITEM 1\nID 1\nCONT -1\nX " + value + "\n}\n");
-        return items.empty() ? -99999 : std::get<1>(items[0]);
-    };
-    // Halves go to the even neighbour; the quick reading of short plain numbers ends at 8 digits.
-    const std::pair<const char*, int32_t> cases[] = {{"12.5", 12},
-                                                     {"13.5", 14},
-                                                     {"6143abc", 6143},
-                                                     {"abc", 0},
-                                                     {"1 2", 12},
-                                                     {"&H10", 16},
-                                                     {"-7", -7},
-                                                     {"1E3", 1000},
-                                                     {"2147483647", 2147483647},
-                                                     {"-2147483648", -2147483648},
-                                                     {"1234567", 1234567},
-                                                     {"12345678", 12345678},
-                                                     {"0000007", 7},
-                                                     {"+5", 5},
-                                                     {"-0", 0},
-                                                     {"5.", 5},
-                                                     {"5 1", 51},
-                                                     {"5e1", 50},
-                                                     {"5d", 5},
-                                                     {"\t 5", 5},
-                                                     {"- 5", -5},
-                                                     {"-", 0},
-                                                     {"", 0}};
-    for (const auto& [value, want] : cases) EXPECT_EQ(x(value), want) << value;
 }
 
 TEST(Zedra3Reader, SectionBoundaries) {
