@@ -126,23 +126,20 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         }
         std::optional<QtPicture> palette;
         if (request.view == MapView::kKinds) palette = LoadPicture(request.palette);
-        std::unique_ptr<QtPicture> picture;
-        PictureIo io;
-        io.make = [&picture](int32_t width, int32_t height) {
-            picture = NewPicture(width, height);
-            return picture.get();
-        };
-        io.save = [](const Picture& p, const std::string& path, bool grey) -> std::string {
-            if (SavePicture(p, path, grey)) return {};
-            return "Unable to write the picture " + path + ".";
-        };
+        PictureIo io{[](int32_t width, int32_t height) -> std::unique_ptr<WritablePicture> {
+                         return NewPicture(width, height);
+                     },
+                     [](const Picture& p, const std::string& path, bool grey) {
+                         return SavePicture(p, path, grey);
+                     }};
         MapViewOutcome outcome =
             RunMapView(request, palette ? &*palette : nullptr, io, host_.JobStatus());
         if (!outcome.ok) {
             host_.ShowMessage(QString::fromStdString(outcome.status), kTitle);
             return;
         }
-        picMAP2BMP_->setPixmap(QPixmap::fromImage(picture->image().scaled(
+        const QImage& image = static_cast<const QtPicture&>(*outcome.picture).image();
+        picMAP2BMP_->setPixmap(QPixmap::fromImage(image.scaled(
             kPreview.size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     });
 }

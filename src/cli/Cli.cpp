@@ -15,9 +15,11 @@ constexpr char kClearLine[] = "\r\033[K";
 
 StatusSink Context::Progress() {
     // Each text replaces the one before on the same terminal line; Report clears it, so the
-    // outcome is printed once, where it belongs.
-    return [this](const std::string& text) {
-        if (!errIsTerminal) return;
+    // outcome is printed once, where it belongs. A text like the one before (a map job reports
+    // every pixel row, in whole percents) is not written again.
+    return [this, last = std::string()](const std::string& text) mutable {
+        if (!errIsTerminal || text == last) return;
+        last = text;
         err << kClearLine << text << std::flush;
         progressShown = true;
     };

@@ -21,7 +21,7 @@ struct Context {
     int exitCode = 0;
     bool progressShown = false;  // a progress text stands on the terminal's last line
 
-    // A StatusSink that shows wait and progress texts on a terminal.
+    // A StatusSink that shows wait and progress texts on a terminal, each once.
     StatusSink Progress();
     // Prints a job's outcome by the common rules and sets exitCode: 0 and the status on `out`
     // for success; 1 and the status (and its detail) on `err` otherwise.

@@ -114,13 +114,7 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (palette) picture = ReadPictureFile(request.bitmap, &request.bitmapProblem);
 
         Bmp2MapHooks hooks;
-        // One line per percent on a terminal rather than one per pixel row.
-        hooks.status = [progress = ctx.Progress(),
-                        last = std::string()](const std::string& text) mutable {
-            if (text == last) return;
-            last = text;
-            progress(text);
-        };
+        hooks.status = ctx.Progress();
         Bmp2MapOutcome outcome = RunBmp2Map(request, palette.get(), picture.get(), hooks);
         ctx.Report(outcome);
     });

@@ -38,15 +38,10 @@ void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     ApplyRectangle(rectangle, request);
     std::unique_ptr<Picture> palette;
     if (request.view == MapView::kKinds) palette = ReadPictureFile(request.palette);
-    std::unique_ptr<WritablePicture> picture;
     PictureIo io;
-    io.make = [&picture](int32_t width, int32_t height) {
-        picture = NewPictureInMemory(width, height);
-        return picture.get();
-    };
-    io.save = [](const Picture& p, const std::string& path, bool grey) -> std::string {
-        if (grey ? WriteGreyPictureFile(p, path) : WritePictureFile(p, path)) return {};
-        return "Unable to write the picture " + path + ".";
+    io.make = NewPictureInMemory;
+    io.save = [](const Picture& p, const std::string& path, bool grey) {
+        return grey ? WriteGreyPictureFile(p, path) : WritePictureFile(p, path);
     };
     StatusSink progress = ctx.Progress();
     MapViewOutcome outcome =
@@ -113,12 +108,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         request.y = std::to_string(coordinates->second);
         std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);
         Bmp2MapHooks hooks;
-        hooks.status = [progress = ctx.Progress(),
-                        last = std::string()](const std::string& text) mutable {
-            if (text == last) return;
-            last = text;
-            progress(text);
-        };
+        hooks.status = ctx.Progress();
         Bmp2MapOutcome outcome = RunSetHeights(request, picture.get(), hooks);
         ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
     });

@@ -322,7 +322,7 @@ MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
         outcome.ok = ok;
         outcome.status = std::move(text);
         if (status) status(outcome.status);
-        return outcome;
+        return std::move(outcome);
     };
     try {
         CheckRequest(request, palette, fs);
@@ -344,14 +344,16 @@ MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
         const int32_t s = request.scale;
         outcome.width = (request.x2 - request.x1 + s) / s;
         outcome.height = (request.y2 - request.y1 + s) / s;
-        WritablePicture* picture = io.make(outcome.width, outcome.height);
+        outcome.picture = io.make(outcome.width, outcome.height);
+        WritablePicture* picture = outcome.picture.get();
         if (!picture) {
             return finish(false, "There is no room for a " + std::to_string(outcome.width) + " x " +
                                      std::to_string(outcome.height) + " picture.");
         }
         Draw(request, painter, *picture, status);
-        std::string failure = io.save(*picture, request.out, request.view == MapView::kHeights);
-        if (!failure.empty()) return finish(false, failure);
+        if (!io.save(*picture, request.out, request.view == MapView::kHeights)) {
+            return finish(false, "Unable to write the picture " + request.out + ".");
+        }
     } catch (const std::exception& e) {
         return finish(false, e.what());
     }

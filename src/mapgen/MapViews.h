@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,12 +63,11 @@ enum class MapView { kOverview, kKinds, kHeights };
 // How a view job makes its picture and writes it. Both are the caller's: the command line and
 // the window write through the picture module.
 struct PictureIo {
-    // A picture of width x height in memory, owned by the caller and alive until the job ends;
-    // nullptr when there is no room for it.
-    std::function<WritablePicture*(int32_t width, int32_t height)> make;
+    // A picture of width x height in memory; null when there is no room for it.
+    std::function<std::unique_ptr<WritablePicture>(int32_t width, int32_t height)> make;
     // Writes the finished picture to `path` in the format its extension names (grey: 8-bit
-    // grey), through a temporary file and a rename. Returns empty text, or why it failed.
-    std::function<std::string(const Picture& picture, const std::string& path, bool grey)> save;
+    // grey), through a temporary file and a rename. Returns whether it did.
+    std::function<bool(const Picture& picture, const std::string& path, bool grey)> save;
 };
 
 struct MapViewRequest {
@@ -89,6 +89,7 @@ struct MapViewOutcome {
     bool ok = false;
     std::string status;  // the saved text, or the message for the user
     int32_t width = 0, height = 0;
+    std::unique_ptr<WritablePicture> picture;  // the picture drawn, also when it was not saved
 };
 
 // Draws the view and saves it at request.out. `palette` is the decoded palette picture for the

@@ -11,8 +11,7 @@ namespace vorlak {
 std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     // A corner outside the world would make block rows spill into neighbouring block columns.
     if (!size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) return "Illegal cordinates.";
-    lastFailure_.clear();
-    try {
+    return Attempt([&] {
         ByteBuffer block;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
             ThrowIfStopped();
@@ -55,15 +54,7 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
                 }
             }
         }
-    } catch (const Error& e) {
-        if (e.kind() == Error::Kind::kStopped) throw;
-        lastFailure_ = e.what();
-        return "Unknown error.";
-    } catch (const std::exception& e) {
-        lastFailure_ = e.what();
-        return "Unknown error.";
-    }
-    return {};
+    });
 }
 
 }  // namespace vorlak

@@ -111,8 +111,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
     if (X2 < X1 || Y2 < Y1 || !size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) {
         return "Illegal cordinates.";
     }
-    lastFailure_.clear();
-    try {
+    return Attempt([&] {
         // The new file replaces the old one only when it is complete.
         AtomicFile out(fs_, ItemsFilename);
         BufferedWriter writer(out.file(), 0, ItemBatch::kBatchBytes);
@@ -174,15 +173,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         }
         out.file().WriteAt(0, {reinterpret_cast<const uint8_t*>(header.data()), header.size()});
         out.Commit();
-    } catch (const Error& e) {
-        if (e.kind() == Error::Kind::kStopped) throw;
-        lastFailure_ = e.what();
-        return "Unknown error.";
-    } catch (const std::exception& e) {
-        lastFailure_ = e.what();
-        return "Unknown error.";
-    }
-    return {};
+    });
 }
 
 JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSystem& fs) {

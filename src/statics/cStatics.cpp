@@ -115,6 +115,21 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
     }
 }
 
+std::string cStatics::Attempt(const std::function<void()>& work) {
+    lastFailure_.clear();
+    try {
+        work();
+    } catch (const Error& e) {
+        if (e.kind() == Error::Kind::kStopped) throw;
+        lastFailure_ = e.what();
+        return "Unknown error.";
+    } catch (const std::exception& e) {
+        lastFailure_ = e.what();
+        return "Unknown error.";
+    }
+    return {};
+}
+
 void cStatics::Abandon() noexcept {
     mapped_.reset();
     // Records appended for an index that was never committed are given back.

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -111,6 +112,9 @@ class cStatics {
     const std::string& lastFailure() const { return lastFailure_; }
 
   private:
+    // Runs a job's work: "" when it ends, else "Unknown error." with the cause in lastFailure().
+    // A requested stop passes through.
+    std::string Attempt(const std::function<void()>& work);
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);

@@ -29,14 +29,11 @@ class MapViewsTest : public ::testing::Test {
         request_.radarcol = dir_.path("radarcol.mul");
         request_.out = dir_.path("out.png");
         request_.x2 = request_.y2 = kSide - 1;
-        io_.make = [this](int32_t w, int32_t h) {
-            picture_ = std::make_unique<MemoryPicture>(w, h);
-            return picture_.get();
-        };
+        io_.make = [](int32_t w, int32_t h) { return std::make_unique<MemoryPicture>(w, h); };
         io_.save = [this](const Picture&, const std::string& path, bool grey) {
             saved_ = path;
             grey_ = grey;
-            return std::string();
+            return true;
         };
     }
     size_t CellAt(int32_t x, int32_t y) const {
@@ -62,7 +59,9 @@ class MapViewsTest : public ::testing::Test {
     }
     MapViewOutcome Run(const Picture* palette = nullptr) {
         saved_.clear();
-        return RunMapView(request_, palette, io_, {});
+        MapViewOutcome outcome = RunMapView(request_, palette, io_, {});
+        picture_ = std::move(outcome.picture);
+        return outcome;
     }
     static int32_t Radar(int32_t entry) { return cMulConvert::Color16ToColor32(entry); }
 
@@ -71,7 +70,7 @@ class MapViewsTest : public ::testing::Test {
     StaticsPair pair_;
     MapViewRequest request_;
     PictureIo io_;
-    std::unique_ptr<MemoryPicture> picture_;
+    std::unique_ptr<WritablePicture> picture_;
     std::string saved_;
     bool grey_ = false;
 };
