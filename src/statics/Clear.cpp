@@ -13,13 +13,9 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     if (!size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) return "Illegal cordinates.";
     return Attempt([&] {
         ByteBuffer block;
-        for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
-            ThrowIfStopped();
-            for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
-                int32_t number = bx * size_.blockRows() + by;
-                Entry entry;
-                const uint8_t* run = RunOf(number, entry);
-                if (!run) continue;
+        ForEachRunIn(
+            X1, Y1, X2, Y2,
+            [&](int32_t bx, int32_t by, int32_t number, const uint8_t* run, const Entry& entry) {
                 int32_t length = entry.length;
                 // Kept records are gathered in `block`, in their order.
                 block.resize(static_cast<size_t>(length));
@@ -52,8 +48,7 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
                 } else {
                     cSave(number, block, true);
                 }
-            }
-        }
+            });
     });
 }
 

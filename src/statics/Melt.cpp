@@ -122,13 +122,9 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
             "\r\nNAME #\r\nNAME2 #\r\nTYPE " + std::to_string(ItemType) + "\r\nID ";
         ItemBatch batch(writer);
         int64_t written = 0;
-        for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
-            ThrowIfStopped();
-            for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
-                int32_t number = bx * size_.blockRows() + by;
-                Entry entry;
-                const uint8_t* run = RunOf(number, entry);
-                if (run == nullptr) continue;
+        ForEachRunIn(
+            X1, Y1, X2, Y2,
+            [&](int32_t bx, int32_t by, int32_t number, const uint8_t* run, const Entry& entry) {
                 if (entry.length % kRecordBytes != 0) {
                     throw Error::Corrupt("The statics of " + world::DescribeBlock(number, size_) +
                                          " are " + std::to_string(entry.length) +
@@ -161,8 +157,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
                     batch.Commit(p);
                     ++written;
                 }
-            }
-        }
+            });
         batch.Flush();
         writer.Write(std::string_view("EOF\r\n"));
         writer.Flush();

@@ -7,6 +7,7 @@
 
 #include "mul/Error.h"
 #include "mul/LittleEndian.h"
+#include "mul/Stop.h"
 #include "mul/mTypes.h"
 
 namespace vorlak {
@@ -128,6 +129,19 @@ std::string cStatics::Attempt(const std::function<void()>& work) {
         return "Unknown error.";
     }
     return {};
+}
+
+void cStatics::ForEachRunIn(
+    int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+    const std::function<void(int32_t, int32_t, int32_t, const uint8_t*, const Entry&)>& visit) {
+    for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
+        ThrowIfStopped();
+        for (int32_t by = Y1 / world::kBlockCells; by <= Y2 / world::kBlockCells; ++by) {
+            int32_t number = bx * size_.blockRows() + by;
+            Entry entry;
+            if (const uint8_t* run = RunOf(number, entry)) visit(bx, by, number, run, entry);
+        }
+    }
 }
 
 void cStatics::Abandon() noexcept {

@@ -115,6 +115,11 @@ class cStatics {
     // Runs a job's work: "" when it ends, else "Unknown error." with the cause in lastFailure().
     // A requested stop passes through.
     std::string Attempt(const std::function<void()>& work);
+    // Calls visit(bx, by, number, run, entry) for every block touching the rectangle that holds
+    // records, column by column; a requested stop ends it between columns.
+    void ForEachRunIn(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                      const std::function<void(int32_t bx, int32_t by, int32_t number,
+                                               const uint8_t* run, const Entry& entry)>& visit);
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);
