@@ -53,6 +53,7 @@ std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::stri
     QImage image = reader.read();
     if (image.isNull()) {
         why = reader.errorString().toStdString();
+        if (why.empty()) why = "it cannot be decoded as a picture";
         return std::nullopt;
     }
     return QtPicture(std::move(image));
