@@ -13,7 +13,7 @@ namespace {
 struct Rectangle {
     int32_t x1 = 0, y1 = 0;
     std::optional<int32_t> x2, y2;
-    std::optional<world::Size> world;  // --world; none: the default world
+    std::optional<world::Size> world;  // --world; none: the terrain file's length decides
 };
 
 void AddRectangle(CLI::App& cmd, Rectangle& r) {
@@ -26,11 +26,11 @@ void AddRectangle(CLI::App& cmd, Rectangle& r) {
 }
 
 void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
-    if (r.world) request.world = *r.world;
+    request.world = r.world;
     request.x1 = r.x1;
     request.y1 = r.y1;
-    request.x2 = r.x2.value_or(request.world.width - 1);
-    request.y2 = r.y2.value_or(request.world.height - 1);
+    request.x2 = r.x2;
+    request.y2 = r.y2;
 }
 
 // Draws the view and writes it through the picture module.
@@ -103,7 +103,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     AddWholeNumber(*hts, "--y", coordinates->second, "map Y of the picture's top-left pixel");
     hts->callback([set, given, coordinates, &ctx] {
         SetHeightsRequest request = *set;
-        if (*given) request.world = **given;
+        request.world = *given;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
         std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);

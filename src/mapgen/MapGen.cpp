@@ -154,16 +154,6 @@ struct Refusal {
     std::string why = {};
 };
 
-// The world of the terrain file: the size given, or the one its length describes. A file shorter
-// than its world is one that earlier runs grew only as far as their rows needed; it grows again
-// as rows are written. A file longer than the world, or of a length that fits none, is refused.
-std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<world::Size>& given) {
-    if (auto found = world::SizeOfFile(length, kMapBlockBytes, given)) return found;
-    world::Size size = given.value_or(world::Size{});
-    if (length < static_cast<uint64_t>(size.blocks()) * kMapBlockBytes) return size;
-    return std::nullopt;
-}
-
 uint64_t LengthOf(const std::string& path, FileSystem& fs) {
     try {
         if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
@@ -242,6 +232,13 @@ Bmp2MapOutcome Stop(const Bmp2MapHooks& hooks, Bmp2MapOutcome::Result result, st
 }
 
 }  // namespace
+
+std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<world::Size>& given) {
+    if (auto found = world::SizeOfFile(length, kMapBlockBytes, given)) return found;
+    world::Size size = given.value_or(world::Size{});
+    if (length < static_cast<uint64_t>(size.blocks()) * kMapBlockBytes) return size;
+    return std::nullopt;
+}
 
 Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                           const Picture* picture, const Bmp2MapHooks& hooks, FileSystem& fs) {

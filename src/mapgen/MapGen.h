@@ -225,4 +225,10 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                           const Picture* picture, const Bmp2MapHooks& hooks,
                           FileSystem& fs = DefaultFileSystem());
 
+// The world of a terrain file `length` bytes long: the size given, or the one its length
+// describes. A file shorter than its world is one that earlier runs grew only as far as their
+// rows needed (and reads as zero cells past its end). None for a file longer than the world or of
+// a length that fits no world.
+std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<world::Size>& given);
+
 }  // namespace vorlak

@@ -61,6 +61,55 @@ struct Refusal {
     std::string text;
 };
 
+// A view request with its world and rectangle settled.
+struct View {
+    MapView view = MapView::kOverview;
+    std::string out, map, staidx, statics, radarcol, palette;
+    world::Size world;
+    int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0, scale = 1;
+    bool withStatics = true;
+};
+
+uint64_t LengthOf(FileSystem& fs, const std::string& path) {
+    try {
+        if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
+    } catch (const Error&) {
+        // Reported where the file is read.
+    }
+    return 0;
+}
+
+// The world comes from --world or the terrain file's length; an index of another world would
+// place its statics in the wrong blocks (an empty one holds none).
+View Settle(const MapViewRequest& r, FileSystem& fs) {
+    uint64_t length = LengthOf(fs, r.map);
+    std::optional<world::Size> size = TerrainWorld(length, r.world);
+    if (!size) {
+        throw Refusal{world::SizeRefusal(r.map, length, kMapBlockBytes, "terrain file", r.world)};
+    }
+    if (r.view == MapView::kOverview && r.withStatics && fs.Exists(r.staidx)) {
+        uint64_t entries = LengthOf(fs, r.staidx);
+        if (entries != 0 && entries != static_cast<uint64_t>(size->blocks()) * kIndexEntryBytes) {
+            throw Refusal{
+                world::SizeRefusal(r.staidx, entries, kIndexEntryBytes, "statics index", *size)};
+        }
+    }
+    return {r.view,
+            r.out,
+            r.map,
+            r.staidx,
+            r.statics,
+            r.radarcol,
+            r.palette,
+            *size,
+            r.x1,
+            r.y1,
+            r.x2.value_or(size->width - 1),
+            r.y2.value_or(size->height - 1),
+            r.scale,
+            r.withStatics};
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -77,7 +126,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 // each cell of a block as one view draws it.
 class BlockSource {
   public:
-    BlockSource(const MapViewRequest& request, FileSystem& fs)
+    BlockSource(const View& request, FileSystem& fs)
         : request_(request),
           rows_(request.world.blockRows()),
           firstColumn_(request.x1 / kCells),
@@ -121,7 +170,7 @@ class BlockSource {
         return (column - firstColumn_) * rows_ + row;
     }
 
-    const MapViewRequest& request_;
+    const View& request_;
     int32_t rows_;
     int32_t firstColumn_;
     int32_t blocks_;
@@ -131,7 +180,7 @@ class BlockSource {
 // Colours of the 64 cells of one block, as one view draws them.
 class Painter {
   public:
-    Painter(const MapViewRequest& request, const BlockSource& source, const RadarColours* radar,
+    Painter(const View& request, const BlockSource& source, const RadarColours* radar,
             std::vector<int32_t> kindColours)
         : request_(request), source_(source), radar_(radar), kinds_(std::move(kindColours)) {}
 
@@ -170,7 +219,7 @@ class Painter {
     }
 
   private:
-    const MapViewRequest& request_;
+    const View& request_;
     const BlockSource& source_;
     const RadarColours* radar_;
     std::vector<int32_t> kinds_;
@@ -178,7 +227,7 @@ class Painter {
 
 // Draws the rectangle block row by block row into `picture`, each scale x scale cells one pixel
 // of their mean colour (cells past the rectangle's edge are not counted).
-void Draw(const MapViewRequest& request, const Painter& painter, WritablePicture& picture,
+void Draw(const View& request, const Painter& painter, WritablePicture& picture,
           const std::function<void(const std::string&)>& status) {
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
@@ -234,7 +283,7 @@ void Draw(const MapViewRequest& request, const Painter& painter, WritablePicture
     }
 }
 
-void CheckRequest(const MapViewRequest& request, const Picture* palette, FileSystem& fs) {
+void CheckRequest(const View& request, const Picture* palette, FileSystem& fs) {
     std::string ext = Lower(std::filesystem::path(request.out).extension().string());
     if (ext != ".png" && ext != ".bmp") {
         throw Refusal{"The picture name " + request.out + " must end in .png or .bmp."};
@@ -314,8 +363,7 @@ std::vector<int32_t> KindColours(const TerrainTable& table) {
     return colours;
 }
 
-MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
-                          const PictureIo& io,
+MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, const PictureIo& io,
                           const std::function<void(const std::string&)>& status, FileSystem& fs) {
     MapViewOutcome outcome;
     auto finish = [&](bool ok, std::string text) {
@@ -324,11 +372,14 @@ MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
         if (status) status(outcome.status);
         return std::move(outcome);
     };
+    View view;
     try {
-        CheckRequest(request, palette, fs);
+        view = Settle(plain, fs);
+        CheckRequest(view, palette, fs);
     } catch (const Refusal& r) {
         return finish(false, r.text);
     }
+    const View& request = view;
     if (status) status("Drawing the map. Please wait.");
     try {
         std::unique_ptr<RadarColours> radar;
@@ -411,12 +462,19 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
     if (x < 0 || y < 0) {
         return stop(Result::kRefused, "X and Y must be whole numbers of 0 or more!", 0);
     }
-    if (x + width > request.world.width || y + height > request.world.height) {
+    const uint64_t length = LengthOf(fs, request.map);
+    const std::optional<world::Size> size = TerrainWorld(length, request.world);
+    if (!size) {
+        return stop(
+            Result::kRefused,
+            world::SizeRefusal(request.map, length, kMapBlockBytes, "terrain file", request.world),
+            0);
+    }
+    if (x + width > size->width || y + height > size->height) {
         return stop(Result::kRefused,
                     "The picture would end at " + std::to_string(x + width) + "x" +
                         std::to_string(y + height) + ", outside the map of " +
-                        std::to_string(request.world.width) + "x" +
-                        std::to_string(request.world.height) + "!",
+                        world::SizeText(*size) + "!",
                     0);
     }
     if (!fs.Exists(request.map)) {
@@ -434,8 +492,8 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
         // Held until the job ends, so that no other job writes the terrain file meanwhile.
         std::unique_ptr<FileLock> lock = FileLock::Try(request.map, FileLock::Mode::kExclusive);
         if (!lock) return stop(Result::kRefused, "The terrain files are in use by another job.", 0);
-        const uint64_t first = BlockOffset(request.world, left, top);
-        const uint64_t end = BlockOffset(request.world, right, bottom) + kMapBlockBytes;
+        const uint64_t first = BlockOffset(*size, left, top);
+        const uint64_t end = BlockOffset(*size, right, bottom) + kMapBlockBytes;
         if (file->Size() < end) {
             return stop(Result::kRefused,
                         "The terrain file " + request.map + " holds " +
@@ -458,7 +516,7 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
             for (int32_t from = left; from <= right; from = (from / kCells + 1) * kCells) {
                 int32_t to = std::min(right, (from / kCells + 1) * kCells - 1);
                 uint64_t offset =
-                    BlockOffset(request.world, from, cy) + kBlockHeaderBytes +
+                    BlockOffset(*size, from, cy) + kBlockHeaderBytes +
                     static_cast<uint64_t>(kCellBytes) * ((cy % kCells) * kCells + from % kCells);
                 auto cells = static_cast<size_t>(to - from + 1);
                 uint8_t* bytes = run.data();

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,9 +79,11 @@ struct MapViewRequest {
     std::string statics = "statics0.mul";
     std::string radarcol = "radarcol.mul";
     std::string palette = "colors.gif";  // the kinds view: decoded by the caller, see below
-    world::Size world;
-    // Both corners included; default the whole default world.
-    int32_t x1 = 0, y1 = 0, x2 = world::kWidth - 1, y2 = world::kHeight - 1;
+    // The world of the files; none: the one the terrain file's length describes.
+    std::optional<world::Size> world;
+    // Both corners included; x2 and y2 default to the world's last column and row.
+    int32_t x1 = 0, y1 = 0;
+    std::optional<int32_t> x2, y2;
     int32_t scale = 1;        // the overview: 1, 2, 4 or 8; each N x N cells their mean colour
     bool withStatics = true;  // the overview: draw the highest static of each cell
 };
@@ -95,8 +98,9 @@ struct MapViewOutcome {
 // Draws the view and saves it at request.out. `palette` is the decoded palette picture for the
 // kinds view (null when missing or not a picture). Refuses, before it reads any file, a picture
 // name that does not end in .png or .bmp or that names one of the input files, a scale other
-// than 1, 2, 4 or 8, and a rectangle not inside the world ("Illegal cordinates."); then missing
-// input files, and a palette that gives a kind the colour of no kind. Status texts: a wait text,
+// than 1, 2, 4 or 8, a terrain file or statics index whose length is not that of the world, and
+// a rectangle not inside the world ("Illegal cordinates."); then missing input files, and a
+// palette that gives a kind the colour of no kind. Status texts: a wait text,
 // then the outcome. Never throws for bad input or file errors.
 MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
                           const PictureIo& io,
@@ -115,7 +119,7 @@ struct SetHeightsRequest {
     std::string bitmap;            // 8-bit grey; decoded by the caller
     std::string x = "0";           // read by the leading-number rule
     std::string y = "0";
-    world::Size world;
+    std::optional<world::Size> world;  // none: the one the terrain file's length describes
 };
 
 // Lays the grey picture placed at X, Y into the terrain file: each cell under it gets height

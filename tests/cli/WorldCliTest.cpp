@@ -9,6 +9,7 @@
 #include "mapgen/MapGen.h"
 #include "mul/Picture.h"
 #include "mul/World.h"
+#include "picture/QtPicture.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -175,6 +176,29 @@ TEST_P(WorldSizes, MapGenerationPlacesByTheWorldAndKeepsTheFileLength) {
     // The four cells alone changed; the last one ends the last block.
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), static_cast<long>(length) - 8);
     EXPECT_EQ(Bytes(bytes.end() - 3, bytes.end()), (Bytes{0x44, 0x02, 0}));
+
+    // The views and the heights job take the same world from the file (or --world).
+    std::vector<std::string> world;
+    if (GetParam().given) world = {"--world", world::SizeText(size())};
+    auto withWorld = [&](std::vector<std::string> args) {
+        args.insert(args.end(), world.begin(), world.end());
+        return test::RunVorlak(args);
+    };
+    const std::string grey = dir.path("grey.png"), radar = dir.path("radarcol.mul");
+    test::WriteAll(radar, {});
+    test::CliResult r = withWorld({"render", "--no-statics", "--scale", "8", "--map", map,
+                                   "--radarcol", radar, "--out", dir.path("all.png")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(LoadPicture(dir.path("all.png"))->width(), w / 8);
+    ASSERT_TRUE(SavePicture(MemoryPicture(2, 2, Rgb(130, 130, 130)), grey));
+    r = withWorld({"heights", "--bitmap", grey, "--map", map, "--x", std::to_string(w - 2), "--y",
+                   std::to_string(h - 2)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(map).back(), 2);  // grey 130: height 2
+    test::StaticsPair(size().blocks() + 512).Write(idx, data);
+    r = withWorld({"render", "--map", map, "--radarcol", radar, "--staidx", idx, "--statics", data,
+                   "--out", dir.path("other.png")});
+    EXPECT_TRUE(r.code == 1 && Has(r.err, "--world")) << r.err;
 
     Bmp2MapOutcome outside = place(w - 1, 0);
     EXPECT_EQ(outside.result, Bmp2MapOutcome::Result::kRefused);
