@@ -107,19 +107,5 @@ TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
     }
 }
 
-TEST_F(ClearJob, CornersOutsideTheWorldAreRefusedUntouched) {
-    MakePair({{10, 8, 0}, {11, 0, 4095}});
-    Bytes idxBefore = ReadAll(idx), dataBefore = ReadAll(data);
-    for (auto [x1, y1, x2, y2] : std::vector<std::array<int32_t, 4>>{
-             {0, -1, 7, 7}, {0, 0, 7, 4096}, {-8, 0, 0, 0}, {0, 0, 6144, 0}, {6144, 0, 6150, 10}}) {
-        JobOutcome outcome = Clear(x1, y1, x2, y2);
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_EQ(outcome.status, "Illegal cordinates.");
-        EXPECT_EQ(texts.back(), "Illegal cordinates.");
-    }
-    EXPECT_EQ(ReadAll(idx), idxBefore);
-    EXPECT_EQ(ReadAll(data), dataBefore);
-}
-
 }  // namespace
 }  // namespace vorlak

@@ -65,7 +65,7 @@ class FaultyFile final : public RandomAccessFile {
             fs_.written_ += room;
         }
         fs_.failed_ = true;
-        throw Error::Io("Cannot write " + path() + ": No space left on device");
+        throw Error::NoSpace("Cannot write " + path() + ": No space left on device");
     }
     uint64_t Size() override { return real_->Size(); }
     // What reaches the disk at a power cut is PowerCutFileSystem's business; waiting for the
