@@ -173,58 +173,44 @@ TEST_F(Bmp2Map, ProgressOncePerRowThenTheClosingText) {
     EXPECT_EQ(r.outcome.rowsWritten, 4);
 }
 
-// A refusal: what to change in the inputs, and the message box it must give.
-struct Refusal {
-    const char* name;
-    void (*change)(Bmp2MapRequest&, bool& withPalette, bool& withPicture, const test::TempDir&);
-    std::string text;
-    int picturesChecked;
-};
-
-class Refused : public Bmp2Map, public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(Refused, BeforeTheTerrainFileIsTouched) {
-    const Refusal& c = GetParam();
+// Refusals come in a message box before the terrain file is touched or created; the palette is
+// checked before the picture is looked at.
+TEST_F(Bmp2Map, RefusalsComeBeforeTheTerrainFileIsTouched) {
     MemoryPicture picture = Scatter(10, 10);
-    Bmp2MapRequest request = Request(6134, 4086);  // ends exactly at the map's edge
-    bool withPalette = true, withPicture = true;
-    c.change(request, withPalette, withPicture, dir);
-
-    Bytes before = Pattern(5000);
-    test::WriteAll(request.map, before);
-    Recorded r = Run(request, withPalette ? &palette : nullptr, withPicture ? &picture : nullptr);
-    EXPECT_EQ(r.outcome.result, Result::kRefused);
-    ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_EQ(r.messages[0].first, c.text);
-    EXPECT_EQ(r.messages[0].second, "BMP2Map");
-    EXPECT_EQ(r.outcome.status, c.text);
-    EXPECT_TRUE(r.status.empty());
-    EXPECT_EQ(r.picturesChecked, c.picturesChecked);
-    EXPECT_TRUE(test::ReadAll(request.map) == before);
-
-    // A terrain file that does not exist yet is not created either.
-    std::filesystem::remove(request.map);
-    Run(request, withPalette ? &palette : nullptr, withPicture ? &picture : nullptr);
-    EXPECT_FALSE(test::Exists(request.map));
+    const std::string bounds = "The heights of Entrance must lie between -128 and 127!";
+    const struct {
+        const char* x;
+        const char* y;
+        const char* altMin11;
+        bool withPalette;
+        std::string text;
+        int picturesChecked;
+    } cases[] = {
+        {"0", "0", "20", false, "Colors.gif is missing!", 0},
+        {"0", "0", "-128.6", true, bounds, 1},
+        {"0", "4.5", "20", true, "X and Y must be whole numbers of 0 or more!", 1},
+        {"1e300", "0", "20", true, "X and Y must be whole numbers of 0 or more!", 1},
+        {"6134", "4087", "20", true,
+         "The picture would end at 6144x4097, outside the map of 6144x4096!", 1},
+    };
+    for (const auto& c : cases) {
+        Bmp2MapRequest request = Request(0, 0);
+        request.x = c.x, request.y = c.y, request.altMin[11] = c.altMin11;
+        const Bytes before = Pattern(5000);
+        for (bool exists : {true, false}) {
+            if (exists) test::WriteAll(request.map, before);
+            Recorded r = Run(request, c.withPalette ? &palette : nullptr, &picture);
+            EXPECT_EQ(r.outcome.result, Result::kRefused);
+            EXPECT_EQ(r.messages, (std::vector<std::pair<std::string, std::string>>{
+                                      {c.text + " BMP to Map aborted", "BMP2Map"}}));
+            EXPECT_TRUE(r.status.empty());
+            EXPECT_EQ(r.picturesChecked, c.picturesChecked) << c.text;
+            EXPECT_TRUE(exists ? test::ReadAll(request.map) == before : !test::Exists(request.map))
+                << c.text;
+            std::filesystem::remove(request.map);
+        }
+    }
 }
-
-const Refusal kRefusals[] = {
-    {"PaletteMissing", [](auto&, bool& p, bool&, auto&) { p = false; },
-     "Colors.gif is missing! BMP to Map aborted", 0},
-    {"PictureMissing", [](auto&, bool&, bool& q, auto&) { q = false; },
-     "Missing picture! BMP to Map aborted", 0},
-    {"HeightTooLow", [](auto& r, bool&, bool&, auto&) { r.altMin[11] = "-128.6"; },
-     "The heights of Entrance must lie between -128 and 127! BMP to Map aborted", 1},
-    {"FractionalY", [](auto& r, bool&, bool&, auto&) { r.y = "4.5"; },
-     "X and Y must be whole numbers of 0 or more! BMP to Map aborted", 1},
-    {"PastTheSouthEdge", [](auto& r, bool&, bool&, auto&) { r.y = "4087"; },
-     "The picture would end at 6144x4097, outside the map of 6144x4096! BMP to Map aborted", 1},
-    {"HugeX", [](auto& r, bool&, bool&, auto&) { r.x = "1e300"; },
-     "X and Y must be whole numbers of 0 or more! BMP to Map aborted", 1},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefusals),
-                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(Bmp2Map, AStopLeavesWholeFinishedRowsOnly) {
     MemoryPicture picture = Scatter(21, 12);
