@@ -15,7 +15,7 @@ TEST(ArtExportTest, WritesEachRecordAndCountsTheMissingOnes) {
     test::TempDir dir;
     test::ArtPair art;
     art.Add(0, test::ArtPair::Landscape([](int32_t) { return 0x001F; }));
-    art.Remove(1);
+    art.SetEntry(1, -1, -1);  // removed
     art.Add(2, test::ArtPair::Landscape([](int32_t i) { return i; }));
     art.Add(kStaticTileRecords + 5, test::ArtPair::Static(3, {{{1, {0x7C00}}}}));
     art.Add(kStaticTileRecords + 6, {1, 2, 3});  // too short for its size: unreadable

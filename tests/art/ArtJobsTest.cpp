@@ -10,28 +10,19 @@
 namespace vorlak {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Result = LoadArtOutcome::Result;
 using test::ArtPair;
+using test::Bytes;
+using Result = LoadArtOutcome::Result;
 
 constexpr int32_t kBg = art::kBackground;
 
 class ArtJobs : public ::testing::Test {
   protected:
     LoadArtOutcome Load(double number, ArtKind kind = ArtKind::kLandscape) {
-        LoadArtRequest request;
-        request.artidx = idx;
-        request.artmul = mul;
-        request.kind = kind;
-        request.number = number;
-        return RunLoadArt(request);
+        return RunLoadArt(LoadArtRequest{idx, mul, kind, number});
     }
     JobOutcome Freeze(double number, const Picture& picture) {
-        FreezePictureRequest request;
-        request.artidx = idx;
-        request.artmul = mul;
-        request.number = number;
-        return RunFreezePicture(request, picture);
+        return RunFreezePicture(FreezePictureRequest{number, idx, mul}, picture);
     }
 
     test::TempDir dir;
@@ -55,28 +46,25 @@ TEST_F(ArtJobs, RecordNumbersPerKind) {
     pair.Add(16386, ArtPair::Static(4, {}));
     pair.Write(idx, mul);
 
-    LoadArtOutcome out = Load(16383);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_TRUE(out.ok);
-    EXPECT_EQ(out.record, 16383);
-    EXPECT_EQ(out.grid->width(), 44);
-
-    out = Load(16383, ArtKind::kStatic);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_EQ(out.record, 32767);
-    EXPECT_EQ(out.grid->width(), 2);
-    EXPECT_EQ(out.grid->pixel(0, 0), 248);
-
-    out = Load(16383.4, ArtKind::kTest);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_EQ(out.record, 49151);
-    EXPECT_EQ(out.grid->width(), 3);
-    EXPECT_EQ(out.grid->height(), 4);
-
     // The sum is rounded half to even.
-    EXPECT_EQ(Load(0.5, ArtKind::kStatic).record, 16384);
-    EXPECT_EQ(Load(1.5, ArtKind::kStatic).record, 16386);
-    EXPECT_EQ(Load(1.5, ArtKind::kStatic).grid->width(), 5);
+    struct Case {
+        double number;
+        ArtKind kind;
+        int32_t record, width, height;
+    } cases[] = {{16383, ArtKind::kLandscape, 16383, 44, 44},
+                 {16383, ArtKind::kStatic, 32767, 2, 2},
+                 {16383.4, ArtKind::kTest, 49151, 3, 4},
+                 {0.5, ArtKind::kStatic, 16384, 4, 1},
+                 {1.5, ArtKind::kStatic, 16386, 5, 1}};
+    for (const Case& c : cases) {
+        LoadArtOutcome out = Load(c.number, c.kind);
+        ASSERT_EQ(out.result, Result::kDecoded) << c.number << out.status;
+        EXPECT_TRUE(out.ok);
+        EXPECT_EQ(out.record, c.record);
+        EXPECT_EQ(out.grid->width(), c.width);
+        EXPECT_EQ(out.grid->height(), c.height);
+    }
+    EXPECT_EQ(Load(16383, ArtKind::kStatic).grid->pixel(0, 0), 248);
 
     EXPECT_EQ(ArtKindFromOptions(true, false, false), ArtKind::kLandscape);
     EXPECT_EQ(ArtKindFromOptions(false, true, false), ArtKind::kStatic);
@@ -84,20 +72,48 @@ TEST_F(ArtJobs, RecordNumbersPerKind) {
     EXPECT_EQ(ArtKindFromOptions(false, false, false), ArtKind::kLandscape);
 }
 
-TEST_F(ArtJobs, NumbersOutOfRangeShowTheMessage) {
+TEST_F(ArtJobs, NumbersOutOfRangeAndAbsentOrRefusedRecordsPaintNothing) {
     ArtPair pair;
     pair.Add(0, SampleTile());
+    pair.SetEntry(1, -1, -1);  // removed
+    pair.SetEntry(2, 0, 0);
+    pair.Add(16384 + 3, ArtPair::Static(2049, {}));
+    pair.Add(16384 + 4, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
     pair.Write(idx, mul);
-    for (double number :
-         {16384.0, 16383.6, -1.0, -0.4, std::numeric_limits<double>::infinity(), std::nan("")}) {
-        LoadArtOutcome out = Load(number);
-        EXPECT_EQ(out.result, Result::kOutOfRange) << number;
-        EXPECT_EQ(out.status, "Art number goes from 0 to 16383.");
+
+    const double kInf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double number;
+        ArtKind kind;
+        Result result;
+    } cases[] = {
+        {16384, ArtKind::kLandscape, Result::kOutOfRange},
+        {16383.6, ArtKind::kLandscape, Result::kOutOfRange},
+        {-1, ArtKind::kLandscape, Result::kOutOfRange},
+        {-0.4, ArtKind::kLandscape, Result::kOutOfRange},
+        {kInf, ArtKind::kLandscape, Result::kOutOfRange},
+        {std::nan(""), ArtKind::kLandscape, Result::kOutOfRange},
+        // Removed, zero length, beyond the end of the index.
+        {1, ArtKind::kLandscape, Result::kNoRecord},
+        {2, ArtKind::kLandscape, Result::kNoRecord},
+        {5, ArtKind::kLandscape, Result::kNoRecord},
+        {0, ArtKind::kTest, Result::kNoRecord},
+        {3, ArtKind::kStatic, Result::kRefused},
+        {4, ArtKind::kStatic, Result::kRefused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        LoadArtOutcome out = Load(c.number, c.kind);
+        EXPECT_EQ(out.result, c.result);
         EXPECT_FALSE(out.ok);
-        EXPECT_TRUE(out.clearsPicture());
-        EXPECT_TRUE(out.showsMessage());
         EXPECT_FALSE(out.grid);
+        EXPECT_TRUE(out.clearsPicture());
+        EXPECT_EQ(out.showsMessage(), c.result == Result::kOutOfRange);
+        if (c.result == Result::kOutOfRange) {
+            EXPECT_EQ(out.status, "Art number goes from 0 to 16383.");
+        }
     }
+    EXPECT_EQ(Load(1).detail, "The record was removed.");
 }
 
 TEST_F(ArtJobs, MissingFilesChangeNothing) {
@@ -116,35 +132,7 @@ TEST_F(ArtJobs, MissingFilesChangeNothing) {
     EXPECT_FALSE(test::Exists(idx));
 }
 
-TEST_F(ArtJobs, AbsentAndRefusedRecordsPaintNothing) {
-    ArtPair pair;
-    pair.Add(0, SampleTile());
-    pair.Remove(1);
-    pair.SetEntry(2, 0, 0);
-    pair.Add(16384 + 3, ArtPair::Static(2049, {}));
-    pair.Add(16384 + 4, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
-    pair.Write(idx, mul);
-
-    // Removed, zero length, and beyond the end of the index.
-    for (int32_t number : {1, 2, 5}) {
-        LoadArtOutcome out = Load(number);
-        EXPECT_EQ(out.result, Result::kNoRecord) << number;
-        EXPECT_TRUE(out.clearsPicture());
-        EXPECT_FALSE(out.showsMessage());
-        EXPECT_FALSE(out.grid);
-    }
-    EXPECT_EQ(Load(1).detail, "The record was removed.");
-    EXPECT_EQ(Load(0, ArtKind::kTest).result, Result::kNoRecord);
-    for (int32_t number : {3, 4}) {
-        LoadArtOutcome out = Load(number, ArtKind::kStatic);
-        EXPECT_EQ(out.result, Result::kRefused) << number;
-        EXPECT_TRUE(out.clearsPicture());
-        EXPECT_FALSE(out.showsMessage());
-        EXPECT_FALSE(out.grid);
-    }
-}
-
-TEST_F(ArtJobs, StaticTileGridHasARedLastRowAndColumn) {
+TEST_F(ArtJobs, StaticTileGridHasARedLastRowAndColumnAndIsPaintedWhole) {
     std::vector<std::vector<ArtPair::Run>> rows(30, {{0, std::vector<int32_t>(20, 0)}});
     ArtPair pair;
     pair.Add(16384 + 7, ArtPair::Static(20, rows));
@@ -158,7 +146,6 @@ TEST_F(ArtJobs, StaticTileGridHasARedLastRowAndColumn) {
             ASSERT_EQ(out.grid->pixel(x, y), (x == 20 || y == 30) ? kBg : 0) << x << "," << y;
         }
     }
-
     // Every cell is painted, background too; what lies outside the target is skipped.
     MemoryPicture target(10, 40, 0x123456);
     PaintArt(*out.grid, target);
@@ -168,7 +155,7 @@ TEST_F(ArtJobs, StaticTileGridHasARedLastRowAndColumn) {
 }
 
 TEST_F(ArtJobs, FreezePictureWritesTheDiamondAsA2048ByteRecord) {
-    MemoryPicture picture(50, 60, Rgb(1, 2, 3));
+    MemoryPicture picture(50, 60, Rgb(1, 2, 3));  // reduces to black
     picture.setPixel(21, 0, Rgb(255, 255, 255));
     picture.setPixel(22, 0, Rgb(4, 12, 20));
     picture.setPixel(22, 43, Rgb(8, 8, 8));
@@ -176,21 +163,16 @@ TEST_F(ArtJobs, FreezePictureWritesTheDiamondAsA2048ByteRecord) {
 
     JobOutcome out = Freeze(3, picture);
     ASSERT_TRUE(out.ok) << out.status << out.detail;
-    Bytes data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2048u);
-    EXPECT_EQ(data[0], 0xFF);
-    EXPECT_EQ(data[1], 0x7F);
-    EXPECT_EQ(data[2], 0x42);
-    EXPECT_EQ(data[3], 0x00);
-    EXPECT_EQ(data[4], 0x00);  // (1, 2, 3) reduces to black
-    EXPECT_EQ(data[2022], 0x21);
-    EXPECT_EQ(data[2023], 0x04);
-    EXPECT_EQ(Bytes(data.begin() + 2024, data.end()), Bytes(24, 0));
-    // Entries 0..2 all zero, then (0, 2048, 0, 0).
-    Bytes index(36, 0);
-    Bytes entry = {0, 0, 0, 0, 0x00, 0x08, 0, 0, 0, 0, 0, 0};
-    index.insert(index.end(), entry.begin(), entry.end());
-    EXPECT_EQ(test::ReadAll(idx), index);
+    Bytes expected(2048, 0);
+    expected[0] = 0xFF;
+    expected[1] = 0x7F;
+    expected[2] = 0x42;
+    expected[2022] = 0x21;
+    expected[2023] = 0x04;
+    EXPECT_EQ(test::ReadAll(mul), expected);
+    ArtPair index;
+    index.SetEntry(3, 0, 2048);
+    EXPECT_EQ(test::ReadAll(idx), index.index);
 }
 
 TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
@@ -198,18 +180,16 @@ TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
     pair.Add(0, SampleTile());
     pair.Add(1, SampleTile(), 5, 6);
     pair.Write(idx, mul);
-    MemoryPicture white(44, 44, Rgb(255, 255, 255));
 
-    ASSERT_TRUE(Freeze(1, white).ok);
+    ASSERT_TRUE(Freeze(1, MemoryPicture(44, 44, Rgb(255, 255, 255))).ok);
     Bytes data = test::ReadAll(mul);
     ASSERT_EQ(data.size(), 2024u * 2 + 2048);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 4048), pair.data);  // old bytes stay
     ArtPair expected = pair;
-    expected.SetEntry(1, 4048, 2048, 0, 0);
+    expected.SetEntry(1, 4048, 2048);
     EXPECT_EQ(test::ReadAll(idx), expected.index);
 
-    MemoryPicture black(44, 44, 0);
-    ASSERT_TRUE(Freeze(1.4, black).ok);
+    ASSERT_TRUE(Freeze(1.4, MemoryPicture(44, 44, 0)).ok);
     data = test::ReadAll(mul);
     ASSERT_EQ(data.size(), 2024u * 2 + 2048);  // in place
     EXPECT_EQ(Bytes(data.begin() + 4048, data.end()), Bytes(2048, 0));
@@ -241,8 +221,7 @@ TEST_F(ArtJobs, FreezePictureWritesDataBeforeTheEntry) {
     pair.Write(idx, mul);
     // The disk fills up in the middle of the record: the entry still points at the old tile.
     test::FaultyFileSystem fs(1000);
-    FreezePictureRequest request{0, idx, mul};
-    JobOutcome out = RunFreezePicture(request, MemoryPicture(44, 44), fs);
+    JobOutcome out = RunFreezePicture({0, idx, mul}, MemoryPicture(44, 44), fs);
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.status, "Unable to save the picture as art number 0.");
     EXPECT_FALSE(out.detail.empty());
@@ -258,7 +237,6 @@ TEST_F(ArtJobs, LoadedTilesFreezeBackUnchanged) {
     MemoryPicture box(164, 252, kBg);
     PaintArt(*loaded.grid, box);
 
-    idx = dir.path("out-idx.mul");
     mul = dir.path("out.mul");
     ASSERT_TRUE(Freeze(0, box).ok);
     Bytes frozen = test::ReadAll(mul);
