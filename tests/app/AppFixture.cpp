@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QMouseEvent>
 #include <QSettings>
@@ -15,10 +16,7 @@
 namespace vorlak::app::test {
 namespace {
 
-std::string& ConfigFolderPath() {
-    static std::string path;
-    return path;
-}
+std::string configFolder;
 
 // Creates the application once for the whole program: headless, with its own configuration
 // folder so that no test sees or changes the user's remembered values.
@@ -26,10 +24,9 @@ class AppEnvironment final : public ::testing::Environment {
   public:
     void SetUp() override {
         char pattern[] = "/tmp/vorlak-app-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        ASSERT_NE(made, nullptr);
-        ConfigFolderPath() = made;
-        setenv("XDG_CONFIG_HOME", made, 1);
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        configFolder = pattern;
+        setenv("XDG_CONFIG_HOME", pattern, 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int argc = 1;
         static char name[] = "test_app";
@@ -38,8 +35,7 @@ class AppEnvironment final : public ::testing::Environment {
     }
     void TearDown() override {
         application_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(ConfigFolderPath(), ec);
+        std::filesystem::remove_all(configFolder);
     }
 
   private:
@@ -50,57 +46,28 @@ class AppEnvironment final : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 std::unique_ptr<QSettings> Store() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       SettingsStore::kApplication, QString());
-}
-
-void SendClick(QWidget* widget, QPoint at, bool queued) {
-    const QPointF local(at);
-    const QPointF global(widget->mapToGlobal(at));
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        auto* event = new QMouseEvent(
-            type, local, global, Qt::LeftButton,
-            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-        if (queued) {
-            QCoreApplication::postEvent(widget, event);
-        } else {
-            QCoreApplication::sendEvent(widget, event);
-            delete event;
-        }
-    }
+    auto store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             SettingsStore::kApplication, QString());
+    store->beginGroup(SettingsStore::kSection);
+    return store;
 }
 
 }  // namespace
 
-std::string ConfigFolder() { return ConfigFolderPath(); }
-std::string StorePath() { return ConfigFolderPath() + "/Ostrand.conf"; }
+std::string StorePath() { return configFolder + "/Ostrand.conf"; }
 
 void ClearStore() {
-    {
-        auto store = Store();
-        store->clear();
-        store->sync();
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(StorePath(), ec);
+    Store()->clear();  // also what the store objects of this program keep in memory
+    std::filesystem::remove_all(StorePath());
 }
 
 void Seed(const std::map<QString, QString>& values) {
     auto store = Store();
-    store->beginGroup(SettingsStore::kSection);
     for (const auto& [key, value] : values) store->setValue(key, value);
-    store->endGroup();
-    store->sync();
-}
-
-void WriteStoreFile(const std::string& text) {
-    ClearStore();
-    vorlak::test::WriteText(StorePath(), text);
 }
 
 std::map<QString, QString> StoredValues() {
     auto store = Store();
-    store->beginGroup(SettingsStore::kSection);
     std::map<QString, QString> values;
     for (const QString& key : store->childKeys()) values[key] = store->value(key).toString();
     return values;
@@ -112,20 +79,34 @@ void WritePicture(const std::string& path, int w, int h, int32_t colour, const c
     ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
 }
 
-void ClickTab(frmStart& window, int index, bool queued) {
+void QueueTabClick(frmStart& window, int index) {
     QTabBar* bar = window.tabStrip()->tabBar();
-    SendClick(bar, bar->tabRect(index).center(), queued);
+    const QPointF at(bar->tabRect(index).center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QCoreApplication::postEvent(bar, new QMouseEvent(type, at, bar->mapToGlobal(at),
+                                                         Qt::LeftButton, buttons, Qt::NoModifier));
+    }
 }
 
 void QueueClick(QAbstractButton* button) {
     QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
 }
 
-void WindowTest::SetUp() { ClearStore(); }
+void WindowTest::SetUp() {
+    ClearStore();
+    previousDialog_ = mComdlg::SetFileDialog([this](const mComdlg::FileRequest& request) {
+        requests_.push_back(request);
+        WorkInTestFolder();
+        return answer_;
+    });
+}
 
 void WindowTest::TearDown() {
     window_.reset();
+    mComdlg::SetFileDialog(previousDialog_);
     ClearStore();
+    QDir::setCurrent(mComdlg::ProgramFolder());
 }
 
 frmStart& WindowTest::Open() {
@@ -140,14 +121,23 @@ frmStart& WindowTest::Open() {
     return *window_;
 }
 
+QString WindowTest::ValueOf(const QString& name) {
+    if (name.startsWith("opt")) return Option(name)->isChecked() ? "-1" : "0";
+    if (!name.startsWith("chk")) return TextOf(name);
+    const Qt::CheckState state = Find<QCheckBox>(name)->checkState();
+    return state == Qt::Checked ? "1" : state == Qt::PartiallyChecked ? "2" : "0";
+}
+
 void WindowTest::UseTestFiles() {
     for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
-        SetText(box, Q(data_));
+        SetText(box, data_);
     for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
-        SetText(box, Q(index_));
-    SetText("txtFreezeItems", Q(items_));
-    SetText("txtMeltItems", Q(melted_));
+        SetText(box, index_);
+    SetText("txtFreezeItems", items_);
+    SetText("txtMeltItems", melted_);
 }
+
+void WindowTest::WorkInTestFolder() { QDir::setCurrent(Q(dir_.root().string())); }
 
 int WindowTest::CloseWindow() {
     endProgramCalls_ = 0;

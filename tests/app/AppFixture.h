@@ -17,22 +17,22 @@
 #include <vector>
 
 #include "app/frmStart.h"
+#include "app/mComdlg.h"
 #include "support/StaticsFixture.h"
 #include "support/TestFiles.h"
 
 namespace vorlak::app::test {
 
-// $XDG_CONFIG_HOME of the test program, made fresh for it.
-std::string ConfigFolder();
+using vorlak::test::Bytes;
+using vorlak::test::Exists;
+using vorlak::test::ReadAll;
+
 // Where the window keeps its remembered values.
 std::string StorePath();
-
 // Empties the settings store (no file at all).
 void ClearStore();
 // Writes `values` into the store's group "Vorlak", as the window would.
 void Seed(const std::map<QString, QString>& values);
-// Replaces the store file by `text`, as a person editing it by hand would.
-void WriteStoreFile(const std::string& text);
 // The texts in the store's group "Vorlak".
 std::map<QString, QString> StoredValues();
 
@@ -46,13 +46,16 @@ inline std::string Item(int id, int x, int y, int type = 255) {
                                     "", std::to_string(type));
 }
 
-// Clicks at the middle of `widget`'s tab `index` now (sendEvent) or queued (postEvent).
-void ClickTab(frmStart& window, int index, bool queued = false);
-// Queues a click of `button`: it runs when window events are next processed.
+// Queues a click at the middle of the window's tab `index`: it runs when events are next
+// processed.
+void QueueTabClick(frmStart& window, int index);
+// Queues a click of `button`.
 void QueueClick(QAbstractButton* button);
 
 class WindowTest : public ::testing::Test {
   protected:
+    // The file dialog is replaced by one that answers answer_ and, as a person browsing
+    // elsewhere does, moves the current folder to the test's folder.
     void SetUp() override;
     void TearDown() override;
 
@@ -67,9 +70,17 @@ class WindowTest : public ::testing::Test {
         EXPECT_NE(control, nullptr) << name.toStdString();
         return control;
     }
-    QLineEdit* Box(const QString& name) { return Find<QLineEdit>(name); }
-    QString TextOf(const QString& name) { return Box(name)->text(); }
-    void SetText(const QString& name, const QString& text) { Box(name)->setText(text); }
+    QString TextOf(const QString& name) { return Find<QLineEdit>(name)->text(); }
+    void SetText(const QString& name, const QString& text) { Find<QLineEdit>(name)->setText(text); }
+    void SetText(const QString& name, const char* text) { SetText(name, QString(text)); }
+    void SetText(const QString& name, const std::string& text) { SetText(name, Q(text)); }
+    // What a control shows, written as the store keeps it: a text box its text, an option -1 when
+    // selected and 0 otherwise, the check box 0, 1 (checked) or 2 (greyed).
+    QString ValueOf(const QString& name);
+    void ExpectValues(const std::vector<std::pair<QString, QString>>& values) {
+        for (const auto& [name, value] : values)
+            EXPECT_EQ(ValueOf(name), value) << name.toStdString();
+    }
     QPushButton* Button(const QString& name) { return Find<QPushButton>(name); }
     QRadioButton* Option(const QString& name) { return Find<QRadioButton>(name); }
     QString Dim() { return Find<QLabel>("lblDim")->text(); }
@@ -78,6 +89,9 @@ class WindowTest : public ::testing::Test {
     frmStart& window() { return *window_; }
     // Points the three statics pages at the files below.
     void UseTestFiles();
+    // Makes the test's folder the current one (jobs look for colors.gif and the art files there)
+    // until the test ends.
+    void WorkInTestFolder();
     static QString Q(const std::string& s) { return QString::fromStdString(s); }
 
     struct Message {
@@ -90,6 +104,9 @@ class WindowTest : public ::testing::Test {
     std::string items_ = dir_.path("items.wsc"), melted_ = dir_.path("melted.wsc");
     std::unique_ptr<frmStart> window_;
     int endProgramCalls_ = 0;
+    QString answer_;
+    std::vector<mComdlg::FileRequest> requests_;  // what the file dialog was asked
+    mComdlg::FileDialog previousDialog_;
     std::vector<Message> messages_;  // message boxes the window showed
 };
 

@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <filesystem>
@@ -20,7 +19,7 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
 
     // The files each job works on, the whole world, and the heights the map job starts from.
     // clang-format off
-    const std::pair<const char*, const char*> texts[] = {
+    ExpectValues({
         {"txtFreezeItems", "items.wsc"}, {"txtFreezeStatics", "statics0.mul"},
         {"txtFreezeStaidx", "staidx0.mul"}, {"txtFreezeItemType", "255"},
         {"txtMeltStatics", "statics0.mul"}, {"txtMeltStaIdx", "staidx0.mul"},
@@ -34,13 +33,10 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
         {"txtAltMin4", "-3"}, {"txtAltMax4", "-3"}, {"txtAltMin11", "20"}, {"txtAltMax11", "25"},
         {"txtM2BMap", "map0.mul"}, {"txtM2BStaidx", "staidx0.mul"},
         {"txtM2BStatics", "statics0.mul"}, {"txtM2BRadarcol", "radarcol.mul"}, {"txtM2BX1", "0"},
-        {"txtM2BY1", "0"}, {"txtM2BX2", "6143"}, {"txtM2BY2", "4095"}, {"txtM2BPicture", "map.png"}};
+        {"txtM2BY1", "0"}, {"txtM2BX2", "6143"}, {"txtM2BY2", "4095"}, {"txtM2BPicture", "map.png"},
+        {"optItemZedra3", "-1"}, {"optArtLandscapeTiles", "-1"}, {"optM2BOverview", "-1"},
+        {"chkAllTypes", "0"}});
     // clang-format on
-    for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(name), text) << name;
-    EXPECT_TRUE(Option("optItemZedra3")->isChecked());
-    EXPECT_TRUE(Option("optArtLandscapeTiles")->isChecked());
-    EXPECT_TRUE(Option("optM2BOverview")->isChecked());
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Unchecked);
     // Disabled by design; every other control takes input.
     const QStringList disabled = {"txtArtIdx",      "txtArtMul",        "txtB2MMap",
                                   "txtBitmap",      "cmdLoadArt",       "cmdSaveArt",
@@ -69,6 +65,14 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
     EXPECT_EQ(Status(), "");
     EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
     EXPECT_EQ(Find<QWidget>("picTest")->size(), QSize(164, 252));  // 2460 x 3780 twips
+
+    // A click on a tab shows its page only, also a second one on the tab already selected.
+    for (int tab : {4, 4, 0}) {
+        QueueTabClick(w, tab);
+        QCoreApplication::processEvents();
+        for (int i = 1; i <= frmStart::kPages; ++i)
+            EXPECT_EQ(w.page(i)->isVisible(), i == tab + 1) << i;
+    }
 }
 
 // Each page is tidy: every control lies inside its page, overlaps no other control and has room
@@ -79,33 +83,28 @@ TEST_F(WindowTest, PagesAreLaidOutWithoutClippingOrOverlap) {
         QWidget* page = w.page(i);
         w.tabStrip()->setCurrentIndex(i - 1);
         QCoreApplication::processEvents();
-        SCOPED_TRACE(page->objectName().toStdString());
         QList<QWidget*> controls;
         for (QObject* child : page->children()) {
             auto* control = qobject_cast<QWidget*>(child);
             if (control && !control->isHidden()) controls << control;
         }
         for (QWidget* c : controls) {
-            const std::string name =
-                c->objectName().toStdString() + " " +
-                (qobject_cast<QLabel*>(c) ? qobject_cast<QLabel*>(c)->text() : QString())
-                    .toStdString();
-            EXPECT_TRUE(page->rect().contains(c->geometry())) << name;
+            auto* label = qobject_cast<QLabel*>(c);
+            SCOPED_TRACE((c->objectName() + " " + (label ? label->text() : "")).toStdString());
+            EXPECT_TRUE(page->rect().contains(c->geometry()));
             const QFontMetrics metrics(c->font());
-            if (auto* label = qobject_cast<QLabel*>(c); label && !label->wordWrap()) {
-                EXPECT_LE(metrics.horizontalAdvance(label->text()), c->width()) << name;
+            if (label && !label->wordWrap()) {
+                EXPECT_LE(metrics.horizontalAdvance(label->text()), c->width());
             } else if (auto* button = qobject_cast<QPushButton*>(c)) {
-                EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, c->width()) << name;
+                EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, c->width());
             } else if (qobject_cast<QRadioButton*>(c) || qobject_cast<QCheckBox*>(c)) {
-                EXPECT_LE(c->sizeHint().width(), c->width()) << name;
+                EXPECT_LE(c->sizeHint().width(), c->width());
             } else if (qobject_cast<QLineEdit*>(c)) {
-                EXPECT_LE(metrics.height() + 4, c->height()) << name;
+                EXPECT_LE(metrics.height() + 4, c->height());
             }
             for (QWidget* other : controls) {
-                if (other != c) {
-                    EXPECT_FALSE(c->geometry().intersects(other->geometry()))
-                        << name << " and " << other->objectName().toStdString();
-                }
+                EXPECT_TRUE(other == c || !c->geometry().intersects(other->geometry()))
+                    << other->objectName().toStdString();
             }
         }
     }
@@ -125,97 +124,73 @@ TEST_F(WindowTest, RestoresStoredValuesByTheirRules) {
         {"optItemSphere", "&HFFFF"},  // reads as -1
     });
     Open();
-    EXPECT_EQ(TextOf("txtAltMax0"), "0");
-    EXPECT_EQ(TextOf("txtAltMin0"), "-1");
-    EXPECT_EQ(TextOf("txtMeltItems"), "");
-    EXPECT_EQ(TextOf("txtMeltX1"), " -1");
-    EXPECT_EQ(TextOf("txtClearStatics"), "a,b");
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Checked);
-    EXPECT_TRUE(Option("optArtStaticTiles")->isChecked());
-    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
-    EXPECT_FALSE(Option("optArtCharatherTests")->isChecked());
-    EXPECT_TRUE(Option("optItemSphere")->isChecked());
-    EXPECT_FALSE(Option("optItemZedra3")->isChecked());
+    // clang-format off
+    ExpectValues({{"txtAltMax0", "0"}, {"txtAltMin0", "-1"}, {"txtMeltItems", ""},
+                  {"txtMeltX1", " -1"}, {"txtClearStatics", "a,b"}, {"chkAllTypes", "1"},
+                  {"optArtStaticTiles", "-1"}, {"optArtLandscapeTiles", "0"},
+                  {"optArtCharatherTests", "0"}, {"optItemSphere", "-1"}, {"optItemZedra3", "0"}});
+    // clang-format on
     EXPECT_FALSE(Option("optItemSphere")->isEnabled());  // restored, but still disabled
-}
 
-TEST_F(WindowTest, OptionsAndCheckBoxIgnoreValuesTheyCannotTake) {
-    struct Case {
-        const char* stored;
-        Qt::CheckState state;
-    } cases[] = {{"-5", Qt::Unchecked}, {"0", Qt::Unchecked},  {"2", Qt::PartiallyChecked},
-                 {"3", Qt::Unchecked},  {"-1", Qt::Unchecked}, {"abc", Qt::Unchecked},
-                 {"", Qt::Unchecked}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
+    // Values an option or the check box cannot take are ignored; a selected option stored as
+    // anything but -1 is left as it is.
+    for (auto [stored, state] : {std::pair{"-5", "0"},
+                                 {"0", "0"},
+                                 {"2", "2"},
+                                 {"3", "0"},
+                                 {"-1", "0"},
+                                 {"abc", "0"},
+                                 {"", "0"}}) {
+        SCOPED_TRACE(stored);
         ClearStore();
-        // A selected option stored as anything but -1 is left as it is.
-        Seed({{"chkAllTypes", c.stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
+        Seed({{"chkAllTypes", stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
         Open();
-        EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), c.state);
-        EXPECT_TRUE(Option("optItemZedra3")->isChecked());
-        EXPECT_FALSE(Option("optItemSphere")->isChecked());
+        ExpectValues({{"chkAllTypes", state}, {"optItemZedra3", "-1"}, {"optItemSphere", "0"}});
     }
 }
 
 TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     Open();
     SetText("txtMeltX2", "100");
-    SetText("txtArtPicture", "");
     SetText("txtFreezeItems", "SPHEREWorld.scp");
     SetText("txtAltMin11", "-1");  // stored as "-1", so the next start keeps the initial "20"
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::PartiallyChecked);
     Option("optArtCharatherTests")->setChecked(true);
     EXPECT_EQ(CloseWindow(), 1);
 
-    ASSERT_TRUE(std::filesystem::exists(StorePath()));
     auto stored = StoredValues();
     EXPECT_EQ(stored["txtMeltX2"], "100");
     EXPECT_EQ(stored["chkAllTypes"], "2");
     EXPECT_EQ(stored["optArtCharatherTests"], "-1");
     EXPECT_EQ(stored["optArtLandscapeTiles"], "0");
     EXPECT_EQ(stored["txtAltMin11"], "-1");
-    EXPECT_EQ(stored.count("lblDim"), 0u);  // labels and buttons are not stored
-    EXPECT_EQ(stored.count("cmdFreeze"), 0u);
+    EXPECT_EQ(stored.count("lblDim") + stored.count("cmdFreeze"), 0u);  // labels, buttons: no
     EXPECT_EQ(stored.size(), 63u + 8u + 1u);  // every text box, option and the check box
 
     Open();
-    EXPECT_EQ(TextOf("txtMeltX2"), "100");
-    EXPECT_EQ(TextOf("txtFreezeItems"), "SPHEREWorld.scp");
-    EXPECT_EQ(TextOf("txtAltMin11"), "20");
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::PartiallyChecked);
-    EXPECT_TRUE(Option("optArtCharatherTests")->isChecked());
-    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
-}
+    ExpectValues({{"txtMeltX2", "100"},
+                  {"txtFreezeItems", "SPHEREWorld.scp"},
+                  {"txtAltMin11", "20"},
+                  {"chkAllTypes", "2"},
+                  {"optArtCharatherTests", "-1"},
+                  {"optArtLandscapeTiles", "0"}});
 
-TEST_F(WindowTest, AStoreThatCannotBeReadStartsFromTheInitialValues) {
-    WriteStoreFile("[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
+    // A store that cannot be read starts from the initial values; closing writes a sound one.
+    ClearStore();
+    vorlak::test::WriteText(StorePath(), "[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
     Open();
-    EXPECT_EQ(TextOf("txtMeltX2"), "6143");
-    EXPECT_EQ(TextOf("txtMeltX1"), "0");
-    // Closing writes a sound store again.
+    ExpectValues({{"txtMeltX2", "6143"}, {"txtMeltX1", "0"}});
     SetText("txtMeltX1", "5");
     EXPECT_EQ(CloseWindow(), 1);
     Open();
     EXPECT_EQ(TextOf("txtMeltX1"), "5");
-}
 
-TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
-    Open();
+    // A store that cannot be written does not keep the program from ending.
     ClearStore();
     std::filesystem::create_directories(StorePath());  // a folder where the file should be
     EXPECT_EQ(CloseWindow(), 1);
     EXPECT_FALSE(window().isVisible());
     std::filesystem::remove_all(StorePath());
-}
-
-TEST_F(WindowTest, TabClicksShowOnlyTheirPage) {
-    frmStart& w = Open();
-    for (int tab : {4, 4, 0}) {  // the second click is on the tab already selected
-        ClickTab(w, tab);
-        for (int i = 1; i <= frmStart::kPages; ++i)
-            EXPECT_EQ(w.page(i)->isVisible(), i == tab + 1) << i;
-    }
 }
 
 TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
@@ -226,21 +201,18 @@ TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
         {'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0x80, 0, 0, 0x10, 0x20, 0x30, 0,  0,
          0,   ',', 0,   0,   0,   0,   3, 0, 2, 0, 0,    2, 2, 0x44, 0x01, 0,    ';'});
     vorlak::test::WriteText(dir_.path("notes.bmp"), "not a picture");
+    // clang-format off
     struct Case {
         const char *picture, *x, *y, *dim;
-    } cases[] = {{"land.bmp", "0", "0", " -> 768x512"},
-                 {"land.bmp", "100", "8", " -> 868x520"},
-                 {"land.bmp", "abc", "", " -> 768x512"},
-                 {"land.bmp", "0.5", "-3", " -> 768.5x509"},
-                 {"land.gif", "1", "1", " -> 4x3"},
-                 {"deleted.bmp", "0", "0", ""},
+    } cases[] = {{"land.bmp", "0", "0", " -> 768x512"}, {"land.bmp", "100", "8", " -> 868x520"},
+                 {"land.bmp", "abc", "", " -> 768x512"}, {"land.bmp", "0.5", "-3", " -> 768.5x509"},
+                 {"land.gif", "1", "1", " -> 4x3"}, {"deleted.bmp", "0", "0", ""},
                  {"notes.bmp", "0", "0", ""}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.picture + std::string(" ") + c.x);
         ClearStore();
-        Seed({{"txtBitmap", QString::fromStdString(dir_.path(c.picture))},
-              {"txtBMPX", c.x},
-              {"txtBMPY", c.y}});
+        Seed({{"txtBitmap", Q(dir_.path(c.picture))}, {"txtBMPX", c.x}, {"txtBMPY", c.y}});
         Open();
         EXPECT_EQ(Dim(), c.dim);
         EXPECT_EQ(window().bmpToMapPage().picBMP2MAP().picture().has_value(), *c.dim != 0);

@@ -47,15 +47,16 @@ TEST_F(ArtJobs, RecordNumbersPerKind) {
     pair.Write(idx, mul);
 
     // The sum is rounded half to even.
+    using enum ArtKind;
+    // clang-format off
     struct Case {
         double number;
         ArtKind kind;
         int32_t record, width, height;
-    } cases[] = {{16383, ArtKind::kLandscape, 16383, 44, 44},
-                 {16383, ArtKind::kStatic, 32767, 2, 2},
-                 {16383.4, ArtKind::kTest, 49151, 3, 4},
-                 {0.5, ArtKind::kStatic, 16384, 4, 1},
-                 {1.5, ArtKind::kStatic, 16386, 5, 1}};
+    } cases[] = {{16383, kLandscape, 16383, 44, 44}, {16383, kStatic, 32767, 2, 2},
+                 {16383.4, kTest, 49151, 3, 4}, {0.5, kStatic, 16384, 4, 1},
+                 {1.5, kStatic, 16386, 5, 1}};
+    // clang-format on
     for (const Case& c : cases) {
         LoadArtOutcome out = Load(c.number, c.kind);
         ASSERT_EQ(out.result, Result::kDecoded) << c.number << out.status;
@@ -81,26 +82,22 @@ TEST_F(ArtJobs, NumbersOutOfRangeAndAbsentOrRefusedRecordsPaintNothing) {
     pair.Add(16384 + 4, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
     pair.Write(idx, mul);
 
+    using enum ArtKind;
+    using enum Result;
     const double kInf = std::numeric_limits<double>::infinity();
+    // clang-format off
     struct Case {
         double number;
         ArtKind kind;
         Result result;
     } cases[] = {
-        {16384, ArtKind::kLandscape, Result::kOutOfRange},
-        {16383.6, ArtKind::kLandscape, Result::kOutOfRange},
-        {-1, ArtKind::kLandscape, Result::kOutOfRange},
-        {-0.4, ArtKind::kLandscape, Result::kOutOfRange},
-        {kInf, ArtKind::kLandscape, Result::kOutOfRange},
-        {std::nan(""), ArtKind::kLandscape, Result::kOutOfRange},
-        // Removed, zero length, beyond the end of the index.
-        {1, ArtKind::kLandscape, Result::kNoRecord},
-        {2, ArtKind::kLandscape, Result::kNoRecord},
-        {5, ArtKind::kLandscape, Result::kNoRecord},
-        {0, ArtKind::kTest, Result::kNoRecord},
-        {3, ArtKind::kStatic, Result::kRefused},
-        {4, ArtKind::kStatic, Result::kRefused},
-    };
+        {16384, kLandscape, kOutOfRange}, {16383.6, kLandscape, kOutOfRange},
+        {-1, kLandscape, kOutOfRange}, {-0.4, kLandscape, kOutOfRange},
+        {kInf, kLandscape, kOutOfRange}, {std::nan(""), kLandscape, kOutOfRange},
+        // Removed, zero length, beyond the end of the index, no test tile.
+        {1, kLandscape, kNoRecord}, {2, kLandscape, kNoRecord}, {5, kLandscape, kNoRecord},
+        {0, kTest, kNoRecord}, {3, kStatic, kRefused}, {4, kStatic, kRefused}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
         LoadArtOutcome out = Load(c.number, c.kind);

@@ -1,0 +1,239 @@
+// The statics pages' and the Bmp->Map page's jobs as the window runs them, one at a time: clicks
+// that arrive while a job lets window events run start nothing, tabs and pickers keep working,
+// and a close in the middle of a job leaves only whole work behind.
+#include <QTabWidget>
+#include <filesystem>
+
+#include "AppFixture.h"
+#include "app/ArtPage.h"
+
+namespace vorlak::app::test {
+namespace {
+
+constexpr int kBlockBytes = 196;
+
+const char* const kJobButtons[] = {"cmdFreeze", "cmdMelt", "cmdClear", "cmdBMP2MAP"};
+const char* const kArtHandlers[] = {"cmdLoadArt_Click", "cmdSaveArt_Click", "cmdLoadFromBMP_Click",
+                                    "cmdFreezePicture_Click"};
+
+class Jobs : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        // The map job finds colors.gif in the current folder.
+        WorkInTestFolder();
+        QImage palette(12, 1, QImage::Format_RGB32);
+        for (int k = 0; k < 12; ++k) palette.setPixel(k, 0, qRgb(10 * k, 0, 0));
+        ASSERT_TRUE(palette.save(Q(dir_.path("colors.gif")), "BMP"));
+        // A 4 x 16 picture in a colour no terrain kind has, over blocks 0 and 1 (X 0..7, Y 0..15)
+        // of a terrain file whose pattern the job must overwrite only cell-wise.
+        WritePicture(bitmap_, 4, 16, 0x00FF00);
+        vorlak::test::WriteAll(map_, Bytes(2 * kBlockBytes, 0xAB));
+
+        frmStart& w = Open();
+        UseTestFiles();
+        SetText("txtB2MMap", map_);
+        SetText("txtBitmap", bitmap_);
+        QObject::connect(&w, &frmStart::jobRefused, [this](const QString& button) {
+            refused_.push_back({button, Status()});
+        });
+        QObject::connect(&w, &frmStart::statusShown,
+                         [this](const QString& text) { shown_.push_back(text.toStdString()); });
+    }
+
+    // Clicks `button` and returns the texts the status line showed.
+    std::vector<std::string> Click(const char* button) {
+        shown_.clear();
+        Button(button)->click();
+        return shown_;
+    }
+    size_t StaticsBytes() { return std::filesystem::file_size(data_); }
+    // Bytes of map cell (x, y) of blocks 0 and 1.
+    Bytes Cell(const Bytes& map, int x, int y) {
+        auto at = map.begin() + (y / 8) * kBlockBytes + 4 + 3 * ((y % 8) * 8 + x);
+        return Bytes(at, at + 3);
+    }
+
+    struct Refusal {
+        QString button, status;
+        bool operator==(const Refusal&) const = default;
+    };
+    std::string map_ = dir_.path("map0.mul"), bitmap_ = dir_.path("land.bmp");
+    std::vector<Refusal> refused_;
+    std::vector<std::string> shown_;
+};
+
+// Each button runs its job on what its page's boxes hold, numbers read by the number rules.
+TEST_F(Jobs, StaticsButtonsRunTheirJobs) {
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(Click("cmdMelt"),
+              (Texts{"Melting statics. Please wait.", "Can not find the statics files."}));
+    EXPECT_FALSE(Exists(data_) || Exists(melted_));
+    EXPECT_EQ(Click("cmdFreeze"),
+              (Texts{"Freezing statics. Please wait.", "Cannot find " + items_ + "."}));
+    EXPECT_TRUE(Exists(data_) && Exists(index_));  // made before the item file is looked for
+
+    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 3000, 2000));
+    EXPECT_EQ(Click("cmdFreeze"),
+              (Texts{"Freezing statics. Please wait.", "Statics was successfully freezed."}));
+    EXPECT_EQ(StaticsBytes(), 2u * 7);  // the two of type 255
+
+    SetText("txtMeltX1", "12abc");  // read as 12: the item at X 10 stays out
+    EXPECT_EQ(Click("cmdMelt").back(), "Statics was successfully melted.");
+    std::string melted = vorlak::test::ReadText(melted_);
+    EXPECT_NE(melted.find("X 3000"), std::string::npos) << melted;
+    EXPECT_EQ(melted.find("X 10\r"), std::string::npos) << melted;
+
+    SetText("txtMeltX1", "0");
+    SetText("txtClearX2", "100");
+    SetText("txtClearY2", "100");
+    EXPECT_EQ(Click("cmdClear"),
+              (Texts{"Clearing statics. Please wait.", "Statics was successfully cleared."}));
+    Click("cmdMelt");
+    melted = vorlak::test::ReadText(melted_);
+    EXPECT_NE(melted.find("X 3000"), std::string::npos);
+    EXPECT_EQ(melted.find("X 10\r"), std::string::npos);
+    SetText("txtClearX2", "6144");
+    EXPECT_EQ(Click("cmdClear").back(), "Illegal cordinates.");
+}
+
+TEST_F(Jobs, FreezeAllTakesEveryTypeWithoutReadingTheTypeBox) {
+    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 12, 10));
+    SetText("txtFreezeItemType", "abc");
+    Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::Checked);
+    Click("cmdFreeze");
+    EXPECT_EQ(StaticsBytes(), 3u * 7);
+    // Without "All" the same text reads as type 0, which none of them has: nothing is added.
+    Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(Click("cmdFreeze").back(), "Statics was successfully freezed.");
+    EXPECT_EQ(StaticsBytes(), 3u * 7);
+}
+
+// A value that does not fit its field names the field, and the job does not start.
+TEST_F(Jobs, ValuesThatDoNotFitNameTheirField) {
+    vorlak::test::WriteText(items_, Item(1, 10, 10));
+    Click("cmdFreeze");
+    const Bytes indexBefore = ReadAll(index_);
+    // clang-format off
+    struct Case {
+        const char *box, *text, *button, *status;
+    } cases[] = {
+        {"txtMeltItemType", "300", "cmdMelt", "Item type 300 is out of range (0 to 255)."},
+        {"txtMeltItemType", "-1", "cmdMelt", "Item type -1 is out of range (0 to 255)."},
+        {"txtMeltCountStart", "3e9", "cmdMelt", "Item start 3e9 is out of range"},
+        {"txtMeltX1", "1e10", "cmdMelt", "X1 1e10 is out of range (-2147483648 to 2147483647)."},
+        {"txtMeltAddZ", "3000000000", "cmdMelt", "Placed where Z 3000000000 is out of range"},
+        {"txtClearY2", "99999999999", "cmdClear", "Y2 99999999999 is out of range"},
+        {"txtFreezeItemType", "2147483648", "cmdFreeze", "Item type 2147483648 is out of range"}};
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        const QString before = TextOf(c.box);
+        SetText(c.box, c.text);
+        std::vector<std::string> shown = Click(c.button);
+        SetText(c.box, before);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].rfind(c.status, 0), 0u) << shown[0];
+        EXPECT_EQ(Status().toStdString(), shown[0]);
+    }
+    EXPECT_FALSE(Exists(melted_));
+    EXPECT_EQ(ReadAll(index_), indexBefore);
+}
+
+TEST_F(Jobs, EveryJobButtonIsRefusedWhileAJobRuns) {
+    vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 20, 20));
+    const Bytes mapBefore = ReadAll(map_);
+    std::map<QString, bool> enabled;
+    for (QPushButton* b : window().findChildren<QPushButton*>())
+        enabled[b->objectName()] = b->isEnabled();
+
+    // What the status line shows while the clicks arrive. Freeze comes first: it makes the pair
+    // for Melt and Clear to work on.
+    for (auto [outer, status] : {std::pair{"cmdFreeze", "Freezing statics. Please wait."},
+                                 {"cmdClear", "Clearing statics. Please wait."},
+                                 {"cmdMelt", "Melting statics. Please wait."},
+                                 {"cmdBMP2MAP", "0% finished"}}) {
+        SCOPED_TRACE(outer);
+        refused_.clear();
+        // The Art buttons start disabled, so their handlers are queued directly.
+        for (const char* button : kJobButtons) QueueClick(Button(button));
+        for (const char* handler : kArtHandlers)
+            QMetaObject::invokeMethod(&window().artPage(), handler, Qt::QueuedConnection);
+        Button(outer)->click();
+        std::vector<Refusal> expected;
+        for (const char* b : kJobButtons) expected.push_back({b, status});
+        for (const char* h : kArtHandlers)
+            expected.push_back({QString(h).section('_', 0, 0), status});
+        EXPECT_EQ(refused_, expected);
+        EXPECT_FALSE(window().jobRunning());
+    }
+    EXPECT_EQ(Status(), "Map imported succesfully!");
+    EXPECT_EQ(ReadAll(data_).size(), 2u * 7);  // the two items once, not twice
+    // No Art job ran: nothing was saved to the empty picture name, no art files were made.
+    EXPECT_FALSE(Exists(dir_.path("art.mul")) || Exists(dir_.path("artidx.mul")));
+    EXPECT_TRUE(messages_.empty());
+    // The map job ran once, fully; the enabled states never changed.
+    EXPECT_NE(ReadAll(map_), mapBefore);
+    for (QPushButton* b : window().findChildren<QPushButton*>())
+        EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
+}
+
+TEST_F(Jobs, TabsAndPickersWorkDuringTheMapJob) {
+    answer_ = Q(dir_.path("other.mul"));
+    bool switchedDuringJob = false;
+    QObject::connect(window().tabStrip(), &QTabWidget::currentChanged,
+                     [&] { switchedDuringJob = window().jobRunning(); });
+    QueueTabClick(window(), 1);
+    QueueClick(Button("cmdMap"));
+    Button("cmdBMP2MAP")->click();
+
+    EXPECT_TRUE(switchedDuringJob);
+    EXPECT_TRUE(window().page(2)->isVisible());
+    EXPECT_FALSE(window().page(1)->isVisible());
+    EXPECT_EQ(TextOf("txtB2MMap"), answer_);
+    EXPECT_EQ(Status(), "Map imported succesfully!");
+    // The job kept the terrain file it started with and wrote all 16 rows.
+    EXPECT_EQ(Cell(ReadAll(map_), 3, 15), (Bytes{0x44, 0x02, 0x00}));
+    EXPECT_FALSE(Exists(dir_.path("other.mul")));
+}
+
+TEST_F(Jobs, ClosingDuringTheMapJobLeavesWholeRowsOnly) {
+    QObject::connect(&window(), &frmStart::statusShown, [this](const QString& text) {
+        if (text == "50% finished")  // row 8 of 16 is next
+            QMetaObject::invokeMethod(&window(), &QWidget::close, Qt::QueuedConnection);
+    });
+    Button("cmdBMP2MAP")->click();
+
+    EXPECT_EQ(endProgramCalls_, 1);
+    EXPECT_EQ(Status(), "50% finished");
+    EXPECT_EQ(StoredValues()["txtB2MMap"], Q(map_));
+    const Bytes map = ReadAll(map_);
+    ASSERT_EQ(map.size(), 2u * kBlockBytes);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const Bytes expected = y < 8 && x < 4 ? Bytes{0x44, 0x02, 0x00} : Bytes(3, 0xAB);
+            EXPECT_EQ(Cell(map, x, y), expected) << x << "," << y;
+        }
+    }
+    // The block headers stay.
+    EXPECT_EQ(Bytes(map.begin(), map.begin() + 4), Bytes(4, 0xAB));
+    EXPECT_EQ(Bytes(map.begin() + kBlockBytes, map.begin() + kBlockBytes + 4), Bytes(4, 0xAB));
+
+    // After the close no job starts any more.
+    Button("cmdClear")->click();
+    EXPECT_FALSE(Exists(data_));
+    EXPECT_EQ(refused_.back().button, "cmdClear");
+}
+
+TEST_F(Jobs, ClosingWhileAStaticsJobWaitsToStartLeavesItsFilesAlone) {
+    vorlak::test::WriteText(items_, Item(1, 10, 10));
+    QMetaObject::invokeMethod(&window(), &QWidget::close, Qt::QueuedConnection);
+    Button("cmdFreeze")->click();
+    EXPECT_EQ(endProgramCalls_, 1);
+    EXPECT_EQ(Status(), "Freezing statics. Please wait.");
+    EXPECT_FALSE(Exists(data_) || Exists(index_));
+    EXPECT_EQ(StoredValues()["txtFreezeItems"], Q(items_));
+}
+
+}  // namespace
+}  // namespace vorlak::app::test

@@ -1,0 +1,254 @@
+// The Art, Bmp->Map and Map->Bmp pages and the file pickers as the window runs them: what reaches
+// picTest, picBMP2MAP, picMAP2BMP, lblDim, the message boxes and the files.
+#include <QDir>
+#include <QImage>
+#include <utility>
+
+#include "AppFixture.h"
+#include "app/ArtPage.h"
+#include "app/BmpToMapPage.h"
+#include "app/MapToBmpPage.h"
+#include "app/PictureBox.h"
+
+namespace vorlak::app::test {
+namespace {
+
+using Pairs = std::vector<std::pair<QString, QString>>;
+
+constexpr int32_t kRed = 0x0000FF;
+constexpr int32_t kBlue = 0xFF0000;
+
+TEST(FileFilter, SplitsDescriptionsAndPatternsAndGivesTheDialogItsOwnForm) {
+    EXPECT_EQ(mComdlg::FilterPairs("Art.mul (*.mul) |*.mul|B|*.b"),
+              (Pairs{{"Art.mul (*.mul) ", "*.mul"}, {"B", "*.b"}}));
+    EXPECT_EQ(mComdlg::FilterPairs("A|*.a"), mComdlg::FilterPairs("A|*.a|"));
+    EXPECT_EQ(mComdlg::FilterPairs(""), Pairs{});
+    EXPECT_EQ(mComdlg::FilterPairs("A|*.a|B"), (Pairs{{"A", "*.a"}}));  // B has no pattern
+    EXPECT_EQ(mComdlg::NameFilters("Art.mul (*.mul) |*.mul"), QStringList{"Art.mul (*.mul)"});
+    EXPECT_EQ(mComdlg::NameFilters("Pictures|*.bmp;*.gif|All|*"),
+              (QStringList{"Pictures (*.bmp *.gif)", "All (*)"}));
+}
+
+class Pages : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        WorkInTestFolder();  // Freeze picture and the map jobs work on files of this folder
+        Open();
+    }
+    ArtPage& art() { return window().artPage(); }
+    int32_t Pixel(int x, int y) { return art().picTest().image().pixel(x, y); }
+    const auto& Holder() { return window().bmpToMapPage().picBMP2MAP().picture(); }
+};
+
+// The dialog may move the current folder; every pick goes back to the program's folder.
+TEST_F(Pages, EachPickerFillsItsBoxAndKeepsItOnCancel) {
+    struct Picker {
+        const char *button, *box, *title, *filter;
+    } pickers[] = {
+        {"cmdArtidx", "txtArtIdx", "Select artidx.mul", "Artidx.mul (*.mul)"},
+        {"cmdArtmul", "txtArtMul", "Select art.mul", "Art.mul (*.mul)"},
+        {"cmdBmp", "txtArtPicture", "Select picture.bmp", "picture.bmp (*.bmp)"},
+        {"cmdMap", "txtB2MMap", "Select map0.mul", "map0.mul (*.mul)"},
+    };
+    for (const Picker& p : pickers) {
+        SCOPED_TRACE(p.button);
+        requests_.clear();
+        const QString before = TextOf(p.box);
+        for (const QString& answer : {QString(), Q("  " + dir_.path("picked.mul") + " ")}) {
+            answer_ = answer;
+            Button(p.button)->click();
+            EXPECT_EQ(TextOf(p.box), answer.isEmpty() ? before : answer.trimmed());
+            EXPECT_EQ(QDir::currentPath(), mComdlg::ProgramFolder());
+        }
+        ASSERT_EQ(requests_.size(), 2u);
+        EXPECT_EQ(requests_[1].owner, &window());
+        EXPECT_EQ(requests_[1].title, p.title);
+        EXPECT_EQ(requests_[1].folder, mComdlg::ProgramFolder());
+        EXPECT_EQ(requests_[1].nameFilters, QStringList{p.filter});
+    }
+}
+
+TEST_F(Pages, PickingABitmapTakesItAndSetsThePlacementLabel) {
+    const std::string picture = dir_.path("land.bmp");
+    WritePicture(picture, 256, 128);
+    answer_ = Q(picture);
+    Button("cmdBitmap")->click();
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_EQ(requests_[0].title, "Select Bitmap");
+    EXPECT_EQ(requests_[0].nameFilters,
+              (QStringList{"Windows Bitmap (*.bmp)", "Compuserve bitmap (*.gif)"}));
+    EXPECT_EQ(TextOf("txtBitmap"), answer_);
+    EXPECT_EQ(Dim(), " -> 256x128");
+    EXPECT_EQ(Holder()->width(), 256);
+
+    // Typing a new placement does not move the label until the next pick.
+    SetText("txtBMPX", "100");
+    SetText("txtBMPY", "50");
+    EXPECT_EQ(Dim(), " -> 256x128");
+    Button("cmdBitmap")->click();
+    EXPECT_EQ(Dim(), " -> 356x178");
+
+    // Cancel, and a file that is no picture, change nothing; the latter is told.
+    answer_ = "";
+    Button("cmdBitmap")->click();
+    answer_ = Q(dir_.path("notes.bmp"));
+    vorlak::test::WriteText(dir_.path("notes.bmp"), "text");
+    Button("cmdBitmap")->click();
+    EXPECT_EQ(TextOf("txtBitmap"), Q(picture));
+    EXPECT_EQ(Dim(), " -> 356x178");
+    EXPECT_EQ(Holder()->width(), 256);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].title, "BMP2Map");
+}
+
+TEST_F(Pages, ArtPageRoundTripThroughABitmapAndTheArtFiles) {
+    // A 50 x 50 blue picture loaded from a bitmap covers the top-left corner only.
+    WritePicture(dir_.path("blue.bmp"), 50, 50, kBlue);
+    SetText("txtArtPicture", dir_.path("blue.bmp"));
+    art().cmdLoadFromBMP_Click();
+    EXPECT_EQ(Pixel(0, 0), kBlue);
+    EXPECT_EQ(Pixel(49, 49), kBlue);
+    EXPECT_EQ(Pixel(50, 50), kRed);
+
+    // Save to BMP writes the whole box, whatever the name's extension says.
+    SetText("txtArtPicture", dir_.path("box.png"));
+    art().cmdSaveArt_Click();
+    QImage saved(Q(dir_.path("box.png")), "BMP");
+    EXPECT_EQ(saved.size(), QSize(164, 252));
+    EXPECT_EQ(saved.pixelColor(0, 0), QColor(0, 0, 255));
+
+    // Freeze picture writes the diamond as landscape tile 7 into the art files of the current
+    // folder; Load art brings it back, its corners on the red background.
+    SetText("txtArtNumber", "7");
+    art().cmdFreezePicture_Click();
+    EXPECT_EQ(ReadAll(dir_.path("art.mul")).size(), 2048u);
+    SetText("txtArtIdx", dir_.path("artidx.mul"));
+    SetText("txtArtMul", dir_.path("art.mul"));
+    art().cmdLoadArt_Click();
+    EXPECT_EQ(Pixel(21, 0), 0xF80000);  // blue, reduced to 5 bits and back
+    EXPECT_EQ(Pixel(0, 0), kRed);
+    EXPECT_EQ(Pixel(60, 60), kRed);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(Pages, ArtPageTellsWhatWentWrong) {
+    art().picTest().image().setPixel(0, 0, kBlue);
+    // Missing art files, or no picture named: nothing changes, nothing is said.
+    SetText("txtArtIdx", dir_.path("none.idx"));
+    art().cmdLoadArt_Click();
+    art().cmdLoadFromBMP_Click();
+    EXPECT_EQ(Pixel(0, 0), kBlue);
+    EXPECT_TRUE(messages_.empty());
+
+    // A number out of range clears the box and says so.
+    vorlak::test::WriteText(dir_.path("artidx.mul"), "");
+    vorlak::test::WriteText(dir_.path("art.mul"), "");
+    SetText("txtArtIdx", dir_.path("artidx.mul"));
+    SetText("txtArtNumber", "16384");
+    art().cmdLoadArt_Click();
+    EXPECT_EQ(Pixel(0, 0), kRed);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], (Message{"Art number goes from 0 to 16383.", "Vorlak"}));
+
+    // A picture that cannot be read or written is told, not passed over.
+    vorlak::test::WriteText(dir_.path("notes.bmp"), "text");
+    SetText("txtArtPicture", dir_.path("notes.bmp"));
+    art().cmdLoadFromBMP_Click();
+    SetText("txtArtPicture", dir_.path("no/such/folder.bmp"));
+    art().cmdSaveArt_Click();
+    SetText("txtArtNumber", "-1");
+    art().cmdFreezePicture_Click();
+    ASSERT_EQ(messages_.size(), 4u);
+    EXPECT_NE(messages_[1].text.indexOf("notes.bmp"), -1);
+    EXPECT_NE(messages_[2].text.indexOf("folder.bmp"), -1);
+    EXPECT_TRUE(messages_[3].text.startsWith("Art number goes from 0"));
+    EXPECT_EQ(Pixel(0, 0), kRed);
+}
+
+TEST_F(Pages, DrawMapChecksThePaletteAndThePictureFirst) {
+    WritePicture(dir_.path("land.bmp"), 8, 8, 0x00FF00);
+    SetText("txtBitmap", dir_.path("land.bmp"));
+    SetText("txtB2MMap", dir_.path("map0.mul"));
+    Button("cmdBMP2MAP")->click();
+    // With a palette but no picture, the holder keeps the palette and lblDim stays.
+    WritePicture(dir_.path("colors.gif"), 12, 1, 0x000010, "PNG");
+    SetText("txtBitmap", dir_.path("gone.bmp"));
+    Button("cmdBMP2MAP")->click();
+    EXPECT_EQ(messages_,
+              (std::vector<Message>{{"Colors.gif is missing! BMP to Map aborted", "BMP2Map"},
+                                    {"Missing picture! BMP to Map aborted", "BMP2Map"}}));
+    EXPECT_EQ(Holder()->width(), 12);
+    EXPECT_EQ(Dim(), "");
+    EXPECT_FALSE(Exists(dir_.path("map0.mul")));
+
+    // Both there: lblDim follows the placement typed since, and the rows are reported.
+    SetText("txtBitmap", dir_.path("land.bmp"));
+    SetText("txtBMPX", "8");
+    std::vector<QString> shown;
+    QObject::connect(&window(), &frmStart::statusShown,
+                     [&](const QString& t) { shown.push_back(t); });
+    Button("cmdBMP2MAP")->click();
+    EXPECT_EQ(Dim(), " -> 16x8");
+    EXPECT_EQ(shown,
+              (std::vector<QString>{"0% finished", "12% finished", "25% finished", "38% finished",
+                                    "50% finished", "62% finished", "75% finished", "88% finished",
+                                    "Map imported succesfully!"}));
+    EXPECT_EQ(messages_.size(), 2u);
+}
+
+// Map->Bmp on a 16 x 8 corner of an all-zero terrain file whose tile 0 is blue.
+class MapToBmp : public Pages {
+  protected:
+    void SetUp() override {
+        Pages::SetUp();  // no colors.gif in the current folder
+        vorlak::test::WriteAll(dir_.path("map0.mul"), Bytes(514 * 196, 0));
+        vorlak::test::WriteAll(dir_.path("radarcol.mul"), {0x1F, 0x00});
+        for (const char* name : {"staidx0.mul", "statics0.mul"})
+            vorlak::test::WriteAll(dir_.path(name), {});
+        for (const char* name : {"Map", "Staidx", "Statics", "Radarcol"}) {
+            QString box = QStringLiteral("txtM2B") + name;
+            SetText(box, dir_.path(TextOf(box).toLower().toStdString()));
+        }
+        SetText("txtM2BX2", "15");
+        SetText("txtM2BY2", "7");
+        SetText("txtM2BPicture", dir_.path("out.png"));
+    }
+    QLabel* Preview() { return window().mapToBmpPage().picMAP2BMP(); }
+};
+
+TEST_F(MapToBmp, SavesAndPreviewsThePictureOneJobAtATime) {
+    std::vector<QString> refused;
+    bool again = false;
+    QObject::connect(&window(), &frmStart::jobRefused,
+                     [&](const QString& b) { refused.push_back(b); });
+    QObject::connect(&window(), &frmStart::statusShown, [&](const QString&) {
+        if (!std::exchange(again, true)) Button("cmdMAP2BMP")->click();  // while the job runs
+    });
+    Button("cmdMAP2BMP")->click();
+    EXPECT_EQ(refused, std::vector<QString>{"cmdMAP2BMP"});
+    EXPECT_EQ(Status(), "Saved a 16 x 8 picture to " + TextOf("txtM2BPicture") + ".");
+    QImage saved(TextOf("txtM2BPicture"));
+    EXPECT_EQ(saved.size(), QSize(16, 8));
+    EXPECT_EQ(saved.pixelColor(15, 7), QColor(0, 0, 248));
+    ASSERT_FALSE(Preview()->pixmap().isNull());
+    EXPECT_EQ(Preview()->pixmap().width(), Preview()->width() - 4);  // scaled to fit
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MapToBmp, RefusalsShowAMessageAndLeaveNoPicture) {
+    for (auto [option, x2, status] :
+         {std::tuple{"optM2BKinds", "15", "The palette colors.gif is missing."},
+          {"optM2BOverview", "6144", "Illegal cordinates."}}) {
+        messages_.clear();
+        Option(option)->setChecked(true);
+        SetText("txtM2BX2", x2);
+        Button("cmdMAP2BMP")->click();
+        EXPECT_EQ(messages_, (std::vector<Message>{{status, "Map2Bmp"}}));
+        EXPECT_FALSE(Exists(TextOf("txtM2BPicture").toStdString()));
+        EXPECT_TRUE(Preview()->pixmap().isNull());
+    }
+}
+
+}  // namespace
+}  // namespace vorlak::app::test
