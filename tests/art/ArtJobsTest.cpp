@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "art/ArtJobs.h"
 #include "art/ArtPair.h"
@@ -37,51 +38,22 @@ Bytes SampleTile() {
         [](int32_t i) { return (i * 31) % 0x8000 | (i % 7 == 0 ? 0x8000 : 0); });
 }
 
-TEST_F(ArtJobs, RecordNumbersPerKind) {
-    ArtPair pair;
-    pair.Add(16383, SampleTile());
-    pair.Add(32767, ArtPair::Static(1, {{{0, {0x7C00}}}}));
-    pair.Add(49151, ArtPair::Static(2, {{}, {}, {}}));
-    pair.Add(16384, ArtPair::Static(3, {}));
-    pair.Add(16386, ArtPair::Static(4, {}));
-    pair.Write(idx, mul);
-
-    // The sum is rounded half to even.
-    using enum ArtKind;
-    // clang-format off
-    struct Case {
-        double number;
-        ArtKind kind;
-        int32_t record, width, height;
-    } cases[] = {{16383, kLandscape, 16383, 44, 44}, {16383, kStatic, 32767, 2, 2},
-                 {16383.4, kTest, 49151, 3, 4}, {0.5, kStatic, 16384, 4, 1},
-                 {1.5, kStatic, 16386, 5, 1}};
-    // clang-format on
-    for (const Case& c : cases) {
-        LoadArtOutcome out = Load(c.number, c.kind);
-        ASSERT_EQ(out.result, Result::kDecoded) << c.number << out.status;
-        EXPECT_TRUE(out.ok);
-        EXPECT_EQ(out.record, c.record);
-        EXPECT_EQ(out.grid->width(), c.width);
-        EXPECT_EQ(out.grid->height(), c.height);
-    }
-    EXPECT_EQ(Load(16383, ArtKind::kStatic).grid->pixel(0, 0), 248);
-
-    EXPECT_EQ(ArtKindFromOptions(true, false, false), ArtKind::kLandscape);
-    EXPECT_EQ(ArtKindFromOptions(false, true, false), ArtKind::kStatic);
-    EXPECT_EQ(ArtKindFromOptions(true, true, true), ArtKind::kTest);
-    EXPECT_EQ(ArtKindFromOptions(false, false, false), ArtKind::kLandscape);
-}
-
-TEST_F(ArtJobs, NumbersOutOfRangeAndAbsentOrRefusedRecordsPaintNothing) {
+TEST_F(ArtJobs, RecordNumbersPerKindAndWhatPaintsNothing) {
     ArtPair pair;
     pair.Add(0, SampleTile());
     pair.SetEntry(1, -1, -1);  // removed
     pair.SetEntry(2, 0, 0);
-    pair.Add(16384 + 3, ArtPair::Static(2049, {}));
-    pair.Add(16384 + 4, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
+    pair.Add(16383, SampleTile());
+    pair.Add(16384, ArtPair::Static(3, {}));
+    pair.Add(16386, ArtPair::Static(4, {}));
+    pair.Add(16384 + 7, ArtPair::Static(2049, {}));
+    pair.Add(16384 + 8, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
+    pair.Add(32767, ArtPair::Static(1, {{{0, {0x7C00}}}}));
+    pair.Add(32768 + 5, ArtPair::Static(2, {{}, {}, {}}));
     pair.Write(idx, mul);
 
+    // The sum is rounded half to even. A number out of range is told; a removed record, one of
+    // length 0 or one beyond the end of the index is no record.
     using enum ArtKind;
     using enum Result;
     const double kInf = std::numeric_limits<double>::infinity();
@@ -90,24 +62,39 @@ TEST_F(ArtJobs, NumbersOutOfRangeAndAbsentOrRefusedRecordsPaintNothing) {
         double number;
         ArtKind kind;
         Result result;
+        int32_t record = 0, width = 0, height = 0;
     } cases[] = {
+        {16383, kLandscape, kDecoded, 16383, 44, 44}, {16383, kStatic, kDecoded, 32767, 2, 2},
+        {5.4, kTest, kDecoded, 32773, 3, 4}, {0.5, kStatic, kDecoded, 16384, 4, 1},
+        {1.5, kStatic, kDecoded, 16386, 5, 1},
         {16384, kLandscape, kOutOfRange}, {16383.6, kLandscape, kOutOfRange},
         {-1, kLandscape, kOutOfRange}, {-0.4, kLandscape, kOutOfRange},
         {kInf, kLandscape, kOutOfRange}, {std::nan(""), kLandscape, kOutOfRange},
-        // Removed, zero length, beyond the end of the index, no test tile.
-        {1, kLandscape, kNoRecord}, {2, kLandscape, kNoRecord}, {5, kLandscape, kNoRecord},
-        {0, kTest, kNoRecord}, {3, kStatic, kRefused}, {4, kStatic, kRefused}};
+        {1, kLandscape, kNoRecord}, {2, kLandscape, kNoRecord}, {16383, kTest, kNoRecord},
+        {7, kStatic, kRefused}, {8, kStatic, kRefused}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
         LoadArtOutcome out = Load(c.number, c.kind);
-        EXPECT_EQ(out.result, c.result);
-        EXPECT_FALSE(out.ok || out.grid);
-        EXPECT_TRUE(out.clearsPicture());  // the Art page clears its box, says nothing else
+        ASSERT_EQ(out.result, c.result) << out.status;
+        EXPECT_EQ(out.ok, c.result == kDecoded);
+        EXPECT_EQ(out.grid.has_value(), c.result == kDecoded);
+        if (out.grid) {
+            EXPECT_EQ(std::tuple(out.record, out.grid->width(), out.grid->height()),
+                      std::tuple(c.record, c.width, c.height));
+        }
+        // The Art page clears its box for all of them and tells only the number out of range.
+        EXPECT_TRUE(out.clearsPicture());
         EXPECT_EQ(out.showsMessage(), c.result == kOutOfRange);
         EXPECT_EQ(out.status == "Art number goes from 0 to 16383.", c.result == kOutOfRange);
     }
+    EXPECT_EQ(Load(16383, kStatic).grid->pixel(0, 0), 248);
     EXPECT_EQ(Load(1).detail, "The record was removed.");
+
+    EXPECT_EQ(ArtKindFromOptions(true, false, false), kLandscape);
+    EXPECT_EQ(ArtKindFromOptions(false, true, false), kStatic);
+    EXPECT_EQ(ArtKindFromOptions(true, true, true), kTest);
+    EXPECT_EQ(ArtKindFromOptions(false, false, false), kLandscape);
 }
 
 TEST_F(ArtJobs, MissingFilesChangeNothing) {
