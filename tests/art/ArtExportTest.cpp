@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "ArtPair.h"
 #include "art/ArtExport.h"
@@ -21,33 +22,30 @@ TEST(ArtExportTest, WritesEachRecordAndCountsTheMissingOnes) {
     art.Add(kStaticTileRecords + 6, {1, 2, 3});  // too short for its size: unreadable
     art.Write(dir.path("artidx.mul"), dir.path("art.mul"));
 
+    using Sizes = std::map<std::string, std::pair<int32_t, int32_t>>;  // file name: size
+    // clang-format off
     struct Case {
         ArtKind kind;
-        std::map<std::string, std::pair<int32_t, int32_t>> files;  // name: size
+        Sizes files;
         int32_t missing, unreadable;
     } cases[] = {
         {ArtKind::kLandscape, {{"00000.bmp", {44, 44}}, {"00002.bmp", {44, 44}}}, 16382, 0},
-        {ArtKind::kStatic, {{"00005.bmp", {4, 2}}}, 16382, 1},
-    };
+        {ArtKind::kStatic, {{"00005.bmp", {4, 2}}}, 16382, 1}};
+    // clang-format on
     for (const Case& c : cases) {
-        ExportAllArtRequest request;
-        request.artidx = dir.path("artidx.mul");
-        request.artmul = dir.path("art.mul");
-        request.kind = c.kind;
-        request.dir = dir.path(c.kind == ArtKind::kStatic ? "static/new" : "land");
-        request.format = "bmp";
-        std::map<std::string, std::pair<int32_t, int32_t>> saved;
+        const std::string folder = dir.path(c.kind == ArtKind::kStatic ? "static/new" : "land");
+        Sizes saved;
         auto save = [&](const Picture& p, const std::string& path) {
-            saved[path.substr(request.dir.size() + 1)] = {p.width(), p.height()};
+            saved[path.substr(folder.size() + 1)] = {p.width(), p.height()};
             return std::string();
         };
-        ExportAllArtOutcome outcome = RunExportAllArt(request, save, {});
+        ExportAllArtOutcome outcome = RunExportAllArt(
+            {dir.path("artidx.mul"), dir.path("art.mul"), c.kind, folder, "bmp"}, save, {});
         EXPECT_TRUE(outcome.ok) << outcome.status;
         EXPECT_EQ(saved, c.files);
-        EXPECT_EQ(outcome.written, static_cast<int32_t>(c.files.size()));
-        EXPECT_EQ(outcome.missing, c.missing);
-        EXPECT_EQ(outcome.unreadable, c.unreadable);
-        EXPECT_TRUE(std::filesystem::is_directory(request.dir));
+        EXPECT_EQ(std::tuple(outcome.written, outcome.missing, outcome.unreadable),
+                  std::tuple(static_cast<int32_t>(c.files.size()), c.missing, c.unreadable));
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
     }
 }
 
