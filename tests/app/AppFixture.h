@@ -159,9 +159,9 @@ class WindowTest : public ::testing::Test {
         return control;
     }
     QString TextOf(const QString& name) { return Find<QLineEdit>(name)->text(); }
-    void SetText(const QString& name, const QString& text) { Find<QLineEdit>(name)->setText(text); }
-    void SetText(const QString& name, const char* text) { SetText(name, QString(text)); }
-    void SetText(const QString& name, const std::string& text) { SetText(name, Q(text)); }
+    void SetTexts(const std::vector<std::pair<QString, QString>>& texts) {
+        for (const auto& [name, text] : texts) Find<QLineEdit>(name)->setText(text);
+    }
     QPushButton* Button(const QString& name) { return Find<QPushButton>(name); }
     QRadioButton* Option(const QString& name) { return Find<QRadioButton>(name); }
     QString Dim() { return Find<QLabel>("lblDim")->text(); }
@@ -183,17 +183,18 @@ class WindowTest : public ::testing::Test {
 
     // Points the three statics pages at the files below.
     void UseTestFiles() {
-        for (const char* box : {"txtFreezeStatics", "txtMeltStatics", "txtClearStatics"})
-            SetText(box, data_);
-        for (const char* box : {"txtFreezeStaidx", "txtMeltStaIdx", "txtClearStaIdx"})
-            SetText(box, index_);
-        SetText("txtFreezeItems", items_);
-        SetText("txtMeltItems", melted_);
+        // clang-format off
+        SetTexts({{"txtFreezeStatics", Q(data_)}, {"txtMeltStatics", Q(data_)},
+                  {"txtClearStatics", Q(data_)}, {"txtFreezeStaidx", Q(index_)},
+                  {"txtMeltStaIdx", Q(index_)}, {"txtClearStaIdx", Q(index_)},
+                  {"txtFreezeItems", Q(items_)}, {"txtMeltItems", Q(melted_)}});
+        // clang-format on
     }
     // Makes the test's folder the current one (jobs look for colors.gif and the art files there)
     // until the test ends.
     void WorkInTestFolder() { QDir::setCurrent(Q(dir_.root().string())); }
     static QString Q(const std::string& s) { return QString::fromStdString(s); }
+    QString P(const std::string& name) { return Q(dir_.path(name)); }  // a file of the test
 
     struct Message {
         QString text, title;

@@ -32,8 +32,7 @@ class Jobs : public WindowTest {
 
         frmStart& w = Open();
         UseTestFiles();
-        SetText("txtB2MMap", map_);
-        SetText("txtBitmap", bitmap_);
+        SetTexts({{"txtB2MMap", Q(map_)}, {"txtBitmap", Q(bitmap_)}});
         QObject::connect(&w, &frmStart::jobRefused, [this](const QString& button) {
             refused_.push_back({button, Status()});
         });
@@ -79,23 +78,21 @@ TEST_F(Jobs, StaticsButtonsRunTheirJobs) {
         const std::string melted = vorlak::test::ReadText(melted_);
         return melted.find("X 3000") != std::string::npos && melted.find("X 10\r") == melted.npos;
     };
-    SetText("txtMeltX1", "12abc");
+    SetTexts({{"txtMeltX1", "12abc"}});
     EXPECT_EQ(Click("cmdMelt").back(), "Statics was successfully melted.");
     EXPECT_TRUE(meltedFarItemOnly());
-    SetText("txtMeltX1", "0");
-    SetText("txtClearX2", "100");
-    SetText("txtClearY2", "100");
+    SetTexts({{"txtMeltX1", "0"}, {"txtClearX2", "100"}, {"txtClearY2", "100"}});
     EXPECT_EQ(Click("cmdClear"),
               (Texts{"Clearing statics. Please wait.", "Statics was successfully cleared."}));
     Click("cmdMelt");
     EXPECT_TRUE(meltedFarItemOnly());
-    SetText("txtClearX2", "6144");
+    SetTexts({{"txtClearX2", "6144"}});
     EXPECT_EQ(Click("cmdClear").back(), "Illegal cordinates.");
 }
 
 TEST_F(Jobs, FreezeAllTakesEveryTypeWithoutReadingTheTypeBox) {
     vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 12, 10));
-    SetText("txtFreezeItemType", "abc");
+    SetTexts({{"txtFreezeItemType", "abc"}});
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::Checked);
     Click("cmdFreeze");
     EXPECT_EQ(StaticsBytes(), 3u * 7);
@@ -125,9 +122,9 @@ TEST_F(Jobs, ValuesThatDoNotFitNameTheirField) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         const QString before = TextOf(c.box);
-        SetText(c.box, c.text);
+        SetTexts({{c.box, c.text}});
         std::vector<std::string> shown = Click(c.button);
-        SetText(c.box, before);
+        SetTexts({{c.box, before}});
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].rfind(c.status, 0), 0u) << shown[0];
         EXPECT_EQ(Status().toStdString(), shown[0]);

@@ -143,8 +143,8 @@ TEST_F(WindowTest, RestoresStoredValuesByTheirRules) {
 
 TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     Open();
-    SetText("txtMeltX2", "100");
-    SetText("txtAltMin11", "-1");  // stored as "-1", so the next start keeps the initial "20"
+    // "-1" is stored as it is, so the next start keeps the initial "20".
+    SetTexts({{"txtMeltX2", "100"}, {"txtAltMin11", "-1"}});
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::PartiallyChecked);
     Option("optArtCharatherTests")->setChecked(true);
     EXPECT_EQ(CloseWindow(), 1);
@@ -167,7 +167,7 @@ TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     vorlak::test::WriteText(StorePath(), "[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
     Open();
     ExpectValues({{"txtMeltX2", "6143"}, {"txtMeltX1", "0"}});
-    SetText("txtMeltX1", "5");
+    SetTexts({{"txtMeltX1", "5"}});
     EXPECT_EQ(CloseWindow(), 1);
     Open();
     EXPECT_EQ(TextOf("txtMeltX1"), "5");
