@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,11 +17,6 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "app/SettingsStore.h"
 #include "app/frmStart.h"

@@ -1,9 +1,6 @@
 // The statics pages' and the Bmp->Map page's jobs as the window runs them, one at a time: clicks
 // that arrive while a job lets window events run start nothing, tabs and pickers keep working,
 // and a close in the middle of a job leaves only whole work behind.
-#include <QTabWidget>
-#include <filesystem>
-
 #include "AppFixture.h"
 #include "app/ArtPage.h"
 

@@ -1,7 +1,5 @@
 // The Art, Bmp->Map and Map->Bmp pages and the file pickers as the window runs them: what reaches
 // picTest, picBMP2MAP, picMAP2BMP, lblDim, the message boxes and the files.
-#include <utility>
-
 #include "AppFixture.h"
 #include "app/ArtPage.h"
 #include "app/BmpToMapPage.h"

@@ -1,8 +1,4 @@
-#include <QCoreApplication>
 #include <QRegularExpression>
-#include <QTabBar>
-#include <QTabWidget>
-#include <filesystem>
 
 #include "AppFixture.h"
 #include "app/BmpToMapPage.h"
