@@ -14,15 +14,13 @@ using Pairs = std::vector<std::pair<QString, QString>>;
 constexpr int32_t kRed = 0x0000FF;
 constexpr int32_t kBlue = 0xFF0000;
 
-TEST(FileFilter, SplitsDescriptionsAndPatternsAndGivesTheDialogItsOwnForm) {
-    EXPECT_EQ(mComdlg::FilterPairs("Art.mul (*.mul) |*.mul|B|*.b"),
-              (Pairs{{"Art.mul (*.mul) ", "*.mul"}, {"B", "*.b"}}));
-    EXPECT_EQ(mComdlg::FilterPairs("A|*.a"), mComdlg::FilterPairs("A|*.a|"));
-    EXPECT_EQ(mComdlg::FilterPairs(""), Pairs{});
-    EXPECT_EQ(mComdlg::FilterPairs("A|*.a|B"), (Pairs{{"A", "*.a"}}));  // B has no pattern
-    EXPECT_EQ(mComdlg::NameFilters("Art.mul (*.mul) |*.mul"), QStringList{"Art.mul (*.mul)"});
-    EXPECT_EQ(mComdlg::NameFilters("Pictures|*.bmp;*.gif|All|*"),
+// The dialog's form of a filter: a trailing blank of a description goes, patterns split by ";"
+// are joined by blanks, a trailing "|" or a description without a pattern is left out.
+TEST(FileFilter, GivesTheDialogItsOwnForm) {
+    EXPECT_EQ(mComdlg::NameFilters("Pictures |*.bmp;*.gif|All|*|"),
               (QStringList{"Pictures (*.bmp *.gif)", "All (*)"}));
+    EXPECT_EQ(mComdlg::NameFilters("A|*.a|B"), QStringList{"A (*.a)"});
+    EXPECT_EQ(mComdlg::FilterPairs("A |*.a|B"), (Pairs{{"A ", "*.a"}}));
 }
 
 class Pages : public WindowTest {
