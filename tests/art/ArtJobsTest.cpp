@@ -121,6 +121,8 @@ TEST(PaintArt, PaintsEveryCellBackgroundTooAndSkipsWhatLiesOutside) {
     EXPECT_EQ(target.pixel(0, 31), 0x123456);
 }
 
+// A record shorter than 2048 bytes is left where it is and the new one appended, with both flags
+// 0; a long enough one is written over.
 TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
     ArtPair pair;
     pair.Add(0, SampleTile());
@@ -128,18 +130,16 @@ TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
     pair.Write(idx, mul);
 
     ASSERT_TRUE(Freeze(1, MemoryPicture(44, 44, Rgb(255, 255, 255))).ok);
-    Bytes data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2024u * 2 + 2048);
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + 4048), pair.data);  // old bytes stay
-    ArtPair expected = pair;
-    expected.SetEntry(1, 4048, 2048);
-    EXPECT_EQ(test::ReadAll(idx), expected.index);
+    Bytes white = ArtPair::Landscape([](int32_t) { return 0x7FFF; });
+    white.resize(2048, 0);
+    pair.Add(1, white);
+    EXPECT_EQ(test::ReadAll(mul), pair.data);
+    EXPECT_EQ(test::ReadAll(idx), pair.index);
 
     ASSERT_TRUE(Freeze(1.4, MemoryPicture(44, 44, 0)).ok);
-    data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2024u * 2 + 2048);  // in place
-    EXPECT_EQ(Bytes(data.begin() + 4048, data.end()), Bytes(2048, 0));
-    EXPECT_EQ(test::ReadAll(idx), expected.index);
+    std::fill(pair.data.begin() + 4048, pair.data.end(), 0);
+    EXPECT_EQ(test::ReadAll(mul), pair.data);
+    EXPECT_EQ(test::ReadAll(idx), pair.index);
 }
 
 TEST_F(ArtJobs, FreezePictureRefusalsWriteNothing) {
@@ -152,8 +152,7 @@ TEST_F(ArtJobs, FreezePictureRefusalsWriteNothing) {
     JobOutcome out = Freeze(0, MemoryPicture(43, 44));
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.status, "The picture is smaller than 44 x 44 pixels.");
-    EXPECT_FALSE(test::Exists(idx));
-    EXPECT_FALSE(test::Exists(mul));
+    EXPECT_FALSE(test::Exists(idx) || test::Exists(mul));
 
     // -0.4 rounds to record 0, the largest addressable number still works.
     EXPECT_TRUE(Freeze(-0.4, picture).ok);
