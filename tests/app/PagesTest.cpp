@@ -64,36 +64,6 @@ TEST_F(Pages, EachPickerFillsItsBoxAndKeepsItOnCancel) {
     }
 }
 
-TEST_F(Pages, PickingABitmapTakesItAndSetsThePlacementLabel) {
-    WritePicture(dir_.path("land.bmp"), 256, 128);
-    answer_ = P("land.bmp");
-    Button("cmdBitmap")->click();
-    ASSERT_EQ(requests_.size(), 1u);
-    EXPECT_EQ(requests_[0].title, "Select Bitmap");
-    EXPECT_EQ(requests_[0].nameFilters,
-              (QStringList{"Windows Bitmap (*.bmp)", "Compuserve bitmap (*.gif)"}));
-    EXPECT_EQ(TextOf("txtBitmap"), answer_);
-    EXPECT_EQ(Dim(), " -> 256x128");
-
-    // Typing a new placement does not move the label until the next pick.
-    SetTexts({{"txtBMPX", "100"}, {"txtBMPY", "50"}});
-    EXPECT_EQ(Dim(), " -> 256x128");
-    Button("cmdBitmap")->click();
-    EXPECT_EQ(Dim(), " -> 356x178");
-
-    // Cancel, and a file that is no picture, change nothing; the latter is told.
-    vorlak::test::WriteText(dir_.path("notes.bmp"), "text");
-    for (const QString& answer : {QString(), P("notes.bmp")}) {
-        answer_ = answer;
-        Button("cmdBitmap")->click();
-    }
-    EXPECT_EQ(TextOf("txtBitmap"), P("land.bmp"));
-    EXPECT_EQ(Dim(), " -> 356x178");
-    EXPECT_EQ(Holder()->width(), 256);
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].title, "BMP2Map");
-}
-
 TEST_F(Pages, ArtPageRoundTripThroughABitmapAndTheArtFiles) {
     // A 50 x 50 blue picture loaded from a bitmap covers the top-left corner only.
     WritePicture(dir_.path("blue.bmp"), 50, 50, kBlue);

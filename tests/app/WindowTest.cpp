@@ -170,7 +170,9 @@ TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     std::filesystem::remove_all(StorePath());
 }
 
-TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
+// The placement label shows where the Bmp->Map picture ends: on start for the remembered picture,
+// and whenever a picture is picked.
+TEST_F(WindowTest, PlacementLabelFollowsTheRememberedOrPickedPictureAndPlacement) {
     WritePicture(dir_.path("land.bmp"), 768, 512);
     // The program writes no GIF files, so this one is spelled out: 3 x 2 pixels, one colour.
     vorlak::test::WriteAll(
@@ -181,19 +183,43 @@ TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
     // clang-format off
     struct Case {
         const char *picture, *x, *y, *dim;
-    } cases[] = {{"land.bmp", "0", "0", " -> 768x512"}, {"land.bmp", "100", "8", " -> 868x520"},
-                 {"land.bmp", "abc", "", " -> 768x512"}, {"land.bmp", "0.5", "-3", " -> 768.5x509"},
-                 {"land.gif", "1", "1", " -> 4x3"}, {"deleted.bmp", "0", "0", ""},
-                 {"notes.bmp", "0", "0", ""}};
+    } cases[] = {{"land.bmp", "100", "8", " -> 868x520"}, {"land.bmp", "abc", "", " -> 768x512"},
+                 {"land.bmp", "0.5", "-3", " -> 768.5x509"}, {"land.gif", "1", "1", " -> 4x3"},
+                 {"deleted.bmp", "0", "0", ""}, {"notes.bmp", "0", "0", ""}};
     // clang-format on
+    auto holder = [&] { return window().bmpToMapPage().picBMP2MAP().picture(); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.picture + std::string(" ") + c.x);
         ClearStore();
-        Seed({{"txtBitmap", Q(dir_.path(c.picture))}, {"txtBMPX", c.x}, {"txtBMPY", c.y}});
+        Seed({{"txtBitmap", P(c.picture)}, {"txtBMPX", c.x}, {"txtBMPY", c.y}});
         Open();
         EXPECT_EQ(Dim(), c.dim);
-        EXPECT_EQ(window().bmpToMapPage().picBMP2MAP().picture().has_value(), *c.dim != 0);
+        EXPECT_EQ(holder().has_value(), *c.dim != 0);
     }
+
+    answer_ = P("land.bmp");
+    Button("cmdBitmap")->click();
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_EQ(requests_[0].title, "Select Bitmap");
+    EXPECT_EQ(requests_[0].nameFilters,
+              (QStringList{"Windows Bitmap (*.bmp)", "Compuserve bitmap (*.gif)"}));
+    EXPECT_EQ(TextOf("txtBitmap"), answer_);
+    EXPECT_EQ(Dim(), " -> 768x512");
+    // Typing a new placement does not move the label until the next pick.
+    SetTexts({{"txtBMPX", "100"}, {"txtBMPY", "50"}});
+    EXPECT_EQ(Dim(), " -> 768x512");
+    Button("cmdBitmap")->click();
+    EXPECT_EQ(Dim(), " -> 868x562");
+    // Cancel, and a file that is no picture, change nothing; the latter is told.
+    for (const QString& answer : {QString(), P("notes.bmp")}) {
+        answer_ = answer;
+        Button("cmdBitmap")->click();
+    }
+    EXPECT_EQ(TextOf("txtBitmap"), P("land.bmp"));
+    EXPECT_EQ(Dim(), " -> 868x562");
+    EXPECT_EQ(holder()->width(), 768);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].title, "BMP2Map");
 }
 
 }  // namespace
