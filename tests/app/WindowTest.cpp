@@ -116,13 +116,10 @@ TEST_F(WindowTest, RestoresStoredValuesByTheirRules) {
 
     // Values an option or the check box cannot take are ignored; a selected option stored as
     // anything but -1 is left as it is.
-    for (auto [stored, state] : {std::pair{"-5", "0"},
-                                 {"0", "0"},
-                                 {"2", "2"},
-                                 {"3", "0"},
-                                 {"-1", "0"},
-                                 {"abc", "0"},
-                                 {"", "0"}}) {
+    // clang-format off
+    for (auto [stored, state] : {std::pair{"-5", "0"}, {"0", "0"}, {"2", "2"}, {"3", "0"},
+                                 {"-1", "0"}, {"abc", "0"}, {"", "0"}}) {
+        // clang-format on
         SCOPED_TRACE(stored);
         ClearStore();
         Seed({{"chkAllTypes", stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
@@ -146,11 +143,10 @@ TEST_F(WindowTest, StoredValuesSurviveARealClose) {
         EXPECT_EQ(stored[name], value) << name;
     // clang-format on
     Open();
-    ExpectValues({{"txtMeltX2", "100"},
-                  {"txtAltMin11", "20"},
-                  {"chkAllTypes", "2"},
-                  {"optArtCharatherTests", "-1"},
-                  {"optArtLandscapeTiles", "0"}});
+    // clang-format off
+    ExpectValues({{"txtMeltX2", "100"}, {"txtAltMin11", "20"}, {"chkAllTypes", "2"},
+                  {"optArtCharatherTests", "-1"}, {"optArtLandscapeTiles", "0"}});
+    // clang-format on
 
     // A store that cannot be read starts from the initial values; closing writes a sound one.
     ClearStore();
