@@ -9,9 +9,10 @@ namespace {
 
 constexpr int kBlockBytes = 196;
 
-const char* const kJobButtons[] = {"cmdFreeze", "cmdMelt", "cmdClear", "cmdBMP2MAP"};
-const char* const kArtHandlers[] = {"cmdLoadArt_Click", "cmdSaveArt_Click", "cmdLoadFromBMP_Click",
-                                    "cmdFreezePicture_Click"};
+// Every button that starts a job; the Art page's start disabled, so their handlers are run.
+const char* const kJobButtons[] = {"cmdFreeze",      "cmdMelt",         "cmdClear",
+                                   "cmdBMP2MAP",     "cmdLoadArt",      "cmdSaveArt",
+                                   "cmdLoadFromBMP", "cmdFreezePicture"};
 
 class Jobs : public WindowTest {
   protected:
@@ -134,22 +135,23 @@ TEST_F(Jobs, EveryJobButtonIsRefusedWhileAJobRuns) {
 
     // What the status line shows while the clicks arrive. Freeze comes first: it makes the pair
     // for Melt and Clear to work on.
+    // clang-format off
     for (auto [outer, status] : {std::pair{"cmdFreeze", "Freezing statics. Please wait."},
-                                 {"cmdClear", "Clearing statics. Please wait."},
-                                 {"cmdMelt", "Melting statics. Please wait."},
-                                 {"cmdBMP2MAP", "0% finished"}}) {
-        SCOPED_TRACE(outer);
+         {"cmdClear", "Clearing statics. Please wait."}, {"cmdMelt", "Melting statics. Please wait."},
+         {"cmdBMP2MAP", "0% finished"}}) {
+        // clang-format on
         refused_.clear();
-        // The Art buttons start disabled, so their handlers are queued directly.
-        for (const char* button : kJobButtons) QueueClick(Button(button));
-        for (const char* handler : kArtHandlers)
-            QMetaObject::invokeMethod(&window().artPage(), handler, Qt::QueuedConnection);
-        Button(outer)->click();
         std::vector<Refusal> expected;
-        for (const char* b : kJobButtons) expected.push_back({b, status});
-        for (const char* h : kArtHandlers)
-            expected.push_back({QString(h).section('_', 0, 0), status});
-        EXPECT_EQ(refused_, expected);
+        for (const QString button : kJobButtons) {
+            if (Button(button)->isEnabled())
+                QueueClick(Button(button));
+            else
+                QMetaObject::invokeMethod(&window().artPage(), (button + "_Click").toLatin1(),
+                                          Qt::QueuedConnection);
+            expected.push_back({button, status});
+        }
+        Button(outer)->click();
+        EXPECT_EQ(refused_, expected) << outer;
         EXPECT_FALSE(window().jobRunning());
     }
     EXPECT_EQ(Status(), "Map imported succesfully!");
@@ -191,9 +193,6 @@ TEST_F(Jobs, TabsPickersAndACloseDuringTheMapJobLeaveWholeRowsOnly) {
             EXPECT_EQ(Cell(map, x, y), expected) << x << "," << y;
         }
     }
-    // The block headers stay.
-    EXPECT_EQ(Bytes(map.begin(), map.begin() + 4), Bytes(4, 0xAB));
-    EXPECT_EQ(Bytes(map.begin() + kBlockBytes, map.begin() + kBlockBytes + 4), Bytes(4, 0xAB));
 
     // After the close no job starts any more.
     Button("cmdClear")->click();
