@@ -41,8 +41,7 @@ struct AppEnvironment final : ::testing::Environment {
         setenv("XDG_CONFIG_HOME", pattern, 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int argc = 1;
-        static char name[] = "test_app";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = {const_cast<char*>("test_app"), nullptr};
         application = std::make_unique<QApplication>(argc, argv);
     }
     void TearDown() override {

@@ -20,9 +20,7 @@ class Jobs : public WindowTest {
         WindowTest::SetUp();
         // The map job finds colors.gif in the current folder.
         WorkInTestFolder();
-        QImage palette(12, 1, QImage::Format_RGB32);
-        for (int k = 0; k < 12; ++k) palette.setPixel(k, 0, qRgb(10 * k, 0, 0));
-        ASSERT_TRUE(palette.save(Q(dir_.path("colors.gif")), "BMP"));
+        WritePicture(dir_.path("colors.gif"), 12, 1, 0x000010);
         // A 4 x 16 picture in a colour no terrain kind has, over blocks 0 and 1 (X 0..7, Y 0..15)
         // of a terrain file whose pattern the job must overwrite only cell-wise.
         WritePicture(bitmap_, 4, 16, 0x00FF00);
