@@ -132,11 +132,8 @@ TEST(StaticTile, RunsPaintTheirRowsWithAnExtraLastRowAndColumn) {
 }
 
 TEST(StaticTile, OversizedTilesAndShortHeadersAreRefused) {
-    auto header = [](int32_t width, int32_t height) {
-        Bytes b(4, 0);
-        le::Put16(b, width);
-        le::Put16(b, height);
-        return b;
+    auto header = [](int32_t width, int32_t height) {  // and empty rows
+        return ArtPair::Static(width, std::vector<std::vector<ArtPair::Run>>(height));
     };
     for (auto [w, h] : {std::pair{2049, 1}, {1, 2049}, {65535, 65535}}) {
         EXPECT_EQ(DecodeStatic(header(w, h)), "refused") << w << "x" << h;
