@@ -189,10 +189,7 @@ class WindowTest : public ::testing::Test {
     static QString Q(const std::string& s) { return QString::fromStdString(s); }
     QString P(const std::string& name) { return Q(dir_.path(name)); }  // a file of the test
 
-    struct Message {
-        QString text, title;
-        bool operator==(const Message&) const = default;
-    };
+    using Message = std::pair<QString, QString>;  // the text, the title
 
     vorlak::test::TempDir dir_;
     std::string data_ = dir_.path("statics0.mul"), index_ = dir_.path("staidx0.mul");

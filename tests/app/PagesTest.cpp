@@ -112,9 +112,9 @@ TEST_F(Pages, ArtPageTellsWhatWentWrong) {
     art().cmdFreezePicture_Click();
     ASSERT_EQ(messages_.size(), 4u);
     EXPECT_EQ(messages_[0], (Message{"Art number goes from 0 to 16383.", "Vorlak"}));
-    EXPECT_NE(messages_[1].text.indexOf("notes.bmp"), -1);
-    EXPECT_NE(messages_[2].text.indexOf("folder.bmp"), -1);
-    EXPECT_TRUE(messages_[3].text.startsWith("Art number goes from 0 to 178956970"));
+    EXPECT_NE(messages_[1].first.indexOf("notes.bmp"), -1);
+    EXPECT_NE(messages_[2].first.indexOf("folder.bmp"), -1);
+    EXPECT_TRUE(messages_[3].first.startsWith("Art number goes from 0 to 178956970"));
 }
 
 TEST_F(Pages, DrawMapChecksThePaletteAndThePictureFirst) {

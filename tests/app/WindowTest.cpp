@@ -46,14 +46,12 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
                            "optItemSphere", "txtArtIdx", "txtArtMul", "txtB2MMap", "txtBitmap"}));
 
     QTabWidget* tabs = Find<QTabWidget>("tsTool");
-    const char* captions[] = {"About", "Freeze statics", "Melt statics", "Clear statics",
-                              "Art",   "Bmp->Map",       "Map->Bmp"};
-    ASSERT_EQ(tabs->count(), 7);
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
+    EXPECT_EQ(captions, (QStringList{"About", "Freeze statics", "Melt statics", "Clear statics",
+                                     "Art", "Bmp->Map", "Map->Bmp"}));
     EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width());  // one row, no scrolling
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(tabs->tabText(i), captions[i]);
-        EXPECT_EQ(w.page(i + 1)->isVisible(), i == 0);
-    }
+    for (int i = 1; i <= frmStart::kPages; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 1) << i;
     EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
 
     // A click on a tab shows its page only, also a second one on the tab already selected.
@@ -183,7 +181,7 @@ TEST_F(WindowTest, PlacementLabelFollowsTheRememberedOrPickedPictureAndPlacement
     EXPECT_EQ(Dim(), " -> 868x562");
     EXPECT_EQ(holder()->width(), 768);
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].title, "BMP2Map");
+    EXPECT_EQ(messages_[0].second, "BMP2Map");
 }
 
 }  // namespace

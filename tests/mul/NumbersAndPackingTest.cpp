@@ -51,10 +51,9 @@ TEST(WholeNumber, HalvesGoToTheEvenNeighbourAndOverflowIsRefused) {
 }
 
 TEST(FormatShortest, WritesTheShortestDecimal) {
-    EXPECT_EQ(FormatShortest(768), "768");
-    EXPECT_EQ(FormatShortest(768.5), "768.5");
-    EXPECT_EQ(FormatShortest(-3), "-3");
-    EXPECT_EQ(FormatShortest(-0.0), "0");
+    for (auto [value, text] :
+         {std::pair{768.0, "768"}, {768.5, "768.5"}, {-3.0, "-3"}, {-0.0, "0"}})
+        EXPECT_EQ(FormatShortest(value), text) << value;
 }
 
 using mTypes::Bytes2Long;

@@ -51,7 +51,6 @@ TEST_F(IndexedPair, OpenCreatesEmptyFilesCountsWholeEntriesAndFlagsRemovedRecord
     EXPECT_EQ(pair.cOpen(idx, mul, -1, -1), idx + " and " + mul + " is allready opened.");
     pair.cClose();
     EXPECT_EQ(pair.cCount(), 0);
-    EXPECT_THROW(pair.Entry(0), Error);  // closed
 
     Bytes index = Entries({{-1, -1, 7, -2}});
     index.resize(30);  // 2.5 entries
