@@ -122,7 +122,6 @@ class WindowTest : public ::testing::Test {
     void TearDown() override {
         window_.reset();
         mComdlg::SetFileDialog(previousDialog_);
-        ClearStore();
         QDir::setCurrent(mComdlg::ProgramFolder());
     }
 

@@ -59,9 +59,9 @@ TEST(ColourConversion, FiveBitComponentsTimesEightAndBackRoundingHalfToEven) {
     const std::pair<int32_t, int32_t> reduced[] = {
         {0, 0}, {4, 0}, {5, 1}, {11, 1}, {12, 2}, {20, 2}, {21, 3}, {27, 3}, {28, 4}, {36, 4},
         {37, 5}, {235, 29}, {236, 30}, {237, 30}, {244, 30}, {245, 31}, {248, 31}, {255, 31}};
+    // Exact multiples of 8 are left to the round trip below.
     const std::pair<int32_t, int32_t> to16[] = {
-        {Rgb(255, 255, 255), 0x7FFF}, {kBg, 0x7C00}, {0, 0}, {Rgb(4, 12, 20), 0x0042},
-        {Rgb(248, 248, 248), 0x7FFF}, {Rgb(8, 8, 8), 0x0421}};
+        {Rgb(255, 255, 255), 0x7FFF}, {kBg, 0x7C00}, {Rgb(4, 12, 20), 0x0042}};
     // clang-format on
     for (auto [c16, c32] : to32) EXPECT_EQ(cMulConvert::Color16ToColor32(c16), c32) << c16;
     for (auto [component, bits] : reduced) EXPECT_EQ(ReduceComponent(component), bits) << component;
