@@ -1,9 +1,4 @@
-#include <QCoreApplication>
 #include <QRegularExpression>
-#include <QStatusBar>
-#include <QTabBar>
-#include <QTabWidget>
-#include <filesystem>
 
 #include "AppFixture.h"
 #include "app/BmpToMapPage.h"
@@ -20,7 +15,7 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
 
     // The files each job works on, the whole world, and the heights the map job starts from.
     // clang-format off
-    const std::pair<const char*, const char*> texts[] = {
+    ExpectValues({
         {"txtFreezeItems", "items.wsc"}, {"txtFreezeStatics", "statics0.mul"},
         {"txtFreezeStaidx", "staidx0.mul"}, {"txtFreezeItemType", "255"},
         {"txtMeltStatics", "statics0.mul"}, {"txtMeltStaIdx", "staidx0.mul"},
@@ -34,174 +29,102 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
         {"txtAltMin4", "-3"}, {"txtAltMax4", "-3"}, {"txtAltMin11", "20"}, {"txtAltMax11", "25"},
         {"txtM2BMap", "map0.mul"}, {"txtM2BStaidx", "staidx0.mul"},
         {"txtM2BStatics", "statics0.mul"}, {"txtM2BRadarcol", "radarcol.mul"}, {"txtM2BX1", "0"},
-        {"txtM2BY1", "0"}, {"txtM2BX2", "6143"}, {"txtM2BY2", "4095"}, {"txtM2BPicture", "map.png"}};
+        {"txtM2BY1", "0"}, {"txtM2BX2", "6143"}, {"txtM2BY2", "4095"}, {"txtM2BPicture", "map.png"},
+        {"optItemZedra3", "-1"}, {"optArtLandscapeTiles", "-1"}, {"optM2BOverview", "-1"},
+        {"chkAllTypes", "0"}});
     // clang-format on
-    for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(name), text) << name;
-    EXPECT_TRUE(Option("optItemZedra3")->isChecked());
-    EXPECT_TRUE(Option("optArtLandscapeTiles")->isChecked());
-    EXPECT_TRUE(Option("optM2BOverview")->isChecked());
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Unchecked);
     // Disabled by design; every other control takes input.
-    const QStringList disabled = {"txtArtIdx",      "txtArtMul",        "txtB2MMap",
-                                  "txtBitmap",      "cmdLoadArt",       "cmdSaveArt",
-                                  "cmdLoadFromBMP", "cmdFreezePicture", "optItemSphere"};
-    int controls = 0;
-    for (QWidget* c : w.findChildren<QWidget*>()) {
-        if (!qobject_cast<QLineEdit*>(c) && !qobject_cast<QAbstractButton*>(c)) continue;
-        if (!QRegularExpression("^(txt|cmd|opt|chk)").match(c->objectName()).hasMatch()) continue;
-        EXPECT_EQ(c->isEnabled(), !disabled.contains(c->objectName()))
-            << c->objectName().toStdString();
-        ++controls;
-    }
-    EXPECT_GE(controls, 63 + 14 + 9);
+    const QList<QWidget*> controls =
+        w.findChildren<QWidget*>(QRegularExpression("^(txt|cmd|opt|chk)"));
+    EXPECT_GE(controls.size(), 63 + 14 + 9);
+    QStringList disabled;
+    for (QWidget* c : controls)
+        if (!c->isEnabled()) disabled << c->objectName();
+    disabled.sort();
+    EXPECT_EQ(disabled,
+              (QStringList{"cmdFreezePicture", "cmdLoadArt", "cmdLoadFromBMP", "cmdSaveArt",
+                           "optItemSphere", "txtArtIdx", "txtArtMul", "txtB2MMap", "txtBitmap"}));
 
     QTabWidget* tabs = Find<QTabWidget>("tsTool");
-    const char* captions[] = {"About", "Freeze statics", "Melt statics", "Clear statics",
-                              "Art",   "Bmp->Map",       "Map->Bmp"};
-    ASSERT_EQ(tabs->count(), 7);
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
+    EXPECT_EQ(captions, (QStringList{"About", "Freeze statics", "Melt statics", "Clear statics",
+                                     "Art", "Bmp->Map", "Map->Bmp"}));
     EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width());  // one row, no scrolling
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(tabs->tabText(i), captions[i]);
-        EXPECT_EQ(w.page(i + 1)->isVisible(), i == 0);
-    }
-    EXPECT_EQ(Find<QLabel>("lblVersion")->text(), "Version " VORLAK_VERSION);
-    EXPECT_EQ(Dim(), "");
-    EXPECT_EQ(Status(), "");
+    for (int i = 1; i <= frmStart::kPages; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 1) << i;
     EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
-    EXPECT_EQ(Find<QWidget>("picTest")->size(), QSize(164, 252));  // 2460 x 3780 twips
-}
 
-// Each page is tidy: every control lies inside its page, overlaps no other control and has room
-// for its whole text.
-TEST_F(WindowTest, PagesAreLaidOutWithoutClippingOrOverlap) {
-    frmStart& w = Open();
-    for (int i = 1; i <= frmStart::kPages; ++i) {
-        QWidget* page = w.page(i);
-        w.tabStrip()->setCurrentIndex(i - 1);
+    // A click on a tab shows its page only, also a second one on the tab already selected.
+    for (int tab : {4, 4, 0}) {
+        QueueTabClick(w, tab);
         QCoreApplication::processEvents();
-        SCOPED_TRACE(page->objectName().toStdString());
-        QList<QWidget*> controls;
-        for (QObject* child : page->children()) {
-            auto* control = qobject_cast<QWidget*>(child);
-            if (control && !control->isHidden()) controls << control;
-        }
-        for (QWidget* c : controls) {
-            const std::string name =
-                c->objectName().toStdString() + " " +
-                (qobject_cast<QLabel*>(c) ? qobject_cast<QLabel*>(c)->text() : QString())
-                    .toStdString();
-            EXPECT_TRUE(page->rect().contains(c->geometry())) << name;
-            const QFontMetrics metrics(c->font());
-            if (auto* label = qobject_cast<QLabel*>(c); label && !label->wordWrap()) {
-                EXPECT_LE(metrics.horizontalAdvance(label->text()), c->width()) << name;
-            } else if (auto* button = qobject_cast<QPushButton*>(c)) {
-                EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, c->width()) << name;
-            } else if (qobject_cast<QRadioButton*>(c) || qobject_cast<QCheckBox*>(c)) {
-                EXPECT_LE(c->sizeHint().width(), c->width()) << name;
-            } else if (qobject_cast<QLineEdit*>(c)) {
-                EXPECT_LE(metrics.height() + 4, c->height()) << name;
-            }
-            for (QWidget* other : controls) {
-                if (other != c) {
-                    EXPECT_FALSE(c->geometry().intersects(other->geometry()))
-                        << name << " and " << other->objectName().toStdString();
-                }
-            }
-        }
+        for (int i = 1; i <= frmStart::kPages; ++i)
+            EXPECT_EQ(w.page(i)->isVisible(), i == tab + 1) << i;
     }
 }
 
 TEST_F(WindowTest, RestoresStoredValuesByTheirRules) {
-    Seed({
-        {"txtAltMax0", "-1"},        // exactly "-1": keeps the initial "0"
-        {"txtAltMin0", "-1"},        // its initial text is "-1" anyway
-        {"txtMeltItems", ""},        // empty comes back empty
-        {"txtMeltX1", " -1"},        // not exactly "-1": taken as it is
-        {"txtClearStatics", "a,b"},  // a text with a comma
-        {"chkAllTypes", "1"},
-        {"optArtStaticTiles", "-1"},  // selects it, clearing "Landscape tiles"
-        {"optArtLandscapeTiles", "0"},
-        {"optArtCharatherTests", "0"},
-        {"optItemSphere", "&HFFFF"},  // reads as -1
-    });
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*> rules[] = {  // stored, then shown
+        {"txtAltMax0", "-1", "0"},            // exactly "-1": keeps the initial text
+        {"txtAltMin0", "-1", "-1"}, {"txtMeltItems", "", ""},
+        {"txtMeltX1", " -1", " -1"},          // not exactly "-1": taken as it is
+        {"txtClearStatics", "a,b", "a,b"}, {"chkAllTypes", "1", "1"},
+        {"optArtStaticTiles", "-1", "-1"},    // selects it, clearing "Landscape tiles"
+        {"optArtLandscapeTiles", "0", "0"}, {"optArtCharatherTests", "0", "0"},
+        {"optItemSphere", "&HFFFF", "-1"}};   // reads as -1
+    // clang-format on
+    for (auto [name, stored, shown] : rules) Seed({{name, stored}});
     Open();
-    EXPECT_EQ(TextOf("txtAltMax0"), "0");
-    EXPECT_EQ(TextOf("txtAltMin0"), "-1");
-    EXPECT_EQ(TextOf("txtMeltItems"), "");
-    EXPECT_EQ(TextOf("txtMeltX1"), " -1");
-    EXPECT_EQ(TextOf("txtClearStatics"), "a,b");
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::Checked);
-    EXPECT_TRUE(Option("optArtStaticTiles")->isChecked());
-    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
-    EXPECT_FALSE(Option("optArtCharatherTests")->isChecked());
-    EXPECT_TRUE(Option("optItemSphere")->isChecked());
-    EXPECT_FALSE(Option("optItemZedra3")->isChecked());
+    for (auto [name, stored, shown] : rules) EXPECT_EQ(ValueOf(name), shown) << name;
+    EXPECT_EQ(ValueOf("optItemZedra3"), "0");
     EXPECT_FALSE(Option("optItemSphere")->isEnabled());  // restored, but still disabled
-}
 
-TEST_F(WindowTest, OptionsAndCheckBoxIgnoreValuesTheyCannotTake) {
-    struct Case {
-        const char* stored;
-        Qt::CheckState state;
-    } cases[] = {{"-5", Qt::Unchecked}, {"0", Qt::Unchecked},  {"2", Qt::PartiallyChecked},
-                 {"3", Qt::Unchecked},  {"-1", Qt::Unchecked}, {"abc", Qt::Unchecked},
-                 {"", Qt::Unchecked}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
+    // Values an option or the check box cannot take are ignored; a selected option stored as
+    // anything but -1 is left as it is.
+    // clang-format off
+    for (auto [stored, state] : {std::pair{"-5", "0"}, {"0", "0"}, {"2", "2"}, {"3", "0"},
+                                 {"-1", "0"}, {"abc", "0"}, {"", "0"}}) {
+        // clang-format on
+        SCOPED_TRACE(stored);
         ClearStore();
-        // A selected option stored as anything but -1 is left as it is.
-        Seed({{"chkAllTypes", c.stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
+        Seed({{"chkAllTypes", stored}, {"optItemZedra3", "yes"}, {"optItemSphere", "1"}});
         Open();
-        EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), c.state);
-        EXPECT_TRUE(Option("optItemZedra3")->isChecked());
-        EXPECT_FALSE(Option("optItemSphere")->isChecked());
+        ExpectValues({{"chkAllTypes", state}, {"optItemZedra3", "-1"}, {"optItemSphere", "0"}});
     }
 }
 
 TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     Open();
-    SetText("txtMeltX2", "100");
-    SetText("txtArtPicture", "");
-    SetText("txtFreezeItems", "SPHEREWorld.scp");
-    SetText("txtAltMin11", "-1");  // stored as "-1", so the next start keeps the initial "20"
+    // "-1" is stored as it is, so the next start keeps the initial "20".
+    SetTexts({{"txtMeltX2", "100"}, {"txtAltMin11", "-1"}});
     Find<QCheckBox>("chkAllTypes")->setCheckState(Qt::PartiallyChecked);
     Option("optArtCharatherTests")->setChecked(true);
     EXPECT_EQ(CloseWindow(), 1);
-
-    ASSERT_TRUE(std::filesystem::exists(StorePath()));
     auto stored = StoredValues();
-    EXPECT_EQ(stored["txtMeltX2"], "100");
-    EXPECT_EQ(stored["chkAllTypes"], "2");
-    EXPECT_EQ(stored["optArtCharatherTests"], "-1");
-    EXPECT_EQ(stored["optArtLandscapeTiles"], "0");
-    EXPECT_EQ(stored["txtAltMin11"], "-1");
-    EXPECT_EQ(stored.count("lblDim"), 0u);  // labels and buttons are not stored
-    EXPECT_EQ(stored.count("cmdFreeze"), 0u);
-    EXPECT_EQ(stored.size(), 63u + 8u + 1u);  // every text box, option and the check box
-
+    EXPECT_EQ(stored.size(), 63u + 8u + 1u);  // every text box, option and the check box only
+    // clang-format off
+    for (auto [name, value] : {std::pair{"txtMeltX2", "100"}, {"txtAltMin11", "-1"},
+         {"chkAllTypes", "2"}, {"optArtCharatherTests", "-1"}, {"optArtLandscapeTiles", "0"}})
+        EXPECT_EQ(stored[name], value) << name;
+    // clang-format on
     Open();
-    EXPECT_EQ(TextOf("txtMeltX2"), "100");
-    EXPECT_EQ(TextOf("txtFreezeItems"), "SPHEREWorld.scp");
-    EXPECT_EQ(TextOf("txtAltMin11"), "20");
-    EXPECT_EQ(Find<QCheckBox>("chkAllTypes")->checkState(), Qt::PartiallyChecked);
-    EXPECT_TRUE(Option("optArtCharatherTests")->isChecked());
-    EXPECT_FALSE(Option("optArtLandscapeTiles")->isChecked());
-}
+    // clang-format off
+    ExpectValues({{"txtMeltX2", "100"}, {"txtAltMin11", "20"}, {"chkAllTypes", "2"},
+                  {"optArtCharatherTests", "-1"}, {"optArtLandscapeTiles", "0"}});
+    // clang-format on
 
-TEST_F(WindowTest, AStoreThatCannotBeReadStartsFromTheInitialValues) {
-    WriteStoreFile("[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
+    // A store that cannot be read starts from the initial values; closing writes a sound one.
+    ClearStore();
+    vorlak::test::WriteText(StorePath(), "[Vorlak]\ntxtMeltX2=100\n[Vorlak\ntxtMeltX1=7\n");
     Open();
-    EXPECT_EQ(TextOf("txtMeltX2"), "6143");
-    EXPECT_EQ(TextOf("txtMeltX1"), "0");
-    // Closing writes a sound store again.
-    SetText("txtMeltX1", "5");
+    ExpectValues({{"txtMeltX2", "6143"}, {"txtMeltX1", "0"}});
+    SetTexts({{"txtMeltX1", "5"}});
     EXPECT_EQ(CloseWindow(), 1);
     Open();
     EXPECT_EQ(TextOf("txtMeltX1"), "5");
-}
 
-TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
-    Open();
+    // A store that cannot be written does not keep the program from ending.
     ClearStore();
     std::filesystem::create_directories(StorePath());  // a folder where the file should be
     EXPECT_EQ(CloseWindow(), 1);
@@ -209,16 +132,9 @@ TEST_F(WindowTest, AStoreThatCannotBeWrittenDoesNotKeepTheProgramFromEnding) {
     std::filesystem::remove_all(StorePath());
 }
 
-TEST_F(WindowTest, TabClicksShowOnlyTheirPage) {
-    frmStart& w = Open();
-    for (int tab : {4, 4, 0}) {  // the second click is on the tab already selected
-        ClickTab(w, tab);
-        for (int i = 1; i <= frmStart::kPages; ++i)
-            EXPECT_EQ(w.page(i)->isVisible(), i == tab + 1) << i;
-    }
-}
-
-TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
+// The placement label shows where the Bmp->Map picture ends: on start for the remembered picture,
+// and whenever a picture is picked.
+TEST_F(WindowTest, PlacementLabelFollowsTheRememberedOrPickedPictureAndPlacement) {
     WritePicture(dir_.path("land.bmp"), 768, 512);
     // The program writes no GIF files, so this one is spelled out: 3 x 2 pixels, one colour.
     vorlak::test::WriteAll(
@@ -226,25 +142,46 @@ TEST_F(WindowTest, PlacementLabelFollowsTheRememberedPictureAndPlacement) {
         {'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0x80, 0, 0, 0x10, 0x20, 0x30, 0,  0,
          0,   ',', 0,   0,   0,   0,   3, 0, 2, 0, 0,    2, 2, 0x44, 0x01, 0,    ';'});
     vorlak::test::WriteText(dir_.path("notes.bmp"), "not a picture");
+    // clang-format off
     struct Case {
         const char *picture, *x, *y, *dim;
-    } cases[] = {{"land.bmp", "0", "0", " -> 768x512"},
-                 {"land.bmp", "100", "8", " -> 868x520"},
-                 {"land.bmp", "abc", "", " -> 768x512"},
-                 {"land.bmp", "0.5", "-3", " -> 768.5x509"},
-                 {"land.gif", "1", "1", " -> 4x3"},
-                 {"deleted.bmp", "0", "0", ""},
-                 {"notes.bmp", "0", "0", ""}};
+    } cases[] = {{"land.bmp", "100", "8", " -> 868x520"}, {"land.bmp", "abc", "", " -> 768x512"},
+                 {"land.bmp", "0.5", "-3", " -> 768.5x509"}, {"land.gif", "1", "1", " -> 4x3"},
+                 {"deleted.bmp", "0", "0", ""}, {"notes.bmp", "0", "0", ""}};
+    // clang-format on
+    auto holder = [&] { return window().bmpToMapPage().picBMP2MAP().picture(); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.picture + std::string(" ") + c.x);
         ClearStore();
-        Seed({{"txtBitmap", QString::fromStdString(dir_.path(c.picture))},
-              {"txtBMPX", c.x},
-              {"txtBMPY", c.y}});
+        Seed({{"txtBitmap", P(c.picture)}, {"txtBMPX", c.x}, {"txtBMPY", c.y}});
         Open();
         EXPECT_EQ(Dim(), c.dim);
-        EXPECT_EQ(window().bmpToMapPage().picBMP2MAP().picture().has_value(), *c.dim != 0);
+        EXPECT_EQ(holder().has_value(), *c.dim != 0);
     }
+
+    answer_ = P("land.bmp");
+    Button("cmdBitmap")->click();
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_EQ(requests_[0].title, "Select Bitmap");
+    EXPECT_EQ(requests_[0].nameFilters,
+              (QStringList{"Windows Bitmap (*.bmp)", "Compuserve bitmap (*.gif)"}));
+    EXPECT_EQ(TextOf("txtBitmap"), answer_);
+    EXPECT_EQ(Dim(), " -> 768x512");
+    // Typing a new placement does not move the label until the next pick.
+    SetTexts({{"txtBMPX", "100"}, {"txtBMPY", "50"}});
+    EXPECT_EQ(Dim(), " -> 768x512");
+    Button("cmdBitmap")->click();
+    EXPECT_EQ(Dim(), " -> 868x562");
+    // Cancel, and a file that is no picture, change nothing; the latter is told.
+    for (const QString& answer : {QString(), P("notes.bmp")}) {
+        answer_ = answer;
+        Button("cmdBitmap")->click();
+    }
+    EXPECT_EQ(TextOf("txtBitmap"), P("land.bmp"));
+    EXPECT_EQ(Dim(), " -> 868x562");
+    EXPECT_EQ(holder()->width(), 768);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].second, "BMP2Map");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <tuple>
 
+#include "art/ArtExport.h"
 #include "art/ArtJobs.h"
 #include "art/ArtPair.h"
 #include "support/TestFiles.h"
@@ -10,28 +13,19 @@
 namespace vorlak {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Result = LoadArtOutcome::Result;
 using test::ArtPair;
+using test::Bytes;
+using Result = LoadArtOutcome::Result;
 
 constexpr int32_t kBg = art::kBackground;
 
 class ArtJobs : public ::testing::Test {
   protected:
     LoadArtOutcome Load(double number, ArtKind kind = ArtKind::kLandscape) {
-        LoadArtRequest request;
-        request.artidx = idx;
-        request.artmul = mul;
-        request.kind = kind;
-        request.number = number;
-        return RunLoadArt(request);
+        return RunLoadArt(LoadArtRequest{idx, mul, kind, number});
     }
     JobOutcome Freeze(double number, const Picture& picture) {
-        FreezePictureRequest request;
-        request.artidx = idx;
-        request.artmul = mul;
-        request.number = number;
-        return RunFreezePicture(request, picture);
+        return RunFreezePicture(FreezePictureRequest{number, idx, mul}, picture);
     }
 
     test::TempDir dir;
@@ -46,66 +40,68 @@ Bytes SampleTile() {
         [](int32_t i) { return (i * 31) % 0x8000 | (i % 7 == 0 ? 0x8000 : 0); });
 }
 
-TEST_F(ArtJobs, RecordNumbersPerKind) {
-    ArtPair pair;
-    pair.Add(16383, SampleTile());
-    pair.Add(32767, ArtPair::Static(1, {{{0, {0x7C00}}}}));
-    pair.Add(49151, ArtPair::Static(2, {{}, {}, {}}));
-    pair.Add(16384, ArtPair::Static(3, {}));
-    pair.Add(16386, ArtPair::Static(4, {}));
-    pair.Write(idx, mul);
-
-    LoadArtOutcome out = Load(16383);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_TRUE(out.ok);
-    EXPECT_EQ(out.record, 16383);
-    EXPECT_EQ(out.grid->width(), 44);
-
-    out = Load(16383, ArtKind::kStatic);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_EQ(out.record, 32767);
-    EXPECT_EQ(out.grid->width(), 2);
-    EXPECT_EQ(out.grid->pixel(0, 0), 248);
-
-    out = Load(16383.4, ArtKind::kTest);
-    ASSERT_EQ(out.result, Result::kDecoded) << out.status;
-    EXPECT_EQ(out.record, 49151);
-    EXPECT_EQ(out.grid->width(), 3);
-    EXPECT_EQ(out.grid->height(), 4);
-
-    // The sum is rounded half to even.
-    EXPECT_EQ(Load(0.5, ArtKind::kStatic).record, 16384);
-    EXPECT_EQ(Load(1.5, ArtKind::kStatic).record, 16386);
-    EXPECT_EQ(Load(1.5, ArtKind::kStatic).grid->width(), 5);
-
-    EXPECT_EQ(ArtKindFromOptions(true, false, false), ArtKind::kLandscape);
-    EXPECT_EQ(ArtKindFromOptions(false, true, false), ArtKind::kStatic);
-    EXPECT_EQ(ArtKindFromOptions(true, true, true), ArtKind::kTest);
-    EXPECT_EQ(ArtKindFromOptions(false, false, false), ArtKind::kLandscape);
-}
-
-TEST_F(ArtJobs, NumbersOutOfRangeShowTheMessage) {
+TEST_F(ArtJobs, RecordNumbersPerKindAndWhatPaintsNothing) {
     ArtPair pair;
     pair.Add(0, SampleTile());
+    pair.SetEntry(1, -1, -1);  // removed
+    pair.SetEntry(2, 0, 0);
+    pair.Add(16383, SampleTile());
+    pair.Add(16384, ArtPair::Static(3, {}));
+    pair.Add(16386, ArtPair::Static(4, {}));
+    pair.Add(16384 + 7, ArtPair::Static(2049, {}));
+    pair.Add(16384 + 8, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
+    pair.Add(32767, ArtPair::Static(1, {{{0, {0x7C00}}}}));
+    pair.Add(32768 + 5, ArtPair::Static(2, {{}, {}, {}}));
     pair.Write(idx, mul);
-    for (double number :
-         {16384.0, 16383.6, -1.0, -0.4, std::numeric_limits<double>::infinity(), std::nan("")}) {
-        LoadArtOutcome out = Load(number);
-        EXPECT_EQ(out.result, Result::kOutOfRange) << number;
-        EXPECT_EQ(out.status, "Art number goes from 0 to 16383.");
-        EXPECT_FALSE(out.ok);
+
+    // The sum is rounded half to even. A number out of range is told; a removed record, one of
+    // length 0 or one beyond the end of the index is no record.
+    using enum ArtKind;
+    using enum Result;
+    const double kInf = std::numeric_limits<double>::infinity();
+    // clang-format off
+    struct Case {
+        double number;
+        ArtKind kind;
+        Result result;
+        int32_t record = 0, width = 0, height = 0;
+    } cases[] = {
+        {16383, kLandscape, kDecoded, 16383, 44, 44}, {16383, kStatic, kDecoded, 32767, 2, 2},
+        {5.4, kTest, kDecoded, 32773, 3, 4}, {0.5, kStatic, kDecoded, 16384, 4, 1},
+        {1.5, kStatic, kDecoded, 16386, 5, 1},
+        {16384, kLandscape, kOutOfRange}, {16383.6, kLandscape, kOutOfRange},
+        {-1, kLandscape, kOutOfRange}, {-0.4, kLandscape, kOutOfRange},
+        {kInf, kLandscape, kOutOfRange}, {std::nan(""), kLandscape, kOutOfRange},
+        {1, kLandscape, kNoRecord}, {2, kLandscape, kNoRecord}, {16383, kTest, kNoRecord},
+        {7, kStatic, kRefused}, {8, kStatic, kRefused}};
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        LoadArtOutcome out = Load(c.number, c.kind);
+        ASSERT_EQ(out.result, c.result) << out.status;
+        EXPECT_EQ(out.ok, c.result == kDecoded);
+        EXPECT_EQ(out.grid.has_value(), c.result == kDecoded);
+        if (out.grid) {
+            EXPECT_EQ(std::tuple(out.record, out.grid->width(), out.grid->height()),
+                      std::tuple(c.record, c.width, c.height));
+        }
+        // The Art page clears its box for all of them and tells only the number out of range.
         EXPECT_TRUE(out.clearsPicture());
-        EXPECT_TRUE(out.showsMessage());
-        EXPECT_FALSE(out.grid);
+        EXPECT_EQ(out.showsMessage(), c.result == kOutOfRange);
+        EXPECT_EQ(out.status == "Art number goes from 0 to 16383.", c.result == kOutOfRange);
     }
+    EXPECT_EQ(Load(1).detail, "The record was removed.");
+
+    EXPECT_EQ(ArtKindFromOptions(true, false, false), kLandscape);
+    EXPECT_EQ(ArtKindFromOptions(false, true, false), kStatic);
+    EXPECT_EQ(ArtKindFromOptions(true, true, true), kTest);
+    EXPECT_EQ(ArtKindFromOptions(false, false, false), kLandscape);
 }
 
 TEST_F(ArtJobs, MissingFilesChangeNothing) {
     test::WriteAll(idx, Bytes(12, 0));
     LoadArtOutcome out = Load(0);
     EXPECT_EQ(out.result, Result::kFilesMissing);
-    EXPECT_FALSE(out.clearsPicture());
-    EXPECT_FALSE(out.showsMessage());
     EXPECT_NE(out.status.find(mul), std::string::npos);
     EXPECT_FALSE(test::Exists(mul));  // not created by looking
 
@@ -116,118 +112,45 @@ TEST_F(ArtJobs, MissingFilesChangeNothing) {
     EXPECT_FALSE(test::Exists(idx));
 }
 
-TEST_F(ArtJobs, AbsentAndRefusedRecordsPaintNothing) {
-    ArtPair pair;
-    pair.Add(0, SampleTile());
-    pair.Remove(1);
-    pair.SetEntry(2, 0, 0);
-    pair.Add(16384 + 3, ArtPair::Static(2049, {}));
-    pair.Add(16384 + 4, Bytes{1, 2, 3, 4, 5, 6, 7});  // too short for width and height
-    pair.Write(idx, mul);
-
-    // Removed, zero length, and beyond the end of the index.
-    for (int32_t number : {1, 2, 5}) {
-        LoadArtOutcome out = Load(number);
-        EXPECT_EQ(out.result, Result::kNoRecord) << number;
-        EXPECT_TRUE(out.clearsPicture());
-        EXPECT_FALSE(out.showsMessage());
-        EXPECT_FALSE(out.grid);
-    }
-    EXPECT_EQ(Load(1).detail, "The record was removed.");
-    EXPECT_EQ(Load(0, ArtKind::kTest).result, Result::kNoRecord);
-    for (int32_t number : {3, 4}) {
-        LoadArtOutcome out = Load(number, ArtKind::kStatic);
-        EXPECT_EQ(out.result, Result::kRefused) << number;
-        EXPECT_TRUE(out.clearsPicture());
-        EXPECT_FALSE(out.showsMessage());
-        EXPECT_FALSE(out.grid);
-    }
-}
-
-TEST_F(ArtJobs, StaticTileGridHasARedLastRowAndColumn) {
-    std::vector<std::vector<ArtPair::Run>> rows(30, {{0, std::vector<int32_t>(20, 0)}});
-    ArtPair pair;
-    pair.Add(16384 + 7, ArtPair::Static(20, rows));
-    pair.Write(idx, mul);
-    LoadArtOutcome out = Load(7, ArtKind::kStatic);
-    ASSERT_TRUE(out.ok) << out.status;
-    ASSERT_EQ(out.grid->width(), 21);
-    ASSERT_EQ(out.grid->height(), 31);
-    for (int32_t y = 0; y < 31; ++y) {
-        for (int32_t x = 0; x < 21; ++x) {
-            ASSERT_EQ(out.grid->pixel(x, y), (x == 20 || y == 30) ? kBg : 0) << x << "," << y;
-        }
-    }
-
-    // Every cell is painted, background too; what lies outside the target is skipped.
+TEST(PaintArt, PaintsEveryCellBackgroundTooAndSkipsWhatLiesOutside) {
+    PixelGrid grid(21, 31, 0);
+    grid.setPixel(9, 30, kBg);
     MemoryPicture target(10, 40, 0x123456);
-    PaintArt(*out.grid, target);
+    PaintArt(grid, target);
     EXPECT_EQ(target.pixel(9, 0), 0);
     EXPECT_EQ(target.pixel(9, 30), kBg);
     EXPECT_EQ(target.pixel(0, 31), 0x123456);
 }
 
-TEST_F(ArtJobs, FreezePictureWritesTheDiamondAsA2048ByteRecord) {
-    MemoryPicture picture(50, 60, Rgb(1, 2, 3));
-    picture.setPixel(21, 0, Rgb(255, 255, 255));
-    picture.setPixel(22, 0, Rgb(4, 12, 20));
-    picture.setPixel(22, 43, Rgb(8, 8, 8));
-    picture.setPixel(0, 0, Rgb(255, 255, 255));  // outside the diamond: not read
-
-    JobOutcome out = Freeze(3, picture);
-    ASSERT_TRUE(out.ok) << out.status << out.detail;
-    Bytes data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2048u);
-    EXPECT_EQ(data[0], 0xFF);
-    EXPECT_EQ(data[1], 0x7F);
-    EXPECT_EQ(data[2], 0x42);
-    EXPECT_EQ(data[3], 0x00);
-    EXPECT_EQ(data[4], 0x00);  // (1, 2, 3) reduces to black
-    EXPECT_EQ(data[2022], 0x21);
-    EXPECT_EQ(data[2023], 0x04);
-    EXPECT_EQ(Bytes(data.begin() + 2024, data.end()), Bytes(24, 0));
-    // Entries 0..2 all zero, then (0, 2048, 0, 0).
-    Bytes index(36, 0);
-    Bytes entry = {0, 0, 0, 0, 0x00, 0x08, 0, 0, 0, 0, 0, 0};
-    index.insert(index.end(), entry.begin(), entry.end());
-    EXPECT_EQ(test::ReadAll(idx), index);
-}
-
+// A record shorter than 2048 bytes is left where it is and the new one appended, with both flags
+// 0; a long enough one is written over.
 TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
     ArtPair pair;
     pair.Add(0, SampleTile());
     pair.Add(1, SampleTile(), 5, 6);
     pair.Write(idx, mul);
-    MemoryPicture white(44, 44, Rgb(255, 255, 255));
 
-    ASSERT_TRUE(Freeze(1, white).ok);
-    Bytes data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2024u * 2 + 2048);
-    EXPECT_EQ(Bytes(data.begin(), data.begin() + 4048), pair.data);  // old bytes stay
-    ArtPair expected = pair;
-    expected.SetEntry(1, 4048, 2048, 0, 0);
-    EXPECT_EQ(test::ReadAll(idx), expected.index);
+    ASSERT_TRUE(Freeze(1, MemoryPicture(44, 44, Rgb(255, 255, 255))).ok);
+    Bytes white = ArtPair::Landscape([](int32_t) { return 0x7FFF; });
+    white.resize(2048, 0);
+    pair.Add(1, white);
+    EXPECT_EQ(test::ReadAll(mul), pair.data);
+    EXPECT_EQ(test::ReadAll(idx), pair.index);
 
-    MemoryPicture black(44, 44, 0);
-    ASSERT_TRUE(Freeze(1.4, black).ok);
-    data = test::ReadAll(mul);
-    ASSERT_EQ(data.size(), 2024u * 2 + 2048);  // in place
-    EXPECT_EQ(Bytes(data.begin() + 4048, data.end()), Bytes(2048, 0));
-    EXPECT_EQ(test::ReadAll(idx), expected.index);
+    ASSERT_TRUE(Freeze(1.4, MemoryPicture(44, 44, 0)).ok);
+    std::fill(pair.data.begin() + 4048, pair.data.end(), 0);
+    EXPECT_EQ(test::ReadAll(mul), pair.data);
+    EXPECT_EQ(test::ReadAll(idx), pair.index);
 }
 
 TEST_F(ArtJobs, FreezePictureRefusalsWriteNothing) {
     MemoryPicture picture(44, 44, 0);
     for (double number : {-1.0, -0.6, 2147483648.0, 1e300, 178956971.0}) {
-        JobOutcome out = Freeze(number, picture);
-        EXPECT_FALSE(out.ok) << number;
-        EXPECT_EQ(out.status, "Art number goes from 0 to 178956970.");
+        EXPECT_EQ(Freeze(number, picture).status, "Art number goes from 0 to 178956970.") << number;
     }
-    JobOutcome out = Freeze(0, MemoryPicture(43, 44));
-    EXPECT_FALSE(out.ok);
-    EXPECT_EQ(out.status, "The picture is smaller than 44 x 44 pixels.");
-    EXPECT_FALSE(test::Exists(idx));
-    EXPECT_FALSE(test::Exists(mul));
+    EXPECT_EQ(Freeze(0, MemoryPicture(43, 44)).status,
+              "The picture is smaller than 44 x 44 pixels.");
+    EXPECT_FALSE(test::Exists(idx) || test::Exists(mul));
 
     // -0.4 rounds to record 0, the largest addressable number still works.
     EXPECT_TRUE(Freeze(-0.4, picture).ok);
@@ -241,30 +164,70 @@ TEST_F(ArtJobs, FreezePictureWritesDataBeforeTheEntry) {
     pair.Write(idx, mul);
     // The disk fills up in the middle of the record: the entry still points at the old tile.
     test::FaultyFileSystem fs(1000);
-    FreezePictureRequest request{0, idx, mul};
-    JobOutcome out = RunFreezePicture(request, MemoryPicture(44, 44), fs);
+    JobOutcome out = RunFreezePicture({0, idx, mul}, MemoryPicture(44, 44), fs);
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.status, "Unable to save the picture as art number 0.");
     EXPECT_FALSE(out.detail.empty());
     EXPECT_EQ(test::ReadAll(idx), pair.index);
 }
 
+// Freeze picture reads the diamond of the picture's top-left corner, nothing else, and writes it
+// as a 2048-byte record, the last 24 bytes zero.
 TEST_F(ArtJobs, LoadedTilesFreezeBackUnchanged) {
     ArtPair pair;
     pair.Add(9, SampleTile());
     pair.Write(idx, mul);
     LoadArtOutcome loaded = Load(9);
     ASSERT_TRUE(loaded.ok);
-    MemoryPicture box(164, 252, kBg);
+    MemoryPicture box(164, 252, Rgb(255, 255, 255));
     PaintArt(*loaded.grid, box);
 
-    idx = dir.path("out-idx.mul");
-    mul = dir.path("out.mul");
-    ASSERT_TRUE(Freeze(0, box).ok);
-    Bytes frozen = test::ReadAll(mul);
+    idx = dir.path("new-idx.mul");
+    mul = dir.path("new.mul");
+    ASSERT_TRUE(Freeze(3, box).ok);
     Bytes expected = SampleTile();
     for (size_t i = 1; i < expected.size(); i += 2) expected[i] &= 0x7F;  // bit 15 is lost
-    EXPECT_EQ(Bytes(frozen.begin(), frozen.begin() + 2024), expected);
+    expected.resize(2048, 0);
+    EXPECT_EQ(test::ReadAll(mul), expected);
+    ArtPair index;
+    index.SetEntry(3, 0, 2048);
+    EXPECT_EQ(test::ReadAll(idx), index.index);
+}
+
+// Export all: every tile of a kind into a folder, missing and unreadable ones skipped and counted.
+TEST_F(ArtJobs, ExportAllWritesEachRecordAndCountsTheMissingOnes) {
+    ArtPair art;
+    art.Add(0, ArtPair::Landscape([](int32_t) { return 0x001F; }));
+    art.SetEntry(1, -1, -1);  // removed
+    art.Add(2, ArtPair::Landscape([](int32_t i) { return i; }));
+    art.Add(kStaticTileRecords + 5, ArtPair::Static(3, {{{1, {0x7C00}}}}));
+    art.Add(kStaticTileRecords + 6, {1, 2, 3});  // too short for its size: unreadable
+    art.Write(idx, mul);
+
+    using Sizes = std::map<std::string, std::pair<int32_t, int32_t>>;  // file name: size
+    // clang-format off
+    struct Case {
+        ArtKind kind;
+        Sizes files;
+        int32_t missing, unreadable;
+    } cases[] = {
+        {ArtKind::kLandscape, {{"00000.bmp", {44, 44}}, {"00002.bmp", {44, 44}}}, 16382, 0},
+        {ArtKind::kStatic, {{"00005.bmp", {4, 2}}}, 16382, 1}};
+    // clang-format on
+    for (const Case& c : cases) {
+        const std::string folder = dir.path(c.kind == ArtKind::kStatic ? "static/new" : "land");
+        Sizes saved;
+        auto save = [&](const Picture& p, const std::string& path) {
+            saved[path.substr(folder.size() + 1)] = {p.width(), p.height()};
+            return std::string();
+        };
+        ExportAllArtOutcome outcome = RunExportAllArt({idx, mul, c.kind, folder, "bmp"}, save, {});
+        EXPECT_TRUE(outcome.ok) << outcome.status;
+        EXPECT_EQ(saved, c.files);
+        EXPECT_EQ(std::tuple(outcome.written, outcome.missing, outcome.unreadable),
+                  std::tuple(static_cast<int32_t>(c.files.size()), c.missing, c.unreadable));
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+    }
 }
 
 }  // namespace

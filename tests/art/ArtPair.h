@@ -2,59 +2,46 @@
 // through the code they test. Header only.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "mul/LittleEndian.h"
+#include "support/WholeFile.h"
 
 namespace vorlak::test {
 
-class ArtPair {
-  public:
-    using Bytes = std::vector<uint8_t>;
-    static constexpr int32_t kEntryBytes = 12;
-
-    Bytes index;
-    Bytes data;
-
-    static void Put16(Bytes& out, int32_t value) { le::Put16(out, value); }
-    static void Put32(Bytes& out, int32_t value) { le::Put32(out, value); }
+struct ArtPair {
+    Bytes index, data;
 
     // Sets the index entry of `record`, growing the index with all-zero entries as needed.
-    void SetEntry(int32_t record, int32_t offset, int32_t length, int16_t flagA = 0,
-                  int16_t flagB = 0) {
-        size_t at = static_cast<size_t>(record) * kEntryBytes;
-        if (index.size() < at + kEntryBytes) index.resize(at + kEntryBytes, 0);
+    void SetEntry(int32_t record, int32_t offset, int32_t length, int16_t a = 0, int16_t b = 0) {
         Bytes entry;
-        Put32(entry, offset);
-        Put32(entry, length);
-        Put16(entry, flagA);
-        Put16(entry, flagB);
-        std::copy(entry.begin(), entry.end(), index.begin() + static_cast<std::ptrdiff_t>(at));
+        le::Put32(entry, offset);
+        le::Put32(entry, length);
+        le::Put16(entry, a);
+        le::Put16(entry, b);
+        index.resize(std::max(index.size(), static_cast<size_t>(record + 1) * 12));
+        std::copy(entry.begin(), entry.end(), index.begin() + record * 12);
     }
-
-    // Appends `record_bytes` to the data and points the entry of `record` at them.
-    void Add(int32_t record, const Bytes& bytes, int16_t flagA = 0, int16_t flagB = 0) {
-        SetEntry(record, static_cast<int32_t>(data.size()), static_cast<int32_t>(bytes.size()),
-                 flagA, flagB);
+    // Appends `bytes` to the data and points the entry of `record` at them.
+    void Add(int32_t record, const Bytes& bytes, int16_t a = 0, int16_t b = 0) {
+        SetEntry(record, static_cast<int32_t>(data.size()), static_cast<int32_t>(bytes.size()), a,
+                 b);
         data.insert(data.end(), bytes.begin(), bytes.end());
     }
-    void Remove(int32_t record) { SetEntry(record, -1, -1); }
-
-    void Write(const std::string& idxPath, const std::string& mulPath) const {
-        WriteFile(idxPath, index);
-        WriteFile(mulPath, data);
+    void Write(const std::string& idx, const std::string& mul) const {
+        WriteAll(idx, index);
+        WriteAll(mul, data);
     }
 
     // A landscape tile of 2024 bytes whose pixel i (in diamond order) is colour(i).
     template <typename F>
     static Bytes Landscape(F colour) {
         Bytes out;
-        for (int32_t i = 0; i < 1012; ++i) Put16(out, colour(i));
+        for (int32_t i = 0; i < 1012; ++i) le::Put16(out, colour(i));
         return out;
     }
 
@@ -62,31 +49,21 @@ class ArtPair {
     // ended by an end marker. A run is an x offset and its colours.
     using Run = std::pair<int32_t, std::vector<int32_t>>;
     static Bytes Static(int32_t width, const std::vector<std::vector<Run>>& rows) {
-        Bytes runs;
-        Bytes out;
-        Put32(out, 0);
-        Put16(out, width);
-        Put16(out, static_cast<int32_t>(rows.size()));
+        Bytes out, runs;
+        le::Put32(out, 0);
+        le::Put16(out, width);
+        le::Put16(out, static_cast<int32_t>(rows.size()));
         for (const auto& row : rows) {
-            Put16(out, static_cast<int32_t>(runs.size() / 2));
+            le::Put16(out, static_cast<int32_t>(runs.size() / 2));
             for (const auto& [offset, colours] : row) {
-                Put16(runs, offset);
-                Put16(runs, static_cast<int32_t>(colours.size()));
-                for (int32_t c : colours) Put16(runs, c);
+                le::Put16(runs, offset);
+                le::Put16(runs, static_cast<int32_t>(colours.size()));
+                for (int32_t c : colours) le::Put16(runs, c);
             }
-            Put16(runs, 0);
-            Put16(runs, 0);
+            le::Put32(runs, 0);
         }
         out.insert(out.end(), runs.begin(), runs.end());
         return out;
-    }
-
-  private:
-    static void WriteFile(const std::string& path, const Bytes& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + path);
     }
 };
 
