@@ -37,25 +37,14 @@ MemoryPicture Palette(int32_t width) {
 
 TEST(TerrainTable, BoundsAreLeadingNumbersRoundedHalfToEven) {
     HeightTexts lows = DefaultAltMin(), highs = DefaultAltMax();
-    lows[0] = "2.5";
-    lows[1] = "3.5";
-    lows[2] = "";
-    lows[3] = "abc";
-    lows[4] = "-0.5";
-    lows[5] = " - 1 2xyz";
-    lows[6] = "-128.5";
+    const std::vector<std::pair<const char*, int16_t>> cases = {
+        {"2.5", 2},  {"3.5", 4},         {"", 0},          {"abc", 0},
+        {"-0.5", 0}, {" - 1 2xyz", -12}, {"-128.5", -128}, {"&HFFFF", -1}};
+    for (size_t k = 0; k < cases.size(); ++k) lows[k] = cases[k].first;
     highs[6] = "126.5";
-    lows[7] = "&HFFFF";
     TerrainTable table = BuildTerrainTable(nullptr, lows, highs);
-    EXPECT_EQ(table[0].AltMin, 2);
-    EXPECT_EQ(table[1].AltMin, 4);
-    EXPECT_EQ(table[2].AltMin, 0);
-    EXPECT_EQ(table[3].AltMin, 0);
-    EXPECT_EQ(table[4].AltMin, 0);
-    EXPECT_EQ(table[5].AltMin, -12);
-    EXPECT_EQ(table[6].AltMin, -128);
+    for (size_t k = 0; k < cases.size(); ++k) EXPECT_EQ(table[k].AltMin, cases[k].second) << k;
     EXPECT_EQ(table[6].AltMax, 126);
-    EXPECT_EQ(table[7].AltMin, -1);
     EXPECT_EQ(table[2].AltMax, 70);  // untouched defaults
     EXPECT_EQ(table[11].AltMin, 20);
 }

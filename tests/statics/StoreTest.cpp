@@ -49,8 +49,6 @@ TEST_F(StaticsStore, IndexLengthDecidesTheWorldOrIsRefused) {
         std::string size;  // "WxH" when taken, else part of the refusal
     } cases[] = {
         {458752, {}, "7168x4096"},
-        {57600, world::Size{2304, 1600}, "2304x1600"},
-        {393215, {}, none},
         {393216 + 1, {}, none},
         {393216, world::Size{2304, 1600}, "the statics index of a 2304x1600 world"},
     };
@@ -76,24 +74,6 @@ TEST_F(StaticsStore, IndexLengthDecidesTheWorldOrIsRefused) {
             EXPECT_EQ(ReadAll(idx), pair.index);
         }
     }
-}
-
-TEST_F(StaticsStore, EverySaveAppendsTheWholeRun) {
-    cStatics store;
-    ASSERT_EQ(store.cOpen(idx, mul), "");
-    ByteBuffer first(14, 0xA1), second(21, 0xB2), out;
-    store.cSave(5, first, false);
-    EXPECT_EQ(store.cLoad(5, out), 14);  // read back before anything is written out
-    EXPECT_EQ(out, first);
-    store.cSave(5, second, false);
-    store.cSave(6, first, true);
-    store.cClose();
-
-    StaticsPair want;
-    want.AddGarbage(14, 0xA1);
-    want.AddRun(5, Bytes(21, 0xB2));
-    EXPECT_EQ(ReadAll(idx), want.index);
-    EXPECT_EQ(ReadAll(mul), want.data);
 }
 
 TEST_F(StaticsStore, LoadReadsExactlyTheRunOrReportsEntriesReachingOutsideTheDataFile) {

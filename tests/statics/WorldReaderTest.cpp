@@ -216,19 +216,5 @@ TEST(WorldReaderFailure, OverlongValuesFailButOverlongOtherFieldsAreSkipped) {
     EXPECT_EQ(Read(text, WorldFormat::kZedra3, -1, small), (std::vector<Item>{{3, 0, 0, 0, 0}}));
 }
 
-// Files that are not world files at all end with no items (noise is in the fuzz corpus).
-TEST(WorldReaderGarbage, BracesQuotesAndEndlessLines) {
-    for (WorldFormat format : {WorldFormat::kZedra3, WorldFormat::kSphere}) {
-        EXPECT_TRUE(Read(std::string(100000, '}') + "\n{{{}}}\n", format).empty());
-        EXPECT_TRUE(Read("\"\"\"\n\"SECTION WORLDITEM 1\nID 5\nCONT -1\n}\n", format).empty());
-    }
-    // Ten megabytes without a line end: one field, read through a fixed buffer.
-    StringFile endless(std::string(10 << 20, 'x'));
-    WorldReader reader(endless, "items.wsc", WorldFormat::kSphere, -1);
-    WorldItem item;
-    EXPECT_FALSE(reader.Next(item));
-    EXPECT_EQ(endless.reads, 11);  // ten 1 MiB reads and the one that finds the end
-}
-
 }  // namespace
 }  // namespace vorlak
