@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <tuple>
 
@@ -11,34 +10,19 @@
 namespace vorlak {
 namespace {
 
-// A world file held in memory.
-class StringFile final : public RandomAccessFile {
-  public:
-    explicit StringFile(std::string text) : text_(std::move(text)) {}
-    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-        ++reads;
-        if (offset >= text_.size()) return 0;
-        size_t n = std::min(out.size(), text_.size() - static_cast<size_t>(offset));
-        std::memcpy(out.data(), text_.data() + offset, n);
-        return n;
-    }
-    void WriteAt(uint64_t, std::span<const uint8_t>) override { FAIL() << "the reader wrote"; }
-    uint64_t Size() override { return text_.size(); }
-    void Sync() override {}
-    const std::string& path() const override { return path_; }
-    int reads = 0;
-
-  private:
-    std::string text_;
-    std::string path_ = "items.wsc";
-};
+// A world file holding `text`, open for reading.
+std::unique_ptr<RandomAccessFile> FileOf(const std::string& text) {
+    static test::TempDir dir;
+    test::WriteText(dir.path("items.wsc"), text);
+    return DefaultFileSystem().Open(dir.path("items.wsc"), OpenMode::kReadOnly);
+}
 
 using Item = std::tuple<int32_t, int32_t, int32_t, int32_t, int16_t>;  // ID, X, Y, Z, colour
 
 std::vector<Item> Read(const std::string& text, WorldFormat format, int32_t wanted = -1,
                        WorldReaderOptions options = {}) {
-    StringFile file(text);
-    WorldReader reader(file, "items.wsc", format, wanted, options);
+    auto file = FileOf(text);
+    WorldReader reader(*file, "items.wsc", format, wanted, options);
     std::vector<Item> items;
     WorldItem item;
     while (reader.Next(item)) items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
@@ -62,9 +46,9 @@ std::string Failure(const std::string& text, WorldFormat format, WorldReaderOpti
     return "";
 }
 
-std::vector<std::string> Fields(const std::string& text, size_t bufferBytes = 1 << 20) {
-    StringFile file(text);
-    FieldReader reader(file, bufferBytes, 1 << 20);
+std::vector<std::string> Fields(const std::string& text) {
+    auto file = FileOf(text);
+    FieldReader reader(*file, 1 << 20, 1 << 20);
     std::vector<std::string> fields;
     while (reader.Next()) fields.emplace_back(reader.text());
     return fields;
@@ -139,8 +123,8 @@ TEST(Zedra3Reader, SectionBoundaries) {
 }
 
 TEST(Zedra3Reader, ItemRecordsTheLineOfItsHeader) {
-    StringFile file(std::string("junk\r\n") + kGroundItem + kGroundItem);
-    WorldReader reader(file, "items.wsc", WorldFormat::kZedra3, -1);
+    auto file = FileOf(std::string("junk\r\n") + kGroundItem + kGroundItem);
+    WorldReader reader(*file, "items.wsc", WorldFormat::kZedra3, -1);
     WorldItem item;
     ASSERT_TRUE(reader.Next(item));
     EXPECT_EQ(item.line, 2);
