@@ -141,6 +141,17 @@ TEST_F(ArtJobs, FreezePictureAppendsOverShorterRecordsThenWritesInPlace) {
     std::fill(pair.data.begin() + 4048, pair.data.end(), 0);
     EXPECT_EQ(test::ReadAll(mul), pair.data);
     EXPECT_EQ(test::ReadAll(idx), pair.index);
+
+    // An entry sharing bytes with another record, or reaching past the file, is not written
+    // through: the tile is appended and every other record stays as it was.
+    for (int32_t offset : {1000, 2000000000}) {
+        pair.SetEntry(2, offset, 2048);
+        pair.Write(idx, mul);
+        ASSERT_TRUE(Freeze(2, MemoryPicture(44, 44, 0)).ok);
+        Bytes now = test::ReadAll(mul);
+        ASSERT_EQ(now.size(), pair.data.size() + 2048) << offset;
+        EXPECT_TRUE(std::equal(pair.data.begin(), pair.data.end(), now.begin())) << offset;
+    }
 }
 
 TEST_F(ArtJobs, FreezePictureRefusalsWriteNothing) {
