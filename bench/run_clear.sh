@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times `vorlak clear` of the whole world and of a 512 x 512 rectangle on a pair of about
+# Times `vorlak clear` of the whole world, of a 512 x 512 rectangle and of one block, and
+# `vorlak check`, on a pair of about
 # 1,000,000 statics against its anchor: reading both files once plus a synced copy of the index.
 # Medians of 5, warm page cache, in the same run.
 # Usage: bench/run_clear.sh [BUILD_DIR]   (default build/bench, configured here when missing)
@@ -25,7 +26,14 @@ anchor=$(median sh -c "cat '$work/s.mul' '$work/i.mul' >/dev/null &&
 whole=$(median "$vorlak" clear --statics "$work/s.mul" --staidx "$work/i.mul")
 square=$(median "$vorlak" clear --statics "$work/s.mul" --staidx "$work/i.mul" \
     --x1 1024 --y1 1024 --x2 1535 --y2 1535)
+# The smallest clear: one block. Nearly all of it is opening the pair, checking every entry
+# before anything is written, and the synced commit of the index.
+block=$(median "$vorlak" clear --statics "$work/s.mul" --staidx "$work/i.mul" \
+    --x1 1024 --y1 1024 --x2 1031 --y2 1031)
+check=$(median "$vorlak" check --statics "$work/s.mul" --staidx "$work/i.mul")
 echo "pair: 1000000 statics, data $(stat -c %s "$work/statics0.mul") bytes, index 4718592 bytes"
 printf '%-28s %8.4f s\n' "anchor: read both, sync idx" "$anchor"
 line "clear whole world" "$whole" "$anchor" "anchor"
 line "clear 512 x 512" "$square" "$anchor" "anchor"
+line "clear 8 x 8 (one block)" "$block" "$anchor" "anchor"
+line "check (every entry, record)" "$check" "$anchor" "anchor"
