@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
 #include "support/OldOrNew.h"
@@ -205,6 +206,40 @@ TEST_F(FaultTest, CompactCutShortKeepsThePairSound) {
             16, 30);
     }
     EXPECT_GT(runs, 100);
+}
+
+// A stop requested while a job runs (here: before its first step) ends it as a failure with
+// "Stopped." and the files as they were.
+TEST_F(FaultTest, AStoppedJobFailsAndChangesNothing) {
+    const StaticsPair before = SmallArea();
+    const std::string items = dir.path("items.wsc");
+    test::WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 90\r\nY 9\r\nCONT -1\r\n}\r\n");
+    auto quiet = [](const std::string&) {};
+    const std::function<JobOutcome()> jobs[] = {
+        [&] {
+            return RunClear({mul, idx}, quiet);
+        },
+        [&] {
+            return RunFreeze({items, mul, idx, false, -1}, quiet);
+        },
+        [&] {
+            return RunMelt({mul, idx, items, 0, 0, 6143, 4095}, quiet);
+        },
+        [&] {
+            return RunCompact({mul, idx}, quiet);
+        },
+    };
+    for (const auto& job : jobs) {
+        before.Write(idx, mul);
+        RequestStop();
+        JobOutcome outcome = job();
+        ClearStopRequest();
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.status, "Stopped.");
+        StaticsPair now = StaticsPair::Read(idx, mul);
+        EXPECT_TRUE(now.index == before.index && now.data == before.data) << outcome.status;
+    }
+    EXPECT_NE(test::ReadText(items).find("ID 5"), std::string::npos);
 }
 
 }  // namespace
