@@ -239,6 +239,8 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
     set.bitmap = "p.png";
     EXPECT_EQ(RunSetHeights(set, &colour, {}).status,
               "The picture p.png is not grey at pixel 1, 0! Heights aborted");
+    set.bitmap = dir_.path("none.png");
+    EXPECT_EQ(RunSetHeights(set, nullptr, {}).status, "Missing picture! Heights aborted");
     MemoryPicture grey(2, 1);
     set.x = "6143";
     EXPECT_EQ(RunSetHeights(set, &grey, {}).result, Bmp2MapOutcome::Result::kRefused);
