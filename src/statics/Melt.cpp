@@ -125,11 +125,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         ForEachRunIn(
             X1, Y1, X2, Y2,
             [&](int32_t bx, int32_t by, int32_t number, const uint8_t* run, const Entry& entry) {
-                if (entry.length % kRecordBytes != 0) {
-                    throw Error::Corrupt("The statics of " + world::DescribeBlock(number, size_) +
-                                         " are " + std::to_string(entry.length) +
-                                         " bytes long, not a whole number of records");
-                }
+                RequireWholeRecords(number, entry);
                 for (const uint8_t* r = run; r != run + entry.length; r += kRecordBytes) {
                     int32_t x = bx * world::kBlockCells + r[2];
                     int32_t y = by * world::kBlockCells + r[3];

@@ -131,6 +131,14 @@ std::string cStatics::Attempt(const std::function<void()>& work) {
     return {};
 }
 
+void cStatics::RequireWholeRecords(int32_t number, const Entry& entry) const {
+    if (entry.length % kRecordBytes != 0) {
+        throw Error::Corrupt("The statics of " + world::DescribeBlock(number, size_) + " are " +
+                             std::to_string(entry.length) +
+                             " bytes long, not a whole number of records");
+    }
+}
+
 void cStatics::ForEachRunIn(
     int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
     const std::function<void(int32_t, int32_t, int32_t, const uint8_t*, const Entry&)>& visit) {

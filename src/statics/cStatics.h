@@ -115,6 +115,9 @@ class cStatics {
     // Runs a job's work: "" when it ends, else "Unknown error." with the cause in lastFailure().
     // A requested stop passes through.
     std::string Attempt(const std::function<void()>& work);
+    // Throws Error (kCorrupt) when the block's run is not a whole number of records; the jobs
+    // refuse such a pair before they start, so this guards the reads of the records only.
+    void RequireWholeRecords(int32_t number, const Entry& entry) const;
     // Calls visit(bx, by, number, run, entry) for every block touching the rectangle that holds
     // records, column by column; a requested stop ends it between columns.
     void ForEachRunIn(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,

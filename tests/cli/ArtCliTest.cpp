@@ -30,7 +30,7 @@ class CliArt : public ::testing::Test {
         ArtPair pair;
         pair.Add(7, SampleTile());
         pair.Add(16384 + 2, ArtPair::Static(5, {{{1, {0x7C00}}}, {}}));
-        pair.Remove(8);
+        pair.SetEntry(8, -1, -1);
         pair.Write(idx, mul);
     }
     Args Export(const std::string& number, const std::string& out, const std::string& kind) {
