@@ -86,27 +86,28 @@ class StaticsPair {
         return p;
     }
 
-    // About `statics` records spread over random blocks of the whole world, laid out as a pair
-    // looks after some use: every block's run in block order, then `savedAgain` of the blocks
-    // saved once more, appended in block order, their first runs left behind unreferenced.
-    static StaticsPair Spread(uint32_t statics, double savedAgain, uint32_t seed) {
+    // About `statics` records spread over random blocks of a world of `blocks` blocks, laid out as
+    // a pair looks after some use: every block's run in block order, then `savedAgain` of the
+    // blocks saved once more, appended in block order, their first runs left behind unreferenced.
+    static StaticsPair Spread(uint32_t statics, double savedAgain, uint32_t seed,
+                              int32_t blocks = kBlocks) {
         std::mt19937 random(seed);
-        std::vector<Bytes> runs(kBlocks);
+        std::vector<Bytes> runs(static_cast<size_t>(blocks));
         for (uint32_t i = 0; i < statics; ++i) {
-            auto block = static_cast<size_t>(random() % kBlocks);
+            auto block = static_cast<size_t>(random() % static_cast<uint32_t>(blocks));
             Bytes r =
                 Record(static_cast<uint16_t>(random()), static_cast<uint8_t>(random() % 8),
                        static_cast<uint8_t>(random() % 8),
                        static_cast<int8_t>(random() % 256 - 128), static_cast<uint16_t>(random()));
             runs[block].insert(runs[block].end(), r.begin(), r.end());
         }
-        StaticsPair p;
+        StaticsPair p(blocks);
         p.data.reserve(static_cast<size_t>(statics * kRecordBytes * (1 + savedAgain)) + 64);
-        for (int32_t b = 0; b < kBlocks; ++b) {
+        for (int32_t b = 0; b < blocks; ++b) {
             if (!runs[static_cast<size_t>(b)].empty()) p.AddRun(b, runs[static_cast<size_t>(b)]);
         }
         std::bernoulli_distribution again(savedAgain);
-        for (int32_t b = 0; b < kBlocks; ++b) {
+        for (int32_t b = 0; b < blocks; ++b) {
             if (!runs[static_cast<size_t>(b)].empty() && again(random)) {
                 p.AddRun(b, runs[static_cast<size_t>(b)]);
             }
