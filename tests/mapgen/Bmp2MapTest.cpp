@@ -210,6 +210,11 @@ TEST_F(Bmp2Map, RefusalsComeBeforeTheTerrainFileIsTouched) {
             std::filesystem::remove(request.map);
         }
     }
+    MemoryPicture empty(0, 5);
+    EXPECT_EQ(
+        Run(Request(0, 0), &palette, &empty).outcome.status,
+        "The picture " + Request(0, 0).bitmap + " cannot be read as a picture! BMP to Map aborted");
+    EXPECT_FALSE(test::Exists(Request(0, 0).map));
 }
 
 TEST_F(Bmp2Map, AStopLeavesWholeFinishedRowsOnly) {
@@ -267,6 +272,15 @@ TEST_F(Bmp2Map, AFailedWriteKeepsTheRowsBeforeIt) {
     }
     EXPECT_TRUE(
         std::equal(now.begin() + CellOffset(0, 3), now.end(), before.begin() + CellOffset(0, 3)));
+
+    // Space that cannot be set aside ends the job before its first row.
+    test::WriteAll(request.map, before);
+    test::FaultyFileSystem noRoom(kUnlimited);
+    noRoom.FailReserve();
+    r = Run(request, &palette, &picture, noRoom);
+    EXPECT_EQ(r.outcome.status, "No space left on device. BMP to Map aborted");
+    EXPECT_EQ(r.outcome.rowsWritten, 0);
+    EXPECT_TRUE(test::ReadAll(request.map) == before);
 }
 
 }  // namespace

@@ -71,6 +71,11 @@ class FaultyFile final : public RandomAccessFile {
     // What reaches the disk at a power cut is PowerCutFileSystem's business; waiting for the
     // disk here would only slow the many runs down.
     void Sync() override {}
+    // Space is never promised (the caller then writes plainly), unless asked to fail.
+    bool Reserve(uint64_t, uint64_t) override {
+        if (fs_.failReserve_) throw Error::NoSpace("Cannot set aside space in " + path());
+        return false;
+    }
     // Shortening takes no space, so it passes even when the budget is spent.
     void Truncate(uint64_t size) override { real_->Truncate(size); }
     const std::string& path() const override { return real_->path(); }

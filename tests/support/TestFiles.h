@@ -45,6 +45,8 @@ class FaultyFileSystem final : public FileSystem {
     void Rename(const std::string& from, const std::string& to) override;
     void Remove(const std::string& path) override;
 
+    // Makes every request to set disk space aside fail as on a full disk.
+    void FailReserve() { failReserve_ = true; }
     int64_t written() const { return written_; }
     bool failed() const { return failed_; }
 
@@ -53,6 +55,7 @@ class FaultyFileSystem final : public FileSystem {
     int64_t budget_;
     int64_t written_ = 0;
     bool failed_ = false;
+    bool failReserve_ = false;
 };
 
 }  // namespace vorlak::test
