@@ -1,21 +1,17 @@
 // The art subcommands: the round trip through a picture file, and how refusals reach the user.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "art/ArtPair.h"
-#include "art/cMulConvert.h"
 #include "cli/RunVorlak.h"
 #include "mul/Picture.h"
 #include "picture/QtPicture.h"
-#include "support/TestFiles.h"
 
 namespace vorlak {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Args = std::vector<std::string>;
+using test::Args;
 using test::ArtPair;
+using test::Bytes;
 using test::RunVorlak;
 
 // Every art colour's bits 0-14 somewhere in the tile, bit 15 set on some.
@@ -24,23 +20,25 @@ Bytes SampleTile() {
         [](int32_t i) { return (i * 977 + 13) % 0x8000 | (i % 5 == 0 ? 0x8000 : 0); });
 }
 
-class CliArt : public ::testing::Test {
+class CliArt : public test::CliFiles {
   protected:
     void SetUp() override {
         ArtPair pair;
         pair.Add(7, SampleTile());
         pair.Add(16384 + 2, ArtPair::Static(5, {{{1, {0x7C00}}}, {}}));
-        pair.Remove(8);
-        pair.Write(idx, mul);
+        pair.SetEntry(8, -1, -1);  // no record 8
+        pair.Write(artIdx, art);
     }
     Args Export(const std::string& number, const std::string& out, const std::string& kind) {
         return {"art",   "export", "--number", number, "--kind", kind,
-                "--idx", idx,      "--mul",    mul,    "--out",  out};
+                "--idx", artIdx,   "--mul",    art,    "--out",  out};
+    }
+    Args Import(const std::string& picture, const std::string& number, const std::string& to) {
+        return {"art",  "import", "--bitmap",  picture, "--number",
+                number, "--idx",  to + ".idx", "--mul", to + ".mul"};
     }
 
-    test::TempDir dir;
-    std::string idx = dir.path("artidx.mul");
-    std::string mul = dir.path("art.mul");
+    std::string artIdx = dir.path("artidx.mul"), art = dir.path("art.mul");
 };
 
 TEST_F(CliArt, ExportThenImportGivesBackTheTile) {
@@ -48,14 +46,9 @@ TEST_F(CliArt, ExportThenImportGivesBackTheTile) {
         std::string picture = dir.path(name);
         test::CliResult r = RunVorlak(Export("7", picture, "land"));
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_NE(r.out.find(picture), std::string::npos) << r.out;
-        EXPECT_EQ(r.err, "");
-
-        std::string newIdx = picture + ".idx", newMul = picture + ".mul";
-        r = RunVorlak({"art", "import", "--bitmap", picture, "--number", "7", "--idx", newIdx,
-                       "--mul", newMul});
-        ASSERT_EQ(r.code, 0) << r.err;
-        Bytes frozen = test::ReadAll(newMul);
+        EXPECT_TRUE(test::Has(r.out, picture) && r.err.empty()) << r.out;
+        ASSERT_EQ(RunVorlak(Import(picture, "7", picture)).code, 0);
+        Bytes frozen = test::ReadAll(picture + ".mul");
         ASSERT_EQ(frozen.size(), 2048u);
         Bytes expected = SampleTile();
         for (size_t i = 1; i < expected.size(); i += 2) expected[i] &= 0x7F;
@@ -68,58 +61,43 @@ TEST_F(CliArt, ExportThenImportGivesBackTheTile) {
 // Refused jobs exit 1 with the reason on stderr and create no file.
 TEST_F(CliArt, RefusalsExitOneAndWriteNothing) {
     std::string out = dir.path("x.png"), small = dir.path("small.png"), cut = dir.path("cut.bmp");
+    const std::string to = dir.path("new");
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 43), small));
     // A 44 x 44 BMP of 24 bits per pixel without its last row; its size field is left 0.
     Bytes bmp = {'B', 'M', 0, 0,  0, 0, 0, 0,  0, 0, 54, 0, 0, 0,  40,
                  0,   0,   0, 44, 0, 0, 0, 44, 0, 0, 0,  1, 0, 24, 0};
     bmp.resize(54 + 132 * 43, 0);
     test::WriteAll(cut, bmp);
-    auto import = [&](const std::string& picture, const std::string& number) {
-        return Args{"art",      "import",
-                    "--bitmap", picture,
-                    "--number", number,
-                    "--idx",    dir.path("new-idx.mul"),
-                    "--mul",    dir.path("new.mul")};
-    };
-    const std::string range = "Art number goes from 0 to 178956970.\n";
     const std::pair<Args, std::string> cases[] = {
         {Export("16384", out, "land"), "Art number goes from 0 to 16383.\n"},
         {Export("99999999999999999999", out, "land"), "Art number goes from 0 to 16383.\n"},
         {Export("8", out, "land"), "There is no art record 8"},
         {Export("7", out, "static"), "There is no art record 16391"},
         {Export("7", dir.path("no/such/folder/x.png"), "land"), "Unable to write"},
-        {import(small, "0"), "The picture is smaller than 44 x 44 pixels.\n"},
-        {import(cut, "0"), "Unable to read the picture " + cut + ".\n" + cut +
-                               ": its pixel data needs 5808 bytes from byte 54, but the file ends "
-                               "after 5730 bytes\n"},
-        {import(dir.path("none.png"), "0"), "none.png: No such file or directory\n"},
-        {import(small, "-1"), range},
-        {import(small, "178956971"), range},
+        {Import(small, "0", to), "The picture is smaller than 44 x 44 pixels.\n"},
+        {Import(cut, "0", to), "Unable to read the picture " + cut + ".\n" + cut +
+                                   ": its pixel data needs 5808 bytes from byte 54, but the file "
+                                   "ends after 5730 bytes\n"},
+        {Import(dir.path("none.png"), "0", to), "none.png: No such file or directory\n"},
+        {Import(small, "-1", to), "Art number goes from 0 to 178956970.\n"},
+        {Import(small, "178956971", to), "Art number goes from 0 to 178956970.\n"},
     };
     for (const auto& [args, message] : cases) {
         test::CliResult r = RunVorlak(args);
-        EXPECT_EQ(r.code, 1) << message;
-        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.code == 1 && r.out.empty() && test::Has(r.err, message)) << r.err;
     }
-    EXPECT_FALSE(test::Exists(out));
-    EXPECT_FALSE(test::Exists(dir.path("new.mul")));
-    EXPECT_FALSE(test::Exists(dir.path("new-idx.mul")));
+    EXPECT_FALSE(test::Exists(out) || test::Exists(to + ".mul") || test::Exists(to + ".idx"));
 }
 
 TEST_F(CliArt, ImportDefaultsToTheArtFilesOfTheCurrentFolder) {
-    std::string good = dir.path("good.png");
-    ASSERT_TRUE(SavePicture(MemoryPicture(60, 50, Rgb(255, 255, 255)), good));
-    auto before = std::filesystem::current_path();
-    std::filesystem::current_path(dir.root());
-    test::CliResult r = RunVorlak({"art", "import", "--bitmap", good, "--number", "1"});
-    std::filesystem::current_path(before);
+    ASSERT_TRUE(SavePicture(MemoryPicture(60, 50, Rgb(255, 255, 255)), dir.path("good.png")));
+    test::CliResult r = RunHere({"art", "import", "--bitmap", "good.png", "--number", "1"});
     ASSERT_EQ(r.code, 0) << r.err;
     // Record 1 was missing: the tile goes to the end of art.mul, its entry (end, 2048, 0, 0).
-    Bytes data = test::ReadAll(mul);
+    Bytes data = test::ReadAll(art);
     ASSERT_EQ(data.size(), 2024u + 26 + 2048);
     EXPECT_EQ(data[data.size() - 2047], 0x7F);
-    Bytes index = test::ReadAll(idx);
+    Bytes index = test::ReadAll(artIdx);
     EXPECT_EQ(Bytes(index.begin() + 12, index.begin() + 24),
               (Bytes{0x02, 0x08, 0, 0, 0x00, 0x08, 0, 0, 0, 0, 0, 0}));
 }

@@ -1,11 +1,9 @@
+// The map import on the command line: its palette, options and defaults, and its refusals.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
-#include <sstream>
 
-#include "cli/Cli.h"
 #include "cli/RunVorlak.h"
 #include "mul/Picture.h"
 #include "picture/QtPicture.h"
@@ -14,8 +12,8 @@
 namespace vorlak {
 namespace {
 
+using test::Args;
 using test::Bytes;
-
 using Result = test::CliResult;
 using test::RunVorlak;
 
@@ -30,10 +28,6 @@ const Bytes kPaletteGif = {
     0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x01, 0x00, 0x00, 0x04, 0x0A, 0x10, 0x04,
     0x31, 0x48, 0x31, 0x07, 0x25, 0xA8, 0x56, 0x04, 0x00, 0x3B};
 
-const int32_t kWater = Rgb(0x00, 0x00, 0xC8);
-const int32_t kEntrance = Rgb(0xFF, 0x00, 0xFF);
-const int32_t kMontain = Rgb(0x80, 0x80, 0x80);
-
 struct Cell {
     int32_t tile;
     int32_t height;
@@ -44,133 +38,98 @@ Cell CellAt(const Bytes& map, int32_t x, int32_t y) {
     return {map.at(at) | (map.at(at + 1) << 8), static_cast<int8_t>(map.at(at + 2))};
 }
 
-class CliBmp2Map : public ::testing::Test {
+class CliBmp2Map : public test::CliFiles {
   protected:
     void SetUp() override {
         test::WriteAll(palette, kPaletteGif);
         // Columns: water, entrance, montain, then a colour of no kind.
+        const int32_t columns[] = {Rgb(0, 0, 0xC8), Rgb(0xFF, 0, 0xFF), Rgb(0x80, 0x80, 0x80),
+                                   Rgb(0x80, 0x80, 0x81)};
         MemoryPicture picture(4, 4);
-        for (int32_t y = 0; y < 4; ++y) {
-            picture.setPixel(0, y, kWater);
-            picture.setPixel(1, y, kEntrance);
-            picture.setPixel(2, y, kMontain);
-            picture.setPixel(3, y, Rgb(0x80, 0x80, 0x81));
-        }
+        for (int32_t i = 0; i < 16; ++i) picture.setPixel(i % 4, i / 4, columns[i % 4]);
         ASSERT_TRUE(SavePicture(picture, bitmap));
     }
 
-    // The command with its usual options, each replaced where `set` names it, then `more`.
-    std::vector<std::string> Args(std::vector<std::string> more = {},
-                                  std::map<std::string, std::string> set = {}) {
-        std::map<std::string, std::string> options = {{"--bitmap", bitmap},
-                                                      {"--palette", palette},
-                                                      {"--map", map},
-                                                      {"--x", "10"},
-                                                      {"--y", "20"}};
-        for (const auto& [name, value] : set) options[name] = value;
-        std::vector<std::string> args = {"bmp2map"};
-        for (const auto& [name, value] : options) {
-            args.push_back(name);
-            args.push_back(value);
+    // The command with its usual options, `option` given `value` instead, then `more`.
+    Args With(const std::string& option, const std::string& value, const Args& more = {}) {
+        Args args = {"bmp2map", "--bitmap", bitmap, "--palette", palette, "--map",
+                     map,       "--x",      "10",   "--y",       "20"};
+        for (size_t i = 1; i < args.size(); i += 2) {
+            if (args[i] == option) args[i + 1] = value;
         }
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
 
-    test::TempDir dir;
     std::string palette = dir.path("colors.gif");
     std::string bitmap = dir.path("picture.bmp");
     std::string map = dir.path("map0.mul");
 };
 
-TEST_F(CliBmp2Map, LaysThePictureWithTheGifPalette) {
-    Result r = RunVorlak(Args({"--seed", "7"}));
+// The defaults: colors.gif and map0.mul in the current folder, the picture at 0,0; progress
+// goes to a terminal only.
+TEST_F(CliBmp2Map, LaysThePictureWithTheGifPaletteAndTheDefaults) {
+    Result r = RunHere({"map", "--bitmap", "picture.bmp", "--seed", "7"}, true);  // short name
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Map imported succesfully!\n");
-    EXPECT_EQ(r.err, "");
+    // Each text overwrites the one before on the terminal's line, which is cleared at the end.
+    EXPECT_EQ(r.err,
+              "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
+              "\r\033[KMap imported succesfully!\r\033[K");
     // Water (168..171, 310, 311 at -3), entrance (475 at 20..25), no kind (580 at 0).
     Bytes bytes = test::ReadAll(map);
-    Cell water = CellAt(bytes, 10, 23), entrance = CellAt(bytes, 11, 20);
+    Cell water = CellAt(bytes, 0, 3), entrance = CellAt(bytes, 1, 0);
     EXPECT_TRUE((water.tile >= 168 && water.tile <= 171) || water.tile == 310 || water.tile == 311);
     EXPECT_EQ(water.height, -3);
     EXPECT_EQ(entrance.tile, 475);
     EXPECT_TRUE(entrance.height >= 20 && entrance.height <= 25);
-    EXPECT_EQ(CellAt(bytes, 13, 21).tile, 580);
-}
+    EXPECT_EQ(CellAt(bytes, 3, 1).tile, 580);
 
-TEST_F(CliBmp2Map, HeightsByKindNumberOrNameInAnyCase) {
-    Result r = RunVorlak(Args({"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
-                               "MonTain=-2.5:-2.5", "--seed", "3"}));
-    ASSERT_EQ(r.code, 0) << r.err;
-    Bytes bytes = test::ReadAll(map);
+    // Heights by kind number or name in any case; without a terminal nothing but the result.
+    r = RunVorlak(With("", "",
+                       {"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
+                        "MonTain=-2.5:-2.5", "--seed", "3"}));
+    EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Map imported succesfully!\n") << r.err;
+    bytes = test::ReadAll(map);
     EXPECT_EQ(CellAt(bytes, 10, 21).height, 5);
     EXPECT_EQ(CellAt(bytes, 11, 21).height, 30);
     EXPECT_EQ(CellAt(bytes, 12, 21).height, -2);  // half to even
 }
 
 TEST_F(CliBmp2Map, RefusalsExitOneAndLeaveTheMapAlone) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;
-    };
+    const std::string fifo = dir.path("fifo"), folder = dir.path("folder");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
     // A 4 x 4 BMP of 24 bits per pixel cut short after its first row: 12 of 48 pixel bytes.
     const std::string cut = dir.path("cut.bmp");
     Bytes header = {'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                     0,   0,   0,   4, 0, 0, 0, 4, 0, 0, 0,  1, 0, 24, 0};
     header.resize(54 + 12, 0);
     test::WriteAll(cut, header);
-    const std::string cutWhy = cut +
-                               ": its header gives a file size of 102 bytes, but the file "
-                               "ends after 66 bytes\n";
-    const std::string fifo = dir.path("fifo"), folder = dir.path("folder");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_directory(folder);
-    const std::string fifoWhy = fifo + " is not a regular file (a FIFO, device or socket)\n";
-    const std::string unreadable = "The picture " + cut +
-                                   " cannot be read as a picture! BMP to "
-                                   "Map aborted\n";
-    const std::vector<Case> cases = {
-        {Args({}, {{"--palette", dir.path("none.gif")}}),
-         "Colors.gif is missing! BMP to Map aborted\n" + dir.path("none.gif") +
-             ": No such file or directory\n"},
-        {Args({}, {{"--bitmap", folder}}),
+    const std::pair<Args, std::string> cases[] = {
+        {With("--palette", dir.path("none.gif")), "Colors.gif is missing! BMP to Map aborted\n" +
+                                                      dir.path("none.gif") +
+                                                      ": No such file or directory\n"},
+        {With("--bitmap", folder),
          "Missing picture! BMP to Map aborted\n" + folder + " is a folder, not a picture file\n"},
-        {Args({}, {{"--bitmap", cut}}), unreadable + cutWhy},
-        {Args({}, {{"--palette", fifo}}),
-         "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + fifoWhy},
-        {Args({}, {{"--map", fifo}}),
-         fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
-        {Args({}, {{"--map", bitmap}}),
+        {With("--bitmap", cut), "The picture " + cut +
+                                    " cannot be read as a picture! BMP to Map aborted\n" + cut +
+                                    ": its header gives a file size of 102 bytes, but the file "
+                                    "ends after 66 bytes\n"},
+        {With("--palette", fifo), "Colors.gif cannot be read as a picture! BMP to Map aborted\n" +
+                                      fifo + " is not a regular file (a FIFO, device or socket)\n"},
+        {With("--map", fifo), fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
+        {With("--map", bitmap),
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
-        {Args({}, {{"--x", "6141"}}),
+        {With("--x", "6141"),
          "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
     };
-    for (const Case& c : cases) {
-        Result r = RunVorlak(c.args);
-        EXPECT_EQ(r.code, 1) << c.message;
-        EXPECT_EQ(r.err, c.message);
-        EXPECT_EQ(r.out, "");
-        EXPECT_FALSE(test::Exists(map)) << c.message;
+    for (const auto& [args, message] : cases) {
+        Result r = RunVorlak(args);
+        EXPECT_TRUE(r.code == 1 && r.out.empty()) << message;
+        EXPECT_EQ(r.err, message);
+        EXPECT_FALSE(test::Exists(map)) << message;
     }
-}
-
-TEST_F(CliBmp2Map, ProgressGoesToATerminalOnly) {
-    Result r = RunVorlak(Args({"--seed", "1"}), true);
-    ASSERT_EQ(r.code, 0);
-    // Each text overwrites the one before on the terminal's line, which is cleared at the end.
-    EXPECT_EQ(r.err,
-              "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
-              "\r\033[KMap imported succesfully!\r\033[K");
-    EXPECT_EQ(r.out, "Map imported succesfully!\n");
-}
-
-TEST_F(CliBmp2Map, DefaultsAreColorsGifAndMap0InTheCurrentFolder) {
-    auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.root());
-    Result r = RunVorlak({"map", "--bitmap", "picture.bmp", "--seed", "1"});  // short name
-    std::filesystem::current_path(previous);
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(CellAt(test::ReadAll(map), 1, 0).tile, 475);
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 #include <random>
 #include <thread>
 
+#include "cli/RunVorlak.h"
 #include "mul/Picture.h"
 #include "picture/QtPicture.h"
 #include "support/OldOrNew.h"
-#include "support/StaticsPair.h"
-#include "support/TestFiles.h"
+#include "support/StaticsFixture.h"
 
 extern char** environ;
 
@@ -57,20 +57,14 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class KillTest : public ::testing::Test {
+class KillTest : public test::CliFiles {
   protected:
-    std::vector<std::string> WithPair(std::vector<std::string> args) {
-        for (const std::string& a : {std::string("--statics"), mul, std::string("--staidx"), idx}) {
-            args.push_back(a);
-        }
-        return args;
-    }
-    bool HasTemporaryFiles(bool remove) {
+    // Removes what a killed job had no chance to remove; tells whether there was any.
+    bool RemoveTemporaryFiles() {
         bool found = false;
         for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-            if (entry.path().string().find(".tmp") == std::string::npos) continue;
-            found = true;
-            if (remove) std::filesystem::remove(entry.path());
+            if (!test::Has(entry.path().string(), ".tmp")) continue;
+            found = std::filesystem::remove(entry.path()) || found;
         }
         return found;
     }
@@ -78,7 +72,7 @@ class KillTest : public ::testing::Test {
     // Runs the job once to the end to learn its length and result, then kRuns times on a fresh
     // copy of the pair, sent `signal` after a random share of that length.
     void SignalAtRandom(const std::vector<std::string>& job, int signal) {
-        const std::vector<std::string> args = WithPair(job);
+        const std::vector<std::string> args = OnPair(job);
         before.Write(idx, mul);
         Clock::time_point t0 = Clock::now();
         ASSERT_EQ(Wait(Start(args)), 0);
@@ -90,7 +84,7 @@ class KillTest : public ::testing::Test {
         std::uniform_real_distribution<double> share(0.0, 1.0);
         int cut = 0;
         for (int attempt = 0; attempt < kRuns; ++attempt) {
-            HasTemporaryFiles(true);  // a killed job has no chance to remove them
+            RemoveTemporaryFiles();
             before.Write(idx, mul);
             auto wait =
                 std::chrono::duration_cast<std::chrono::microseconds>(length * share(random));
@@ -108,20 +102,17 @@ class KillTest : public ::testing::Test {
             if (code == 1) {  // stopped: exactly as before, nothing left behind
                 EXPECT_EQ(test::ReadText(output), "Stopped.\n");
                 EXPECT_TRUE(now.index == before.index && now.data == before.data);
-                EXPECT_FALSE(HasTemporaryFiles(false));
+                EXPECT_FALSE(RemoveTemporaryFiles());
             } else if (code != 0) {
                 EXPECT_TRUE(code == 128 + SIGKILL || code == 128 + signal) << code;
             }
-            EXPECT_EQ(Wait(Start(WithPair({"check"}))), 0);
+            EXPECT_EQ(Wait(Start(OnPair({"check"}))), 0);
             EXPECT_TRUE(test::HoldsOldOrNew(before, after, now));
         }
         // Most runs must really have been cut short, or the test proves little.
         EXPECT_GT(cut, kRuns / 2);
     }
 
-    test::TempDir dir;
-    std::string idx = dir.path("staidx0.mul");
-    std::string mul = dir.path("statics0.mul");
     std::string output = dir.path("output.txt");
     StaticsPair before = StaticsPair::Spread(500000, 0.1, 17);
 };
@@ -139,11 +130,9 @@ TEST_F(KillTest, FreezeCutOffAtRandomMoments) {
     std::string text;
     std::mt19937 random(23);
     for (int i = 0; i < 150000; ++i) {
-        text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\nID " +
-                std::to_string(random() % 16384) + "\r\nX " + std::to_string(random() % 6144) +
-                "\r\nY " + std::to_string(random() % 4096) + "\r\nZ " +
-                std::to_string(static_cast<int>(random() % 256) - 128) +
-                "\r\nTYPE 255\r\nCONT -1\r\n}\r\n\r\n";
+        text += test::Zedra3Item(std::to_string(random() % 16384), std::to_string(random() % 6144),
+                                 std::to_string(random() % 4096),
+                                 std::to_string(static_cast<int>(random() % 256) - 128));
     }
     test::WriteText(items, text);
     for (int signal : {SIGKILL, SIGTERM}) {
@@ -153,7 +142,7 @@ TEST_F(KillTest, FreezeCutOffAtRandomMoments) {
 }
 
 // Each job started while another job holds its files (here this test, through its own lock):
-// readers share, everything else refuses without changing a byte.
+// readers share with readers, everything else refuses without changing a byte.
 TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     const std::string items = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     const std::string art = dir.path("artidx.mul"), map = dir.path("map0.mul");
@@ -164,48 +153,46 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     test::WriteAll(art, test::Bytes(120, 0xFF));
     test::WriteAll(dir.path("art.mul"), {});
     test::WriteAll(map, test::Bytes(196, 0));
-    const std::string statics = "The statics files are in use by another job.\n";
-    using Mode = FileLock::Mode;
+    before.Write(idx, mul);
+    auto files = [&] {
+        std::vector<test::Bytes> all;
+        for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
+        return all;
+    };
+    const std::vector<test::Bytes> unchanged = files();
     struct Case {
         std::vector<std::string> args;
-        std::string held;
-        Mode mode;
-        std::string refusal;  // empty: the job runs
-    } cases[] = {
-        {WithPair({"clear"}), idx, Mode::kShared, statics},
-        {WithPair({"freeze", "--items", items}), idx, Mode::kShared, statics},
-        {WithPair({"compact"}), idx, Mode::kShared, statics},
-        {WithPair({"melt", "--items", melted}), idx, Mode::kExclusive, statics},
-        {WithPair({"check"}), idx, Mode::kExclusive, statics},
-        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map},
-         map,
-         Mode::kShared,
-         "The terrain files are in use by another job.\n"},
+        std::string held, files;  // `files` empty: the job only reads
+    };
+    const Case cases[] = {
+        {OnPair({"clear"}), idx, "statics"},
+        {OnPair({"freeze", "--items", items}), idx, "statics"},
+        {OnPair({"compact"}), idx, "statics"},
+        {OnPair({"melt", "--items", melted}), idx, ""},
+        {OnPair({"check"}), idx, ""},
+        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map}, map, "terrain"},
         {{"art", "import", "--bitmap", picture, "--number", "3", "--idx", art, "--mul",
           dir.path("art.mul")},
          art,
-         Mode::kShared,
-         "The art files are in use by another job.\n"},
-        {WithPair({"melt", "--items", melted}), idx, Mode::kShared, ""},
-        {WithPair({"check"}), idx, Mode::kShared, ""},
+         "art"},
     };
-    before.Write(idx, mul);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.front() + " " + c.args[1]);
-        auto files = [&] {
-            std::vector<test::Bytes> all;
-            for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
-            return all;
-        };
-        const std::vector<test::Bytes> unchanged = files();
-        std::unique_ptr<FileLock> held = FileLock::Try(c.held, c.mode);
-        ASSERT_TRUE(held);
-        int code = Wait(Start(c.args, output));
-        EXPECT_EQ(code, c.refusal.empty() ? 0 : 1) << test::ReadText(output);
-        if (c.refusal.empty()) continue;
-        EXPECT_EQ(test::ReadText(output), c.refusal);
-        EXPECT_TRUE(files() == unchanged);
-        EXPECT_FALSE(test::Exists(melted));
+        for (FileLock::Mode mode : {FileLock::Mode::kShared, FileLock::Mode::kExclusive}) {
+            SCOPED_TRACE(c.args[0] + " " + c.args[1] +
+                         (mode == FileLock::Mode::kShared ? " shared" : ""));
+            std::unique_ptr<FileLock> held = FileLock::Try(c.held, mode);
+            ASSERT_TRUE(held);
+            const bool runs = c.files.empty() && mode == FileLock::Mode::kShared;
+            EXPECT_EQ(Wait(Start(c.args, output)), runs ? 0 : 1) << test::ReadText(output);
+            if (runs) {
+                std::filesystem::remove(melted);
+                continue;
+            }
+            EXPECT_EQ(test::ReadText(output), "The " + (c.files.empty() ? "statics" : c.files) +
+                                                  " files are in use by another job.\n");
+            EXPECT_TRUE(files() == unchanged);
+            EXPECT_FALSE(test::Exists(melted));
+        }
     }
 }
 
