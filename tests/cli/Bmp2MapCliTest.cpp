@@ -1,21 +1,11 @@
 // The map import on the command line: its palette, options and defaults, and its refusals.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "cli/RunVorlak.h"
-#include "mul/Picture.h"
-#include "picture/QtPicture.h"
-#include "support/TestFiles.h"
 
-namespace vorlak {
+namespace vorlak::test {
 namespace {
 
-using test::Args;
-using test::Bytes;
-using Result = test::CliResult;
-using test::RunVorlak;
+using Result = CliResult;
 
 // A 12 x 1 GIF: grass 00A000, dirt 8C5A28, montain 808080, jungle 005A00, water 0000C8,
 // lava E63C00, snow FFFFFF, cave 3C3C3C, sand E6D282, cstones B4B4A0, swamp 5A6E3C,
@@ -38,10 +28,10 @@ Cell CellAt(const Bytes& map, int32_t x, int32_t y) {
     return {map.at(at) | (map.at(at + 1) << 8), static_cast<int8_t>(map.at(at + 2))};
 }
 
-class CliBmp2Map : public test::CliFiles {
+class CliBmp2Map : public CliFiles {
   protected:
     void SetUp() override {
-        test::WriteAll(palette, kPaletteGif);
+        WriteAll(palette, kPaletteGif);
         // Columns: water, entrance, montain, then a colour of no kind.
         const int32_t columns[] = {Rgb(0, 0, 0xC8), Rgb(0xFF, 0, 0xFF), Rgb(0x80, 0x80, 0x80),
                                    Rgb(0x80, 0x80, 0x81)};
@@ -77,7 +67,7 @@ TEST_F(CliBmp2Map, LaysThePictureWithTheGifPaletteAndTheDefaults) {
               "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
               "\r\033[KMap imported succesfully!\r\033[K");
     // Water (168..171, 310, 311 at -3), entrance (475 at 20..25), no kind (580 at 0).
-    Bytes bytes = test::ReadAll(map);
+    Bytes bytes = ReadAll(map);
     Cell water = CellAt(bytes, 0, 3), entrance = CellAt(bytes, 1, 0);
     EXPECT_TRUE((water.tile >= 168 && water.tile <= 171) || water.tile == 310 || water.tile == 311);
     EXPECT_EQ(water.height, -3);
@@ -90,7 +80,7 @@ TEST_F(CliBmp2Map, LaysThePictureWithTheGifPaletteAndTheDefaults) {
                        {"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
                         "MonTain=-2.5:-2.5", "--seed", "3"}));
     EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Map imported succesfully!\n") << r.err;
-    bytes = test::ReadAll(map);
+    bytes = ReadAll(map);
     EXPECT_EQ(CellAt(bytes, 10, 21).height, 5);
     EXPECT_EQ(CellAt(bytes, 11, 21).height, 30);
     EXPECT_EQ(CellAt(bytes, 12, 21).height, -2);  // half to even
@@ -105,7 +95,7 @@ TEST_F(CliBmp2Map, RefusalsExitOneAndLeaveTheMapAlone) {
     Bytes header = {'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                     0,   0,   0,   4, 0, 0, 0, 4, 0, 0, 0,  1, 0, 24, 0};
     header.resize(54 + 12, 0);
-    test::WriteAll(cut, header);
+    WriteAll(cut, header);
     const std::pair<Args, std::string> cases[] = {
         {With("--palette", dir.path("none.gif")), "Colors.gif is missing! BMP to Map aborted\n" +
                                                       dir.path("none.gif") +
@@ -128,9 +118,9 @@ TEST_F(CliBmp2Map, RefusalsExitOneAndLeaveTheMapAlone) {
         Result r = RunVorlak(args);
         EXPECT_TRUE(r.code == 1 && r.out.empty()) << message;
         EXPECT_EQ(r.err, message);
-        EXPECT_FALSE(test::Exists(map)) << message;
+        EXPECT_FALSE(Exists(map)) << message;
     }
 }
 
 }  // namespace
-}  // namespace vorlak
+}  // namespace vorlak::test

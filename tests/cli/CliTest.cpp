@@ -1,18 +1,10 @@
 // The statics subcommands and the options of every subcommand, run in-process: what each prints,
 // where, and with which exit code.
-#include <gtest/gtest.h>
 
 #include "cli/RunVorlak.h"
-#include "support/StaticsFixture.h"
 
-namespace vorlak {
+namespace vorlak::test {
 namespace {
-
-using test::Args;
-using test::CliResult;
-using test::Has;
-using test::RunVorlak;
-using test::StaticsPair;
 
 // Each row: a text the message must hold, then runs separated by ';', their arguments by '|'.
 TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
@@ -67,7 +59,7 @@ TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
     }
 }
 
-class Cli : public test::CliFiles {
+class Cli : public CliFiles {
   protected:
     std::string world = dir.path("world.wsc"), melted = dir.path("melted.wsc");
 };
@@ -77,7 +69,7 @@ TEST_F(Cli, ResultsOnStdoutAndRefusalsOnStderr) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "Statics was successfully cleared.\n");
     EXPECT_EQ(r.err, "");  // no wait text when stderr is not a terminal
-    EXPECT_EQ(test::ReadAll(idx), test::Bytes(4718592, 0xFF));
+    EXPECT_EQ(ReadAll(idx), Bytes(4718592, 0xFF));
     EXPECT_EQ(Run({"clear", "--x1", "+10", "--y1", "-0", "--x2", "20", "--y2", "4095"}).code, 0);
     r = Run({"clear", "--y2", "4096"});
     EXPECT_TRUE(r.code == 1 && r.out.empty() && r.err == "Illegal cordinates.\n") << r.err;
@@ -85,7 +77,7 @@ TEST_F(Cli, ResultsOnStdoutAndRefusalsOnStderr) {
     r = Run({"freeze", "--items", world});
     EXPECT_TRUE(r.code == 1 && r.out.empty() && r.err == "Cannot find " + world + ".\n") << r.err;
     r = Run({"melt", "--items", melted, "--x1", "6144"});
-    EXPECT_TRUE(r.code == 1 && r.err == "Illegal cordinates.\n" && !test::Exists(melted));
+    EXPECT_TRUE(r.code == 1 && r.err == "Illegal cordinates.\n" && !Exists(melted));
 
     StaticsPair p;
     p.AddRun(70, StaticsPair::Record(1, 2, 3));
@@ -111,29 +103,29 @@ TEST_F(Cli, MissingFilesAreNeverCreated) {
     EXPECT_EQ(Run({"compact"}).code, 1);
     r = Run({"melt", "--items", melted});
     EXPECT_TRUE(r.code == 1 && r.err == "Can not find the statics files.\n") << r.err;
-    EXPECT_FALSE(test::Exists(idx) || test::Exists(mul));
+    EXPECT_FALSE(Exists(idx) || Exists(mul));
 
-    test::WriteAll(mul, {1, 2, 3});
+    WriteAll(mul, {1, 2, 3});
     for (const Args& job : {Args{"clear"}, Args{"freeze", "--items", world}}) {
         r = Run(job);
         EXPECT_TRUE(r.code == 1 && r.out.empty()) << job[0];
         EXPECT_EQ(r.err, "Unable to open/create statics.\n" + idx + " does not exist, but " + mul +
                              " does\n");
-        EXPECT_FALSE(test::Exists(idx));
+        EXPECT_FALSE(Exists(idx));
     }
 }
 
 TEST_F(Cli, FreezeThenMeltWithEveryOption) {
-    test::WriteText(world, test::Zedra3Item("1301", "1400", "1620", "5") +
-                               test::Zedra3Item("1302", "1401", "1620", "5", "", "3"));
+    WriteText(world, Zedra3Item("1301", "1400", "1620", "5") +
+                         Zedra3Item("1302", "1401", "1620", "5", "", "3"));
     CliResult r = Run({"freeze", "--items", world});  // type 255 by default
     EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Statics was successfully freezed.\n");
-    EXPECT_EQ(test::ReadAll(mul).size(), 7u);
+    EXPECT_EQ(ReadAll(mul).size(), 7u);
     EXPECT_EQ(Run({"freeze", "--items", world, "--all", "--format", "zedra3"}).code, 0);
-    EXPECT_EQ(test::ReadAll(mul).size(), 7u + 21u);  // the block again, with both items added
-    test::WriteText(world, "[WORLDITEM a]\nID=0e75\nP=1300,1650,5\nTYPE=3\n\n");
+    EXPECT_EQ(ReadAll(mul).size(), 7u + 21u);  // the block again, with both items added
+    WriteText(world, "[WORLDITEM a]\nID=0e75\nP=1300,1650,5\nTYPE=3\n\n");
     EXPECT_EQ(Run({"freeze", "--items", world, "--format", "sphere", "--type", "3"}).code, 0);
-    EXPECT_EQ(test::ReadAll(mul).size(), 7u + 21u + 7u);
+    EXPECT_EQ(ReadAll(mul).size(), 7u + 21u + 7u);
 
     const Args block = {"melt", "--items", melted, "--x1", "1400", "--y1",
                         "1616", "--x2",    "1407", "--y2", "1623"};
@@ -142,7 +134,7 @@ TEST_F(Cli, FreezeThenMeltWithEveryOption) {
                            "--start", "100"});
     r = Run(all);
     EXPECT_TRUE(r.code == 0 && r.out == "Statics was successfully melted.\n") << r.err;
-    std::string text = test::ReadText(melted);
+    std::string text = ReadText(melted);
     for (const char* line : {"INITMEM 3", "SECTION WORLDITEM 102", "TYPE 9", "X 1", "Y 1624", "Z 0",
                              "SERIAL 1800000102"}) {
         EXPECT_TRUE(Has(text, std::string("\r\n") + line + "\r\n")) << line;
@@ -154,20 +146,20 @@ TEST_F(Cli, FreezeThenMeltWithEveryOption) {
             Args moved = block;
             moved.insert(moved.end(), {"--add-x", std::to_string(value - 1400)});
             ASSERT_EQ(Run(moved).code, 0);
-            EXPECT_TRUE(Has(test::ReadText(melted), "\r\nX " + std::to_string(value) + "\r\n"));
+            EXPECT_TRUE(Has(ReadText(melted), "\r\nX " + std::to_string(value) + "\r\n"));
         }
     }
 }
 
 TEST_F(Cli, DefaultFileNamesAreThoseOfTheCurrentFolder) {
-    test::WriteText(dir.path("items.wsc"), test::Zedra3Item("1301", "1400", "1620", "5"));
+    WriteText(dir.path("items.wsc"), Zedra3Item("1301", "1400", "1620", "5"));
     EXPECT_EQ(RunHere({"freeze"}).code, 0);
     std::filesystem::remove(dir.path("items.wsc"));
     EXPECT_EQ(RunHere({"melt"}).code, 0);
-    EXPECT_EQ(test::ReadAll(mul).size(), 7u);
-    EXPECT_EQ(test::ReadAll(idx).size(), 4718592u);
-    EXPECT_TRUE(Has(test::ReadText(dir.path("items.wsc")), "\r\nINITMEM 1\r\n"));
+    EXPECT_EQ(ReadAll(mul).size(), 7u);
+    EXPECT_EQ(ReadAll(idx).size(), 4718592u);
+    EXPECT_TRUE(Has(ReadText(dir.path("items.wsc")), "\r\nINITMEM 1\r\n"));
 }
 
 }  // namespace
-}  // namespace vorlak
+}  // namespace vorlak::test

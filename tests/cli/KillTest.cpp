@@ -3,30 +3,24 @@
 // pair holding the old statics or the whole job's new ones; one stopped (SIGINT, SIGTERM) ends
 // with "Stopped." and leaves the files exactly as before.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <filesystem>
 #include <random>
 #include <thread>
 
 #include "cli/RunVorlak.h"
-#include "mul/Picture.h"
-#include "picture/QtPicture.h"
 #include "support/OldOrNew.h"
-#include "support/StaticsFixture.h"
 
 extern char** environ;
 
-namespace vorlak {
+namespace vorlak::test {
 namespace {
 
 #ifdef VORLAK_PROGRAM
 
-using test::StaticsPair;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 20;
@@ -57,13 +51,13 @@ int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class KillTest : public test::CliFiles {
+class KillTest : public CliFiles {
   protected:
     // Removes what a killed job had no chance to remove; tells whether there was any.
     bool RemoveTemporaryFiles() {
         bool found = false;
         for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-            if (!test::Has(entry.path().string(), ".tmp")) continue;
+            if (!Has(entry.path().string(), ".tmp")) continue;
             found = std::filesystem::remove(entry.path()) || found;
         }
         return found;
@@ -100,14 +94,14 @@ class KillTest : public test::CliFiles {
             }
             StaticsPair now = StaticsPair::Read(idx, mul);
             if (code == 1) {  // stopped: exactly as before, nothing left behind
-                EXPECT_EQ(test::ReadText(output), "Stopped.\n");
+                EXPECT_EQ(ReadText(output), "Stopped.\n");
                 EXPECT_TRUE(now.index == before.index && now.data == before.data);
                 EXPECT_FALSE(RemoveTemporaryFiles());
             } else if (code != 0) {
                 EXPECT_TRUE(code == 128 + SIGKILL || code == 128 + signal) << code;
             }
             EXPECT_EQ(Wait(Start(OnPair({"check"}))), 0);
-            EXPECT_TRUE(test::HoldsOldOrNew(before, after, now));
+            EXPECT_TRUE(HoldsOldOrNew(before, after, now));
         }
         // Most runs must really have been cut short, or the test proves little.
         EXPECT_GT(cut, kRuns / 2);
@@ -130,11 +124,11 @@ TEST_F(KillTest, FreezeCutOffAtRandomMoments) {
     std::string text;
     std::mt19937 random(23);
     for (int i = 0; i < 150000; ++i) {
-        text += test::Zedra3Item(std::to_string(random() % 16384), std::to_string(random() % 6144),
-                                 std::to_string(random() % 4096),
-                                 std::to_string(static_cast<int>(random() % 256) - 128));
+        text += Zedra3Item(std::to_string(random() % 16384), std::to_string(random() % 6144),
+                           std::to_string(random() % 4096),
+                           std::to_string(static_cast<int>(random() % 256) - 128));
     }
-    test::WriteText(items, text);
+    WriteText(items, text);
     for (int signal : {SIGKILL, SIGTERM}) {
         SCOPED_TRACE(signal);
         SignalAtRandom({"freeze", "--items", items}, signal);
@@ -147,19 +141,19 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     const std::string items = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     const std::string art = dir.path("artidx.mul"), map = dir.path("map0.mul");
     const std::string picture = dir.path("tile.png"), palette = dir.path("palette.png");
-    test::WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
+    WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), picture));
     ASSERT_TRUE(SavePicture(MemoryPicture(12, 1), palette));
-    test::WriteAll(art, test::Bytes(120, 0xFF));
-    test::WriteAll(dir.path("art.mul"), {});
-    test::WriteAll(map, test::Bytes(196, 0));
+    WriteAll(art, Bytes(120, 0xFF));
+    WriteAll(dir.path("art.mul"), {});
+    WriteAll(map, Bytes(196, 0));
     before.Write(idx, mul);
     auto files = [&] {
-        std::vector<test::Bytes> all;
-        for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
+        std::vector<Bytes> all;
+        for (const std::string& f : {idx, mul, art, map}) all.push_back(ReadAll(f));
         return all;
     };
-    const std::vector<test::Bytes> unchanged = files();
+    const std::vector<Bytes> unchanged = files();
     struct Case {
         std::vector<std::string> args;
         std::string held, files;  // `files` empty: the job only reads
@@ -183,15 +177,15 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
             std::unique_ptr<FileLock> held = FileLock::Try(c.held, mode);
             ASSERT_TRUE(held);
             const bool runs = c.files.empty() && mode == FileLock::Mode::kShared;
-            EXPECT_EQ(Wait(Start(c.args, output)), runs ? 0 : 1) << test::ReadText(output);
+            EXPECT_EQ(Wait(Start(c.args, output)), runs ? 0 : 1) << ReadText(output);
             if (runs) {
                 std::filesystem::remove(melted);
                 continue;
             }
-            EXPECT_EQ(test::ReadText(output), "The " + (c.files.empty() ? "statics" : c.files) +
-                                                  " files are in use by another job.\n");
+            EXPECT_EQ(ReadText(output), "The " + (c.files.empty() ? "statics" : c.files) +
+                                            " files are in use by another job.\n");
             EXPECT_TRUE(files() == unchanged);
-            EXPECT_FALSE(test::Exists(melted));
+            EXPECT_FALSE(Exists(melted));
         }
     }
 }
@@ -199,4 +193,4 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
 #endif  // VORLAK_PROGRAM
 
 }  // namespace
-}  // namespace vorlak
+}  // namespace vorlak::test

@@ -1,30 +1,22 @@
 // Jobs given files they must not write, or a pair they must not write into, refuse before they
 // touch anything: every row checks the message and that no file changed.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <map>
 
 #include "cli/RunVorlak.h"
-#include "support/StaticsPair.h"
 
-namespace vorlak {
+namespace vorlak::test {
 namespace {
 
-using test::Bytes;
-using test::RunVorlak;
-
-class Refusal : public test::CliFiles {
+class Refusal : public CliFiles {
   protected:
     void SetUp() override {
-        pair.AddRun(0, test::StaticsPair::Record(0x0EED, 1, 2));
-        pair.AddRun(1, test::StaticsPair::Record(0x0EEE, 3, 4));
+        pair.AddRun(0, StaticsPair::Record(0x0EED, 1, 2));
+        pair.AddRun(1, StaticsPair::Record(0x0EEE, 3, 4));
         pair.Write(idx, mul);
-        test::WriteText(items, "");
-        test::WriteAll(artidx, Bytes(12, 0xFF));
-        test::WriteAll(artmul, {});
+        WriteText(items, "");
+        WriteAll(artidx, Bytes(12, 0xFF));
+        WriteAll(artmul, {});
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
         std::filesystem::create_directory(folder);
         std::filesystem::create_hard_link(mul, link);
@@ -34,12 +26,12 @@ class Refusal : public test::CliFiles {
     void ExpectRefused(const std::vector<std::string>& args, const std::string& message) {
         std::map<std::string, Bytes> before;
         for (const auto& name : {idx, mul, items, artidx, artmul}) {
-            before[name] = test::ReadAll(name);
+            before[name] = ReadAll(name);
         }
-        test::CliResult r = RunVorlak(args);
+        CliResult r = RunVorlak(args);
         EXPECT_TRUE(r.code == 1 && r.err == message) << args[0] << ": " << r.err;
         for (const auto& [name, bytes] : before) {
-            EXPECT_EQ(test::ReadAll(name), bytes) << args[0] << " changed " << name;
+            EXPECT_EQ(ReadAll(name), bytes) << args[0] << " changed " << name;
         }
         EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
     }
@@ -50,7 +42,7 @@ class Refusal : public test::CliFiles {
         return args;
     }
 
-    test::StaticsPair pair;
+    StaticsPair pair;
     const std::string items = dir.path("items.wsc"), link = dir.path("link.mul");
     const std::string artidx = dir.path("artidx.mul"), artmul = dir.path("art.mul");
     const std::string fifo = dir.path("fifo.bmp"), folder = dir.path("folder");
@@ -63,7 +55,7 @@ TEST_F(Refusal, AnOutputIsNeverAnInputNorADevice) {
         return OnPair(
             {"melt", "--x1", "0", "--y1", "0", "--x2", "15", "--y2", "15", "--items", into});
     };
-    const std::pair<test::Args, std::string> cases[] = {
+    const std::pair<Args, std::string> cases[] = {
         {melt(mul), mul + " and " + mul + same},
         {melt(link), link + " and " + mul + same},
         {melt(fifo), fifo + " is a FIFO, not a regular file."},
@@ -89,8 +81,7 @@ TEST_F(Refusal, IndexAndDataAreTwoFiles) {
         std::string why = index == folder ? folder + " is a folder, not a regular file."
                                           : index + " and " + statics + " are the same file.";
         why += " Nothing was changed.\n";
-        for (const test::Args& job :
-             {test::Args{"freeze", "--items", items}, {"clear"}, {"check"}}) {
+        for (const Args& job : {Args{"freeze", "--items", items}, {"clear"}, {"check"}}) {
             ExpectRefused(Statics(job, index, statics), why);
         }
         if (index != folder)
@@ -100,14 +91,14 @@ TEST_F(Refusal, IndexAndDataAreTwoFiles) {
 }
 
 TEST_F(Refusal, AJobThatWritesIntoADamagedPairWritesNothing) {
-    test::WriteText(items,
-                    "SECTION WORLDITEM 1\r\n{\r\nSERIAL 1\r\nID 3\r\nX 4\r\nY 12\r\nZ 0\r\n"
-                    "}\r\nEOF\r\n");
+    WriteText(items,
+              "SECTION WORLDITEM 1\r\n{\r\nSERIAL 1\r\nID 3\r\nX 4\r\nY 12\r\nZ 0\r\n"
+              "}\r\nEOF\r\n");
     const std::pair<int32_t, std::string> cases[] = {
         {14, "its run (offset 7, length 14) reaches past the end of " + mul + " (14 bytes)"},
         {6, "its length 6 is not a multiple of 7, the size of one static"}};
     for (const auto& [length, problem] : cases) {
-        test::StaticsPair damaged = pair;
+        StaticsPair damaged = pair;
         damaged.SetEntry(1, 7, length);
         damaged.Write(idx, mul);
         std::string message =
@@ -119,4 +110,4 @@ TEST_F(Refusal, AJobThatWritesIntoADamagedPairWritesNothing) {
 }
 
 }  // namespace
-}  // namespace vorlak
+}  // namespace vorlak::test

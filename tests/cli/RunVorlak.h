@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <sstream>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "support/TestFiles.h"
+#include "mul/Picture.h"
+#include "picture/QtPicture.h"
+#include "support/StaticsFixture.h"
 
 namespace vorlak::test {
 
