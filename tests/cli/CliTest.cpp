@@ -51,18 +51,37 @@ TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
 
 class Cli : public CliFiles {
   protected:
-    std::string world = dir.path("world.wsc"), melted = dir.path("melted.wsc");
+    std::string world = dir.path("items.wsc"), melted = dir.path("melted.wsc");
 };
 
-TEST_F(Cli, ResultsOnStdoutAndRefusalsOnStderr) {
-    CliResult r = Run({"clear"});
+// Results go to stdout with exit 0, refusals to stderr with exit 1. A missing pair is never
+// created by a job that reads it; half a pair is never completed.
+TEST_F(Cli, ResultsOnStdoutRefusalsOnStderrAndMissingFilesNeverCreated) {
+    CliResult r = Run({"check"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err,
+              "Can not find the statics files.\n" + idx + " is missing\n" + mul + " is missing\n");
+    EXPECT_EQ(Run({"compact"}).code, 1);
+    r = Run({"melt", "--items", melted});
+    EXPECT_TRUE(r.code == 1 && r.err == "Can not find the statics files.\n") << r.err;
+    EXPECT_FALSE(Exists(idx) || Exists(mul));
+
+    WriteAll(mul, {1, 2, 3});
+    for (const Args& job : {Args{"clear"}, Args{"freeze", "--items", world}}) {
+        r = Run(job);
+        EXPECT_TRUE(r.code == 1 && r.out.empty()) << job[0];
+        EXPECT_EQ(r.err, "Unable to open/create statics.\n" + idx + " does not exist, but " + mul +
+                             " does\n");
+        EXPECT_FALSE(Exists(idx));
+    }
+
+    std::filesystem::remove(mul);
+    r = Run({"clear"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "Statics was successfully cleared.\n");
     EXPECT_EQ(r.err, "");  // no wait text when stderr is not a terminal
     EXPECT_EQ(ReadAll(idx), Bytes(4718592, 0xFF));
     EXPECT_EQ(Run({"clear", "--x1", "+10", "--y1", "-0", "--x2", "20", "--y2", "4095"}).code, 0);
-    r = Run({"clear", "--y2", "4096"});
-    EXPECT_TRUE(r.code == 1 && r.out.empty() && r.err == "Illegal cordinates.\n") << r.err;
 
     r = Run({"freeze", "--items", world});
     EXPECT_TRUE(r.code == 1 && r.out.empty() && r.err == "Cannot find " + world + ".\n") << r.err;
@@ -84,33 +103,14 @@ TEST_F(Cli, ResultsOnStdoutAndRefusalsOnStderr) {
     EXPECT_TRUE(Has(r.err, "\nblock 393215 (X 6136..6143, Y 4088..4095): its run")) << r.err;
 }
 
-// A missing pair is never created by a job that reads it; half a pair is never completed.
-TEST_F(Cli, MissingFilesAreNeverCreated) {
-    CliResult r = Run({"check"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err,
-              "Can not find the statics files.\n" + idx + " is missing\n" + mul + " is missing\n");
-    EXPECT_EQ(Run({"compact"}).code, 1);
-    r = Run({"melt", "--items", melted});
-    EXPECT_TRUE(r.code == 1 && r.err == "Can not find the statics files.\n") << r.err;
-    EXPECT_FALSE(Exists(idx) || Exists(mul));
-
-    WriteAll(mul, {1, 2, 3});
-    for (const Args& job : {Args{"clear"}, Args{"freeze", "--items", world}}) {
-        r = Run(job);
-        EXPECT_TRUE(r.code == 1 && r.out.empty()) << job[0];
-        EXPECT_EQ(r.err, "Unable to open/create statics.\n" + idx + " does not exist, but " + mul +
-                             " does\n");
-        EXPECT_FALSE(Exists(idx));
-    }
-}
-
-TEST_F(Cli, FreezeThenMeltWithEveryOption) {
+// Without options the files are those of the current folder: items.wsc, staidx0.mul, statics0.mul.
+TEST_F(Cli, FreezeThenMeltWithEveryOptionOrNone) {
     WriteText(world, Zedra3Item("1301", "1400", "1620", "5") +
                          Zedra3Item("1302", "1401", "1620", "5", "", "3"));
-    CliResult r = Run({"freeze", "--items", world});  // type 255 by default
+    CliResult r = RunHere({"freeze"});  // type 255 by default
     EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Statics was successfully freezed.\n");
     EXPECT_EQ(ReadAll(mul).size(), 7u);
+    EXPECT_EQ(ReadAll(idx).size(), 4718592u);
     EXPECT_EQ(Run({"freeze", "--items", world, "--all", "--format", "zedra3"}).code, 0);
     EXPECT_EQ(ReadAll(mul).size(), 7u + 21u);  // the block again, with both items added
     WriteText(world, "[WORLDITEM a]\nID=0e75\nP=1300,1650,5\nTYPE=3\n\n");
@@ -129,6 +129,9 @@ TEST_F(Cli, FreezeThenMeltWithEveryOption) {
                              "SERIAL 1800000102"}) {
         EXPECT_TRUE(Has(text, std::string("\r\n") + line + "\r\n")) << line;
     }
+    std::filesystem::remove(world);
+    EXPECT_EQ(RunHere({"melt"}).code, 0);  // the whole world
+    EXPECT_TRUE(Has(ReadText(world), "\r\nINITMEM 4\r\n"));
     // Numbers of every length, at both ends of each, and negative ones (the item at 1401 gives
     // the largest).
     for (int64_t x = 1; x <= 1000000000; x *= 10) {
@@ -139,16 +142,6 @@ TEST_F(Cli, FreezeThenMeltWithEveryOption) {
             EXPECT_TRUE(Has(ReadText(melted), "\r\nX " + std::to_string(value) + "\r\n"));
         }
     }
-}
-
-TEST_F(Cli, DefaultFileNamesAreThoseOfTheCurrentFolder) {
-    WriteText(dir.path("items.wsc"), Zedra3Item("1301", "1400", "1620", "5"));
-    EXPECT_EQ(RunHere({"freeze"}).code, 0);
-    std::filesystem::remove(dir.path("items.wsc"));
-    EXPECT_EQ(RunHere({"melt"}).code, 0);
-    EXPECT_EQ(ReadAll(mul).size(), 7u);
-    EXPECT_EQ(ReadAll(idx).size(), 4718592u);
-    EXPECT_TRUE(Has(ReadText(dir.path("items.wsc")), "\r\nINITMEM 1\r\n"));
 }
 
 }  // namespace
