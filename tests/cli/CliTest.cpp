@@ -119,10 +119,8 @@ TEST_F(Cli, FreezeThenMeltWithEveryOptionOrNone) {
 
     const Args block = {"melt", "--items", melted, "--x1", "1400", "--y1",
                         "1616", "--x2",    "1407", "--y2", "1623"};
-    Args all = block;
-    all.insert(all.end(), {"--add-x", "-1400", "--add-y", "+4", "--add-z", "-5", "--type", "9",
-                           "--start", "100"});
-    r = Run(all);
+    r = Run(block + Args{"--add-x", "-1400", "--add-y", "+4", "--add-z", "-5", "--type", "9",
+                         "--start", "100"});
     EXPECT_TRUE(r.code == 0 && r.out == "Statics was successfully melted.\n") << r.err;
     std::string text = ReadText(melted);
     for (const char* line : {"INITMEM 3", "SECTION WORLDITEM 102", "TYPE 9", "X 1", "Y 1624", "Z 0",
@@ -136,9 +134,7 @@ TEST_F(Cli, FreezeThenMeltWithEveryOptionOrNone) {
     // the largest).
     for (int64_t x = 1; x <= 1000000000; x *= 10) {
         for (int64_t value : {x - 1, x, -x, x == 1000000000 ? int64_t{2147483646} : x + 1}) {
-            Args moved = block;
-            moved.insert(moved.end(), {"--add-x", std::to_string(value - 1400)});
-            ASSERT_EQ(Run(moved).code, 0);
+            ASSERT_EQ(Run(block + Args{"--add-x", std::to_string(value - 1400)}).code, 0);
             EXPECT_TRUE(Has(ReadText(melted), "\r\nX " + std::to_string(value) + "\r\n"));
         }
     }

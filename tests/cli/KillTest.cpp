@@ -130,25 +130,22 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     const std::string items = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     const std::string art = dir.path("artidx.mul"), map = dir.path("map0.mul");
     const std::string picture = dir.path("tile.png"), palette = dir.path("palette.png");
-    const std::string artmul = dir.path("art.mul");
     WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), picture));
     ASSERT_TRUE(SavePicture(MemoryPicture(12, 1), palette));
     WriteAll(art, Bytes(120, 0xFF));
-    WriteAll(artmul, {});
+    WriteAll(dir.path("art.mul"), {});
     WriteAll(map, Bytes(196, 0));
     before.Write(idx, mul);
-    auto files = [&] {
+    auto contents = [&] {
         std::vector<Bytes> all;
         for (const std::string& f : {idx, mul, art, map}) all.push_back(ReadAll(f));
         return all;
     };
-    const std::vector<Bytes> unchanged = files();
-    struct Case {
-        std::vector<std::string> args;
-        std::string held, files;  // `files` empty: the job only reads
-    };
-    const Case cases[] = {
+    const std::vector<Bytes> unchanged = contents();
+    const std::string artmul = dir.path("art.mul");
+    // The job, the file held, and what the job writes (nothing for readers).
+    const std::tuple<Args, std::string, std::string> cases[] = {
         {OnPair({"clear"}), idx, "statics"},
         {OnPair({"freeze", "--items", items}), idx, "statics"},
         {OnPair({"compact"}), idx, "statics"},
@@ -159,21 +156,20 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
          art,
          "art"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [args, file, writes] : cases) {
         for (FileLock::Mode mode : {FileLock::Mode::kShared, FileLock::Mode::kExclusive}) {
-            SCOPED_TRACE(c.args[0] + " " + c.args[1] +
-                         (mode == FileLock::Mode::kShared ? " shared" : ""));
-            std::unique_ptr<FileLock> held = FileLock::Try(c.held, mode);
+            const bool shared = mode == FileLock::Mode::kShared, runs = shared && writes.empty();
+            SCOPED_TRACE(args[0] + " " + args[1] + (shared ? " shared" : ""));
+            std::unique_ptr<FileLock> held = FileLock::Try(file, mode);
             ASSERT_TRUE(held);
-            const bool runs = c.files.empty() && mode == FileLock::Mode::kShared;
-            EXPECT_EQ(Wait(Start(c.args, output)), runs ? 0 : 1) << ReadText(output);
+            EXPECT_EQ(Wait(Start(args, output)), runs ? 0 : 1) << ReadText(output);
             if (runs) {
                 std::filesystem::remove(melted);
                 continue;
             }
-            EXPECT_EQ(ReadText(output), "The " + (c.files.empty() ? "statics" : c.files) +
+            EXPECT_EQ(ReadText(output), "The " + (writes.empty() ? "statics" : writes) +
                                             " files are in use by another job.\n");
-            EXPECT_TRUE(files() == unchanged);
+            EXPECT_TRUE(contents() == unchanged);
             EXPECT_FALSE(Exists(melted));
         }
     }

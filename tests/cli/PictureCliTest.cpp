@@ -63,8 +63,7 @@ class CliPictures : public CliFiles {
                      map,       "--x",      "10",   "--y",       "20"};
         auto at = std::find(args.begin(), args.end(), option);
         if (at != args.end()) at[1] = value;
-        args.insert(args.end(), more.begin(), more.end());
-        return args;
+        return args + more;
     }
 
     std::string artIdx = dir.path("artidx.mul"), art = dir.path("art.mul");

@@ -25,9 +25,7 @@ class Refusal : public CliFiles {
     // Runs `args` and expects exit 1, `message` on stderr and every file as it was.
     void ExpectRefused(const std::vector<std::string>& args, const std::string& message) {
         std::map<std::string, Bytes> before;
-        for (const auto& name : {idx, mul, items, artidx, artmul}) {
-            before[name] = ReadAll(name);
-        }
+        for (const auto& name : {idx, mul, items, artidx, artmul}) before[name] = ReadAll(name);
         CliResult r = RunVorlak(args);
         EXPECT_TRUE(r.code == 1 && r.err == message) << args[0] << ": " << r.err;
         for (const auto& [name, bytes] : before) {

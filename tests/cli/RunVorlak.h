@@ -7,8 +7,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "cli/Cli.h"
 #include "mul/Picture.h"
@@ -18,6 +16,11 @@
 namespace vorlak::test {
 
 using Args = std::vector<std::string>;
+
+inline Args operator+(Args args, const Args& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
 
 struct CliResult {
     int code;
@@ -38,10 +41,7 @@ inline bool Has(const std::string& text, const std::string& part) {
 class CliFiles : public ::testing::Test {
   protected:
     // `args` on the test's pair.
-    Args OnPair(Args args) const {
-        args.insert(args.end(), {"--statics", mul, "--staidx", idx});
-        return args;
-    }
+    Args OnPair(const Args& args) const { return args + Args{"--statics", mul, "--staidx", idx}; }
     CliResult Run(const Args& args) { return RunVorlak(OnPair(args)); }
     // Runs `args` in the test's folder, so that the default file names point there.
     CliResult RunHere(const Args& args, bool terminal = false) {

@@ -22,9 +22,8 @@ class WorldSizes : public CliFiles, public ::testing::WithParamInterface<World> 
   protected:
     const world::Size& size() const { return GetParam().size; }
     int32_t Block(int32_t x, int32_t y) const { return size().BlockNumber(x, y); }
-    Args WithWorld(Args args) const {
-        if (GetParam().given) args.insert(args.end(), {"--world", world::SizeText(size())});
-        return args;
+    Args WithWorld(const Args& args) const {
+        return GetParam().given ? args + Args{"--world", world::SizeText(size())} : args;
     }
     CliResult RunOnPair(const Args& args) { return Run(WithWorld(args)); }
 
