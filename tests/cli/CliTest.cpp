@@ -9,8 +9,7 @@ namespace {
 // Each run: a text its message must hold, then its arguments, split at '|'; runs end with ';'.
 TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
     CliResult r = RunVorlak({"--version"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "Vorlak " VORLAK_VERSION "\n");
+    EXPECT_TRUE(r.code == 0 && r.out == "Vorlak " VORLAK_VERSION "\n") << r.out;
     r = RunVorlak({"--help"});
     EXPECT_TRUE(r.code == 0 && Has(r.out, "clear")) << r.out;
 
@@ -49,14 +48,12 @@ TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
     }
 }
 
-class Cli : public CliFiles {
-  protected:
-    std::string world = dir.path("items.wsc"), melted = dir.path("melted.wsc");
-};
+using Cli = CliFiles;
 
 // Results go to stdout with exit 0, refusals to stderr with exit 1. A missing pair is never
 // created by a job that reads it; half a pair is never completed.
 TEST_F(Cli, ResultsOnStdoutRefusalsOnStderrAndMissingFilesNeverCreated) {
+    const std::string world = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     CliResult r = Run({"check"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err,
@@ -105,6 +102,7 @@ TEST_F(Cli, ResultsOnStdoutRefusalsOnStderrAndMissingFilesNeverCreated) {
 
 // Without options the files are those of the current folder: items.wsc, staidx0.mul, statics0.mul.
 TEST_F(Cli, FreezeThenMeltWithEveryOptionOrNone) {
+    const std::string world = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     WriteText(world, Zedra3Item("1301", "1400", "1620", "5") +
                          Zedra3Item("1302", "1401", "1620", "5", "", "3"));
     CliResult r = RunHere({"freeze"});  // type 255 by default
