@@ -3,30 +3,24 @@
 // pair holding the old statics or the whole job's new ones; one stopped (SIGINT, SIGTERM) ends
 // with "Stopped." and leaves the files exactly as before.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
-#include <filesystem>
 #include <random>
 #include <thread>
 
-#include "mul/Picture.h"
-#include "picture/QtPicture.h"
+#include "cli/RunVorlak.h"
 #include "support/OldOrNew.h"
-#include "support/StaticsPair.h"
-#include "support/TestFiles.h"
 
 extern char** environ;
 
-namespace vorlak {
+namespace vorlak::test {
 namespace {
 
 #ifdef VORLAK_PROGRAM
 
-using test::StaticsPair;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 20;
@@ -51,26 +45,18 @@ pid_t Start(const std::vector<std::string>& args, const std::string& output = "/
 // The exit code, or 128 + the signal that ended it.
 int Wait(pid_t pid) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    }
+    if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class KillTest : public ::testing::Test {
+class KillTest : public CliFiles {
   protected:
-    std::vector<std::string> WithPair(std::vector<std::string> args) {
-        for (const std::string& a : {std::string("--statics"), mul, std::string("--staidx"), idx}) {
-            args.push_back(a);
-        }
-        return args;
-    }
-    bool HasTemporaryFiles(bool remove) {
+    // Removes what a killed job had no chance to remove; tells whether there was any.
+    bool RemoveTemporaryFiles() {
         bool found = false;
         for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
-            if (entry.path().string().find(".tmp") == std::string::npos) continue;
-            found = true;
-            if (remove) std::filesystem::remove(entry.path());
+            if (!Has(entry.path().string(), ".tmp")) continue;
+            found = std::filesystem::remove(entry.path()) || found;
         }
         return found;
     }
@@ -78,7 +64,7 @@ class KillTest : public ::testing::Test {
     // Runs the job once to the end to learn its length and result, then kRuns times on a fresh
     // copy of the pair, sent `signal` after a random share of that length.
     void SignalAtRandom(const std::vector<std::string>& job, int signal) {
-        const std::vector<std::string> args = WithPair(job);
+        const std::vector<std::string> args = OnPair(job);
         before.Write(idx, mul);
         Clock::time_point t0 = Clock::now();
         ASSERT_EQ(Wait(Start(args)), 0);
@@ -90,7 +76,7 @@ class KillTest : public ::testing::Test {
         std::uniform_real_distribution<double> share(0.0, 1.0);
         int cut = 0;
         for (int attempt = 0; attempt < kRuns; ++attempt) {
-            HasTemporaryFiles(true);  // a killed job has no chance to remove them
+            RemoveTemporaryFiles();
             before.Write(idx, mul);
             auto wait =
                 std::chrono::duration_cast<std::chrono::microseconds>(length * share(random));
@@ -99,117 +85,97 @@ class KillTest : public ::testing::Test {
             std::this_thread::sleep_for(wait);
             ::kill(pid, signal);
             int code = Wait(pid);
-            if (code == 0) {
-                length = wait;  // the job ran faster than at first: aim within its new length
-            } else {
-                ++cut;
-            }
+            if (code == 0) length = wait;  // it ran faster than at first: aim within that
+            cut += code != 0;
             StaticsPair now = StaticsPair::Read(idx, mul);
             if (code == 1) {  // stopped: exactly as before, nothing left behind
-                EXPECT_EQ(test::ReadText(output), "Stopped.\n");
+                EXPECT_EQ(ReadText(output), "Stopped.\n");
                 EXPECT_TRUE(now.index == before.index && now.data == before.data);
-                EXPECT_FALSE(HasTemporaryFiles(false));
+                EXPECT_FALSE(RemoveTemporaryFiles());
             } else if (code != 0) {
                 EXPECT_TRUE(code == 128 + SIGKILL || code == 128 + signal) << code;
             }
-            EXPECT_EQ(Wait(Start(WithPair({"check"}))), 0);
-            EXPECT_TRUE(test::HoldsOldOrNew(before, after, now));
+            EXPECT_EQ(Wait(Start(OnPair({"check"}))), 0);
+            EXPECT_TRUE(HoldsOldOrNew(before, after, now));
         }
         // Most runs must really have been cut short, or the test proves little.
         EXPECT_GT(cut, kRuns / 2);
     }
 
-    test::TempDir dir;
-    std::string idx = dir.path("staidx0.mul");
-    std::string mul = dir.path("statics0.mul");
     std::string output = dir.path("output.txt");
     StaticsPair before = StaticsPair::Spread(500000, 0.1, 17);
 };
 
-TEST_F(KillTest, ClearCutOffAtRandomMoments) {
-    // Edges inside blocks on every side, so that kept statics are appended as well.
-    for (int signal : {SIGKILL, SIGINT}) {
-        SCOPED_TRACE(signal);
-        SignalAtRandom({"clear", "--x1", "3", "--y1", "3", "--x2", "6140", "--y2", "4092"}, signal);
-    }
-}
-
-TEST_F(KillTest, FreezeCutOffAtRandomMoments) {
-    std::string items = dir.path("items.wsc");
-    std::string text;
+TEST_F(KillTest, ClearAndFreezeCutOffAtRandomMoments) {
+    std::string items = dir.path("items.wsc"), text;
     std::mt19937 random(23);
     for (int i = 0; i < 150000; ++i) {
-        text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\nID " +
-                std::to_string(random() % 16384) + "\r\nX " + std::to_string(random() % 6144) +
-                "\r\nY " + std::to_string(random() % 4096) + "\r\nZ " +
-                std::to_string(static_cast<int>(random() % 256) - 128) +
-                "\r\nTYPE 255\r\nCONT -1\r\n}\r\n\r\n";
+        text += Zedra3Item(std::to_string(random() % 16384), std::to_string(random() % 6144),
+                           std::to_string(random() % 4096),
+                           std::to_string(static_cast<int>(random() % 256) - 128));
     }
-    test::WriteText(items, text);
-    for (int signal : {SIGKILL, SIGTERM}) {
+    WriteText(items, text);
+    // The clear's edges lie inside blocks on every side, so that kept statics are appended too.
+    const Args clear = {"clear", "--x1", "3", "--y1", "3", "--x2", "6140", "--y2", "4092"};
+    for (int signal : {SIGKILL, SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
-        SignalAtRandom({"freeze", "--items", items}, signal);
+        if (signal != SIGTERM) SignalAtRandom(clear, signal);
+        if (signal != SIGINT) SignalAtRandom({"freeze", "--items", items}, signal);
     }
 }
 
 // Each job started while another job holds its files (here this test, through its own lock):
-// readers share, everything else refuses without changing a byte.
+// readers share with readers, everything else refuses without changing a byte.
 TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     const std::string items = dir.path("items.wsc"), melted = dir.path("melted.wsc");
     const std::string art = dir.path("artidx.mul"), map = dir.path("map0.mul");
     const std::string picture = dir.path("tile.png"), palette = dir.path("palette.png");
-    test::WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
+    WriteText(items, "SECTION WORLDITEM 1\r\n{\r\nID 5\r\nX 9\r\nY 9\r\nZ 0\r\n}\r\n");
     ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), picture));
     ASSERT_TRUE(SavePicture(MemoryPicture(12, 1), palette));
-    test::WriteAll(art, test::Bytes(120, 0xFF));
-    test::WriteAll(dir.path("art.mul"), {});
-    test::WriteAll(map, test::Bytes(196, 0));
-    const std::string statics = "The statics files are in use by another job.\n";
-    using Mode = FileLock::Mode;
-    struct Case {
-        std::vector<std::string> args;
-        std::string held;
-        Mode mode;
-        std::string refusal;  // empty: the job runs
-    } cases[] = {
-        {WithPair({"clear"}), idx, Mode::kShared, statics},
-        {WithPair({"freeze", "--items", items}), idx, Mode::kShared, statics},
-        {WithPair({"compact"}), idx, Mode::kShared, statics},
-        {WithPair({"melt", "--items", melted}), idx, Mode::kExclusive, statics},
-        {WithPair({"check"}), idx, Mode::kExclusive, statics},
-        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map},
-         map,
-         Mode::kShared,
-         "The terrain files are in use by another job.\n"},
-        {{"art", "import", "--bitmap", picture, "--number", "3", "--idx", art, "--mul",
-          dir.path("art.mul")},
-         art,
-         Mode::kShared,
-         "The art files are in use by another job.\n"},
-        {WithPair({"melt", "--items", melted}), idx, Mode::kShared, ""},
-        {WithPair({"check"}), idx, Mode::kShared, ""},
-    };
+    WriteAll(art, Bytes(120, 0xFF));
+    WriteAll(dir.path("art.mul"), {});
+    WriteAll(map, Bytes(196, 0));
     before.Write(idx, mul);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.front() + " " + c.args[1]);
-        auto files = [&] {
-            std::vector<test::Bytes> all;
-            for (const std::string& f : {idx, mul, art, map}) all.push_back(test::ReadAll(f));
-            return all;
-        };
-        const std::vector<test::Bytes> unchanged = files();
-        std::unique_ptr<FileLock> held = FileLock::Try(c.held, c.mode);
-        ASSERT_TRUE(held);
-        int code = Wait(Start(c.args, output));
-        EXPECT_EQ(code, c.refusal.empty() ? 0 : 1) << test::ReadText(output);
-        if (c.refusal.empty()) continue;
-        EXPECT_EQ(test::ReadText(output), c.refusal);
-        EXPECT_TRUE(files() == unchanged);
-        EXPECT_FALSE(test::Exists(melted));
+    auto contents = [&] {
+        std::vector<Bytes> all;
+        for (const std::string& f : {idx, mul, art, map}) all.push_back(ReadAll(f));
+        return all;
+    };
+    const std::vector<Bytes> unchanged = contents();
+    const std::string artmul = dir.path("art.mul");
+    // The job, the file held, and what the job writes (nothing for readers).
+    const std::tuple<Args, std::string, std::string> cases[] = {
+        {OnPair({"clear"}), idx, "statics"},
+        {OnPair({"freeze", "--items", items}), idx, "statics"},
+        {OnPair({"compact"}), idx, "statics"},
+        {OnPair({"melt", "--items", melted}), idx, ""},
+        {OnPair({"check"}), idx, ""},
+        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map}, map, "terrain"},
+        {{"art", "import", "--bitmap", picture, "--number", "3", "--idx", art, "--mul", artmul},
+         art,
+         "art"},
+    };
+    for (const auto& [args, file, writes] : cases) {
+        for (FileLock::Mode mode : {FileLock::Mode::kShared, FileLock::Mode::kExclusive}) {
+            const bool shared = mode == FileLock::Mode::kShared, runs = shared && writes.empty();
+            SCOPED_TRACE(args[0] + " " + args[1] + (shared ? " shared" : ""));
+            std::unique_ptr<FileLock> held = FileLock::Try(file, mode);
+            ASSERT_TRUE(held);
+            EXPECT_EQ(Wait(Start(args, output)), runs ? 0 : 1) << ReadText(output);
+            if (runs) {
+                std::filesystem::remove(melted);
+                continue;
+            }
+            EXPECT_EQ(ReadText(output), "The " + (writes.empty() ? "statics" : writes) +
+                                            " files are in use by another job.\n");
+            EXPECT_TRUE(contents() == unchanged);
+            EXPECT_FALSE(Exists(melted));
+        }
     }
 }
 
 #endif  // VORLAK_PROGRAM
 
 }  // namespace
-}  // namespace vorlak
+}  // namespace vorlak::test

@@ -1,0 +1,185 @@
+// The picture jobs on the command line: the art round trip through a picture file, the map
+// import with its palette, options and defaults, and how their refusals reach the user.
+#include "art/ArtPair.h"
+#include "cli/RunVorlak.h"
+
+namespace vorlak::test {
+namespace {
+
+// Every art colour's bits 0-14 somewhere in the tile, bit 15 set on some.
+Bytes SampleTile() {
+    return ArtPair::Landscape(
+        [](int32_t i) { return (i * 977 + 13) % 0x8000 | (i % 5 == 0 ? 0x8000 : 0); });
+}
+
+// A 12 x 1 GIF: grass 00A000, dirt 8C5A28, montain 808080, jungle 005A00, water 0000C8,
+// lava E63C00, snow FFFFFF, cave 3C3C3C, sand E6D282, cstones B4B4A0, swamp 5A6E3C,
+// entrance FF00FF.
+const Bytes kPaletteGif = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x0C, 0x00, 0x01, 0x00, 0xB3, 0x00, 0x00, 0x00, 0xA0,
+    0x00, 0x8C, 0x5A, 0x28, 0x80, 0x80, 0x80, 0x00, 0x5A, 0x00, 0x00, 0x00, 0xC8, 0xE6, 0x3C,
+    0x00, 0xFF, 0xFF, 0xFF, 0x3C, 0x3C, 0x3C, 0xE6, 0xD2, 0x82, 0xB4, 0xB4, 0xA0, 0x5A, 0x6E,
+    0x3C, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x01, 0x00, 0x00, 0x04, 0x0A, 0x10, 0x04,
+    0x31, 0x48, 0x31, 0x07, 0x25, 0xA8, 0x56, 0x04, 0x00, 0x3B};
+
+struct Cell {
+    int32_t tile;
+    int32_t height;
+};
+
+Cell CellAt(const Bytes& map, int32_t x, int32_t y) {
+    size_t at = static_cast<size_t>((x / 8) * 512 + y / 8) * 196 + 4 + 3 * ((y % 8) * 8 + x % 8);
+    return {map.at(at) | (map.at(at + 1) << 8), static_cast<int8_t>(map.at(at + 2))};
+}
+
+class CliPictures : public CliFiles {
+  protected:
+    void SetUp() override {
+        ArtPair pair;
+        pair.Add(7, SampleTile());
+        pair.Add(16384 + 2, ArtPair::Static(5, {{{1, {0x7C00}}}, {}}));
+        pair.SetEntry(8, -1, -1);  // no record 8
+        pair.Write(artIdx, art);
+        WriteAll(palette, kPaletteGif);
+        // Columns: water, entrance, montain, then a colour of no kind.
+        const int32_t columns[] = {Rgb(0, 0, 0xC8), Rgb(0xFF, 0, 0xFF), Rgb(0x80, 0x80, 0x80),
+                                   Rgb(0x80, 0x80, 0x81)};
+        MemoryPicture picture(4, 4);
+        for (int32_t i = 0; i < 16; ++i) picture.setPixel(i % 4, i / 4, columns[i % 4]);
+        ASSERT_TRUE(SavePicture(picture, bitmap));
+    }
+    Args Export(const std::string& number, const std::string& out, const std::string& kind) {
+        return {"art",   "export", "--number", number, "--kind", kind,
+                "--idx", artIdx,   "--mul",    art,    "--out",  out};
+    }
+    Args Import(const std::string& picture, const std::string& number, const std::string& to) {
+        return {"art",  "import", "--bitmap",  picture, "--number",
+                number, "--idx",  to + ".idx", "--mul", to + ".mul"};
+    }
+    // The map import with its usual options, `option` given `value` instead, then `more`.
+    Args Bmp2Map(const std::string& option, const std::string& value, const Args& more = {}) {
+        Args args = {"bmp2map", "--bitmap", bitmap, "--palette", palette, "--map",
+                     map,       "--x",      "10",   "--y",       "20"};
+        auto at = std::find(args.begin(), args.end(), option);
+        if (at != args.end()) at[1] = value;
+        return args + more;
+    }
+
+    std::string artIdx = dir.path("artidx.mul"), art = dir.path("art.mul");
+    std::string palette = dir.path("colors.gif"), bitmap = dir.path("picture.bmp");
+    std::string map = dir.path("map0.mul");
+};
+
+// Into new files, or by default into the art files of the current folder, where record 1 is
+// missing: the tile goes to the end of art.mul, its entry (end, 2048, 0, 0).
+TEST_F(CliPictures, ArtExportThenImportGivesBackTheTile) {
+    Bytes expected = SampleTile();
+    for (size_t i = 1; i < expected.size(); i += 2) expected[i] &= 0x7F;
+    for (const char* name : {"tile.png", "tile.BMP"}) {
+        std::string picture = dir.path(name);
+        CliResult r = RunVorlak(Export("7", picture, "land"));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(Has(r.out, picture) && r.err.empty()) << r.out;
+        ASSERT_EQ(RunVorlak(Import(picture, "7", picture)).code, 0);
+        Bytes frozen = ReadAll(picture + ".mul");
+        ASSERT_EQ(frozen.size(), 2048u);
+        EXPECT_EQ(Bytes(frozen.begin(), frozen.begin() + 2024), expected) << name;
+    }
+    ASSERT_EQ(RunHere({"art", "import", "--bitmap", "tile.png", "--number", "1"}).code, 0);
+    Bytes data = ReadAll(art), index = ReadAll(artIdx);
+    ASSERT_EQ(data.size(), 2024u + 26 + 2048);
+    EXPECT_EQ(Bytes(data.end() - 2048, data.end() - 24), expected);
+    EXPECT_EQ(Bytes(index.begin() + 12, index.begin() + 24),
+              (Bytes{0x02, 0x08, 0, 0, 0x00, 0x08, 0, 0, 0, 0, 0, 0}));
+
+    ASSERT_EQ(RunVorlak(Export("2", dir.path("static.bmp"), "static")).code, 0);
+    EXPECT_EQ(LoadPicture(dir.path("static.bmp"))->width(), 6);
+}
+
+// The defaults: colors.gif and map0.mul in the current folder, the picture at 0,0; progress
+// goes to a terminal only.
+TEST_F(CliPictures, MapImportLaysThePictureWithTheGifPaletteAndTheDefaults) {
+    CliResult r = RunHere({"map", "--bitmap", "picture.bmp", "--seed", "7"}, true);  // short name
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Map imported succesfully!\n");
+    // Each text overwrites the one before on the terminal's line, which is cleared at the end.
+    EXPECT_EQ(r.err,
+              "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
+              "\r\033[KMap imported succesfully!\r\033[K");
+    // Water (168..171, 310, 311 at -3), entrance (475), no kind (580).
+    Bytes bytes = ReadAll(map);
+    const int32_t water = CellAt(bytes, 0, 3).tile;
+    EXPECT_TRUE((water >= 168 && water <= 171) || water == 310 || water == 311) << water;
+    EXPECT_EQ(CellAt(bytes, 0, 3).height, -3);
+    EXPECT_EQ(CellAt(bytes, 1, 0).tile, 475);
+    EXPECT_EQ(CellAt(bytes, 3, 1).tile, 580);
+
+    // Heights by kind number or name in any case; without a terminal nothing but the result.
+    r = RunVorlak(Bmp2Map("", "",
+                          {"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
+                           "MonTain=-2.5:-2.5", "--seed", "3"}));
+    EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Map imported succesfully!\n") << r.err;
+    bytes = ReadAll(map);
+    EXPECT_EQ(CellAt(bytes, 10, 21).height, 5);
+    EXPECT_EQ(CellAt(bytes, 11, 21).height, 30);
+    EXPECT_EQ(CellAt(bytes, 12, 21).height, -2);  // half to even
+}
+
+// Refused jobs exit 1 with the reason on stderr and create no file.
+TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
+    std::string out = dir.path("x.png"), small = dir.path("small.png"), cut = dir.path("cut.bmp");
+    const std::string to = dir.path("new");
+    ASSERT_TRUE(SavePicture(MemoryPicture(44, 43), small));
+    // A 44 x 44 BMP of 24 bits per pixel without its last row; its size field is left 0.
+    Bytes bmp = {'B', 'M', 0, 0,  0, 0, 0, 0,  0, 0, 54, 0, 0, 0,  40,
+                 0,   0,   0, 44, 0, 0, 0, 44, 0, 0, 0,  1, 0, 24, 0};
+    bmp.resize(54 + 132 * 43, 0);
+    WriteAll(cut, bmp);
+    const std::string fifo = dir.path("fifo"), folder = dir.path("folder");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    // A 4 x 4 BMP of 24 bits per pixel cut short after its first row: 12 of 48 pixel bytes.
+    const std::string cut4 = dir.path("cut4.bmp");
+    Bytes header = {'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                    0,   0,   0,   4, 0, 0, 0, 4, 0, 0, 0,  1, 0, 24, 0};
+    header.resize(54 + 12, 0);
+    WriteAll(cut4, header);
+    const std::pair<Args, std::string> cases[] = {
+        {Export("16384", out, "land"), "Art number goes from 0 to 16383.\n"},
+        {Export("99999999999999999999", out, "land"), "Art number goes from 0 to 16383.\n"},
+        {Export("8", out, "land"), "There is no art record 8"},
+        {Export("7", dir.path("no/such/folder/x.png"), "land"), "Unable to write"},
+        {Import(small, "0", to), "The picture is smaller than 44 x 44 pixels.\n"},
+        {Import(cut, "0", to), "Unable to read the picture " + cut + ".\n" + cut +
+                                   ": its pixel data needs 5808 bytes from byte 54, but the file "
+                                   "ends after 5730 bytes\n"},
+        {Import(dir.path("none.png"), "0", to), "none.png: No such file or directory\n"},
+        {Import(small, "-1", to), "Art number goes from 0 to 178956970.\n"},
+        {Bmp2Map("--palette", dir.path("none.gif")), "Colors.gif is missing! BMP to Map aborted\n" +
+                                                         dir.path("none.gif") +
+                                                         ": No such file or directory\n"},
+        {Bmp2Map("--bitmap", folder),
+         "Missing picture! BMP to Map aborted\n" + folder + " is a folder, not a picture file\n"},
+        {Bmp2Map("--bitmap", cut4),
+         "The picture " + cut4 + " cannot be read as a picture! BMP to Map aborted\n" + cut4 +
+             ": its header gives a file size of 102 bytes, but the file "
+             "ends after 66 bytes\n"},
+        {Bmp2Map("--palette", fifo),
+         "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + fifo +
+             " is not a regular file (a FIFO, device or socket)\n"},
+        {Bmp2Map("--map", fifo), fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
+        {Bmp2Map("--map", bitmap),
+         bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
+        {Bmp2Map("--x", "6141"),
+         "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        CliResult r = RunVorlak(args);
+        EXPECT_TRUE(r.code == 1 && r.out.empty() && Has(r.err, message)) << message << r.err;
+    }
+    EXPECT_FALSE(Exists(out) || Exists(to + ".mul") || Exists(to + ".idx") || Exists(map));
+}
+
+}  // namespace
+}  // namespace vorlak::test
