@@ -162,17 +162,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{17, 4081, 30, 15, -1},             // the last block rows
                       Layout{0, 4090, 64, 6, 4 * kBlock}));     // eight block columns
 
-TEST_F(Bmp2Map, ProgressOncePerRowThenTheClosingText) {
-    MemoryPicture picture = Scatter(3, 4);
-    Recorded r = Run(Request(0, 0), &palette, &picture);
-    EXPECT_EQ(r.status, (std::vector<std::string>{"0% finished", "25% finished", "50% finished",
-                                                  "75% finished", "Map imported succesfully!"}));
-    EXPECT_TRUE(r.messages.empty());
-    EXPECT_EQ(r.picturesChecked, 1);
-    EXPECT_EQ(r.outcome.status, "Map imported succesfully!");
-    EXPECT_EQ(r.outcome.rowsWritten, 4);
-}
-
 // Refusals come in a message box before the terrain file is touched or created; the palette is
 // checked before the picture is looked at.
 TEST_F(Bmp2Map, RefusalsComeBeforeTheTerrainFileIsTouched) {

@@ -15,7 +15,7 @@
 #include "statics/StaticsJobs.h"
 #include "support/OldOrNew.h"
 #include "support/PowerCutFileSystem.h"
-#include "support/StaticsPair.h"
+#include "support/StaticsFixture.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -149,11 +149,9 @@ TEST_F(FaultTest, FreezeCutShortKeepsThePairSound) {
                           : static_cast<int32_t>(random() % 6144);
         int32_t y =
             i % 2 ? static_cast<int32_t>(random() % 168) : static_cast<int32_t>(random() % 4096);
-        for (int twice = 0; twice < 2; ++twice) {
-            text += "SECTION WORLDITEM " + std::to_string(i) + "\r\n{\r\nID " +
-                    std::to_string(1000 + i) + "\r\nX " + std::to_string(x) + "\r\nY " +
-                    std::to_string(y) + "\r\nZ 5\r\nTYPE 255\r\nCONT -1\r\n}\r\n";
-        }
+        std::string item =
+            test::Zedra3Item(std::to_string(1000 + i), std::to_string(x), std::to_string(y), "5");
+        text += item + item;
     }
     test::WriteText(items, text);
     RunCutShort(SmallArea(), [&](FileSystem& fs, const std::string& i, const std::string& m) {
