@@ -31,11 +31,6 @@ TEST_F(StaticsStore, NewPairHasAnIndexOfEmptyEntriesForItsWorld) {
         store.cClose();
         EXPECT_EQ(ReadAll(idx), StaticsPair(blocks).index);
         EXPECT_EQ(ReadAll(mul).size(), 0u);
-
-        cStatics again;
-        ASSERT_EQ(again.cOpen(idx, mul, given), "");
-        EXPECT_EQ(again.openState(), 1);
-        again.cClose();
     }
 }
 

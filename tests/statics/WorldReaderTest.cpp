@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "mul/Error.h"
@@ -122,17 +121,6 @@ TEST(Zedra3Reader, SectionBoundaries) {
               (std::vector<Item>{{6, 0, 0, 0, 0}}));
 }
 
-TEST(Zedra3Reader, ItemRecordsTheLineOfItsHeader) {
-    auto file = FileOf(std::string("junk\r\n") + kGroundItem + kGroundItem);
-    WorldReader reader(*file, "items.wsc", WorldFormat::kZedra3, -1);
-    WorldItem item;
-    ASSERT_TRUE(reader.Next(item));
-    EXPECT_EQ(item.line, 2);
-    ASSERT_TRUE(reader.Next(item));
-    EXPECT_EQ(item.line, 12);
-    EXPECT_FALSE(reader.Next(item));
-}
-
 TEST(SphereReader, TakesEveryItemSectionEndedByABlankLine) {
     const std::string item = "[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n\r\n";
     const Item expected{0x0E75, 1300, 1650, 5, 0};
@@ -143,19 +131,6 @@ TEST(SphereReader, TakesEveryItemSectionEndedByABlankLine) {
     EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nTYPE=abc\n\n", 0).size(), 1u);
     // Without a blank line after it the last item is not taken.
     EXPECT_TRUE(Sphere("[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n").empty());
-}
-
-TEST(SphereReader, SaveFileWithContainersAndOtherSections) {
-    auto path = std::filesystem::path(__FILE__).parent_path() / "data/sphere-save/SPHEREWorld.scp";
-    test::Bytes bytes = test::ReadAll(path.string());
-    std::string text(bytes.begin(), bytes.end());
-    // The item in a container is taken too (this format's container is never read); the
-    // character's section after the table changes nothing once the table was taken.
-    EXPECT_EQ(Sphere(text),
-              (std::vector<Item>{
-                  {0x0EED, 1, 2, 0, 0}, {0x0B3F, 1400, 1620, 5, 0}, {0x0BD2, 1500, 1700, -3, 0}}));
-    EXPECT_EQ(Sphere(text, 0).size(), 3u);
-    EXPECT_TRUE(Sphere(text, 255).empty());
 }
 
 TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
