@@ -103,7 +103,8 @@ class KillTest : public CliFiles {
     }
 
     std::string output = dir.path("output.txt");
-    StaticsPair before = StaticsPair::Spread(500000, 0.1, 17);
+    // A world 7168 wide, which the jobs know by the index's length alone.
+    StaticsPair before = StaticsPair::Spread(500000, 0.1, 17, 7168 / 8 * 512);
 };
 
 TEST_F(KillTest, ClearAndFreezeCutOffAtRandomMoments) {
