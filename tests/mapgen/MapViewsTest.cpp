@@ -78,10 +78,16 @@ class MapViewsTest : public ::testing::Test {
 TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
     SetCell(1, 0, 7, 0);
     SetCell(9, 9, 0x3FFF, 0);
+    SetCell(10, 9, 0x3FFF, 0);
     // Item, x, z: cell (2, 0) has three at Z 10, 30, -5; cell (3, 0) two at Z 1; one lies at x 9.
     Bytes run;
-    for (auto [item, x, z] :
-         {std::tuple{5, 2, 10}, {6, 2, 30}, {4, 2, -5}, {8, 3, 1}, {9, 3, 1}, {3, 9, 90}}) {
+    for (auto [item, x, z] : {std::tuple{5, 2, 10},
+                              {6, 2, 30},
+                              {4, 2, -5},
+                              {8, 3, 1},
+                              {9, 3, 1},
+                              {3, 9, 90},
+                              {0, 4, 0}}) {
         Bytes r = StaticsPair::Record(static_cast<uint16_t>(item), static_cast<uint8_t>(x), 0,
                                       static_cast<int8_t>(z));
         run.insert(run.end(), r.begin(), r.end());
@@ -95,6 +101,8 @@ TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
     EXPECT_EQ(picture_->pixel(2, 0), Radar(0x4000 + 6));  // Z 30 over 10 and -5
     EXPECT_EQ(picture_->pixel(3, 0), Radar(0x4000 + 9));  // equal Z: the later record
     EXPECT_EQ(picture_->pixel(9, 9), 0);                  // entry past the end: black
+    EXPECT_EQ(picture_->pixel(10, 9), Radar(0x3FFF));     // the last terrain entry
+    EXPECT_EQ(picture_->pixel(4, 0), Radar(0x4000));      // static 0
     EXPECT_EQ(picture_->pixel(1, 1), Radar(0));           // x 9 lies in no cell: skipped
     request_.withStatics = false;
     ASSERT_TRUE(Run().ok);
