@@ -55,6 +55,7 @@ TEST_F(Refusal, AnOutputIsNeverAnInputNorADevice) {
         {OnPair({"freeze", "--items", "/dev/zero"}), "/dev/zero is a device, not a regular file."},
         {OnPair({"freeze", "--items", fifo}), fifo + " is a FIFO, not a regular file."},
         {OnPair({"freeze", "--items", idx}), idx + " and " + idx + same},
+        {OnPair({"freeze", "--items", link}), link + " and " + mul + same},
         {{"art", "export", "--number", "0", "--idx", artidx, "--mul", artmul, "--out", fifo},
          fifo + " is a FIFO, not a regular file. Nothing was written."},
         {{"art", "export", "--number", "0", "--idx", artidx, "--mul", artmul, "--out", artLink},
