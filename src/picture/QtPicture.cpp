@@ -24,7 +24,7 @@ int32_t QtPicture::pixel(int32_t x, int32_t y) const {
 
 void QtPicture::row(int32_t y, int32_t* out) const {
     const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
-    for (int32_t x = 0; x < image_.width(); ++x) {
+    for (int32_t x = 0, width = image_.width(); x < width; ++x) {
         out[x] = Rgb(qRed(line[x]), qGreen(line[x]), qBlue(line[x]));
     }
 }
@@ -36,7 +36,7 @@ void QtPicture::setPixel(int32_t x, int32_t y, int32_t colour) {
 
 void QtPicture::setRow(int32_t y, const int32_t* colours) {
     auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
-    for (int32_t x = 0; x < image_.width(); ++x) {
+    for (int32_t x = 0, width = image_.width(); x < width; ++x) {
         line[x] = qRgb(colours[x] & 0xFF, (colours[x] >> 8) & 0xFF, (colours[x] >> 16) & 0xFF);
     }
 }
