@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <numeric>
 
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
@@ -93,8 +92,8 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
     // Block 89802 holds three records at offset 500, behind 500 bytes nobody refers to.
     StaticsPair pair;
     pair.AddGarbage(500);
-    Bytes old(21);
-    std::iota(old.begin(), old.end(), 0);
+    Bytes old;
+    for (uint8_t i = 0; i < 21; ++i) old.push_back(i);
     pair.AddRun(89802, old);
     pair.Write(idx, data);
 
@@ -103,8 +102,10 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
                test::Zedra3Item("3", "1400", "1620", "-2"));
     ASSERT_TRUE(outcome.ok) << outcome.status;
     // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
-    pair.AddRun(0, {2, 0, 3, 4, 0, 0, 0});
-    old.insert(old.end(), {1, 0, 1, 5, 0, 0, 0, 3, 0, 0, 4, 0xFE, 0, 0});
+    pair.AddRun(0, StaticsPair::Record(2, 3, 4));
+    for (const Bytes& r : {StaticsPair::Record(1, 1, 5), StaticsPair::Record(3, 0, 4, -2)}) {
+        for (uint8_t b : r) old.push_back(b);
+    }
     pair.AddRun(89802, old);
     EXPECT_EQ(ReadAll(data), pair.data);
     EXPECT_EQ(ReadAll(idx), pair.index);
