@@ -154,15 +154,6 @@ struct Refusal {
     std::string why = {};
 };
 
-uint64_t LengthOf(const std::string& path, FileSystem& fs) {
-    try {
-        if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
-    } catch (const Error&) {
-        // Reported by the open that follows the checks.
-    }
-    return 0;
-}
-
 // The checks of the job that end it before the terrain file is opened.
 struct Inputs {
     TerrainTable table;
@@ -238,6 +229,15 @@ std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<wor
     world::Size size = given.value_or(world::Size{});
     if (length < static_cast<uint64_t>(size.blocks()) * kMapBlockBytes) return size;
     return std::nullopt;
+}
+
+uint64_t LengthOf(const std::string& path, FileSystem& fs) {
+    try {
+        if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
+    } catch (const Error&) {
+        // Reported by the open that follows the checks.
+    }
+    return 0;
 }
 
 Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,

@@ -230,5 +230,8 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 // rows needed (and reads as zero cells past its end). None for a file longer than the world or of
 // a length that fits no world.
 std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<world::Size>& given);
+// The length of the file at `path`; 0 when it is missing or cannot be opened (the job's own open
+// says why).
+uint64_t LengthOf(const std::string& path, FileSystem& fs);
 
 }  // namespace vorlak

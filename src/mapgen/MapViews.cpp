@@ -70,25 +70,16 @@ struct View {
     bool withStatics = true;
 };
 
-uint64_t LengthOf(FileSystem& fs, const std::string& path) {
-    try {
-        if (fs.Exists(path)) return fs.Open(path, OpenMode::kReadOnly)->Size();
-    } catch (const Error&) {
-        // Reported where the file is read.
-    }
-    return 0;
-}
-
 // The world comes from --world or the terrain file's length; an index of another world would
 // place its statics in the wrong blocks (an empty one holds none).
 View Settle(const MapViewRequest& r, FileSystem& fs) {
-    uint64_t length = LengthOf(fs, r.map);
+    uint64_t length = LengthOf(r.map, fs);
     std::optional<world::Size> size = TerrainWorld(length, r.world);
     if (!size) {
         throw Refusal{world::SizeRefusal(r.map, length, kMapBlockBytes, "terrain file", r.world)};
     }
     if (r.view == MapView::kOverview && r.withStatics && fs.Exists(r.staidx)) {
-        uint64_t entries = LengthOf(fs, r.staidx);
+        uint64_t entries = LengthOf(r.staidx, fs);
         if (entries != 0 && entries != static_cast<uint64_t>(size->blocks()) * kIndexEntryBytes) {
             throw Refusal{
                 world::SizeRefusal(r.staidx, entries, kIndexEntryBytes, "statics index", *size)};
@@ -462,7 +453,7 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
     if (x < 0 || y < 0) {
         return stop(Result::kRefused, "X and Y must be whole numbers of 0 or more!", 0);
     }
-    const uint64_t length = LengthOf(fs, request.map);
+    const uint64_t length = LengthOf(request.map, fs);
     const std::optional<world::Size> size = TerrainWorld(length, request.world);
     if (!size) {
         return stop(
