@@ -51,6 +51,7 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
     EXPECT_EQ(captions, (QStringList{"About", "Freeze statics", "Melt statics", "Clear statics",
                                      "Art", "Bmp->Map", "Map->Bmp"}));
     EXPECT_LE(tabs->tabBar()->sizeHint().width(), tabs->width());  // one row, no scrolling
+    EXPECT_EQ(w.findChildren<QLabel*>().size(), 75);  // every caption and picture frame
     for (int i = 1; i <= frmStart::kPages; ++i) EXPECT_EQ(w.page(i)->isVisible(), i == 1) << i;
     EXPECT_FALSE(Find<QWidget>("picBMP2MAP")->isVisible());
 

