@@ -83,6 +83,8 @@ TEST_F(Jobs, StaticsButtonsRunTheirJobs) {
     EXPECT_TRUE(meltedFarItemOnly());
     SetTexts({{"txtClearX2", "6144"}});
     EXPECT_TRUE(Click("cmdClear").endsWith("/ Illegal cordinates."));
+    vorlak::test::WriteAll(index_, Bytes(1200, 0xFF));  // an index of no world's length
+    EXPECT_TRUE(Click("cmdClear").contains("1200 bytes long, which fits no world size"));
 }
 
 TEST_F(Jobs, FreezeAllTakesEveryTypeWithoutReadingTheTypeBox) {
