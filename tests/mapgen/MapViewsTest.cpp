@@ -194,6 +194,12 @@ TEST_F(MapViewsTest, HeightsRoundTripExactlyAndLeaveTilesAlone) {
     set.map = request_.map;
     EXPECT_EQ(RunSetHeights(set, picture_.get(), {}).status, kHeightsDone);
     EXPECT_EQ(test::ReadAll(request_.map), terrain_);
+    // A picture whose last column is the first of a block: cells (7, 0) and (8, 0) get 2.
+    set.x = "7";
+    MemoryPicture two(2, 1, Rgb(130, 130, 130));
+    EXPECT_EQ(RunSetHeights(set, &two, {}).status, kHeightsDone);
+    Bytes now = test::ReadAll(request_.map);
+    EXPECT_TRUE(now[CellAt(7, 0) + 2] == 2 && now[CellAt(8, 0) + 2] == 2);
 }
 
 TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
