@@ -53,12 +53,13 @@ std::vector<std::string> Fields(const std::string& text) {
     return fields;
 }
 
+using V = std::vector<std::string>;
+
 const char kGroundItem[] =
     "SECTION WORLDITEM 1\r\n{\r\nID 1301\r\nX 1400\r\nY 1620\r\nZ 5\r\nTYPE 255\r\nCONT -1\r\n"
     "COLOR 0\r\n}\r\n";
 
 TEST(FieldReader, CutsAtCommasAndLineEnds) {
-    using V = std::vector<std::string>;
     EXPECT_EQ(Fields("P=1300,1650,5\r\n"), (V{"P=1300", "1650", "5"}));
     EXPECT_EQ(Fields("SECTION WORLDITEM 12\n"), (V{"SECTION WORLDITEM 12"}));
     // A blank line is one empty field; blanks at a field's start are skipped, not at its end.
@@ -72,7 +73,6 @@ TEST(FieldReader, CutsAtCommasAndLineEnds) {
 }
 
 TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
-    using V = std::vector<std::string>;
     EXPECT_EQ(Fields("\"a, b\",c\n"), (V{"a, b", "c"}));
     EXPECT_EQ(Fields("  \"x\ny\"\nz"), (V{"x\ny", "z"}));
     // What follows the closing mark up to the next comma or line end is dropped.
