@@ -40,9 +40,6 @@ struct Size {
 constexpr int32_t BlockNumber(int32_t x, int32_t y) {
     return (x / kBlockCells) * kBlockRows + (y / kBlockCells);
 }
-constexpr bool InWorld(int32_t x, int32_t y) {
-    return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
-}
 
 // "block 89802 (X 1400..1407, Y 1616..1623)", for messages.
 std::string DescribeBlock(int32_t block, const Size& size = Size{});
