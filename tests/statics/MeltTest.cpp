@@ -35,8 +35,7 @@ class MeltJob : public ::testing::Test {
         request.statics = data;
         request.staidx = idx;
         request.items = items;
-        texts.clear();
-        return RunMelt(request, [this](const std::string& t) { texts.push_back(t); });
+        return RunMelt(request, [](const std::string&) {});
     }
     static MeltRequest Rect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
         MeltRequest r;
@@ -58,7 +57,6 @@ class MeltJob : public ::testing::Test {
     std::string idx = dir.path("staidx0.mul");
     std::string data = dir.path("statics0.mul");
     std::string items = dir.path("items.wsc");
-    std::vector<std::string> texts;
 };
 
 TEST_F(MeltJob, ReferenceFiles) {
@@ -66,8 +64,6 @@ TEST_F(MeltJob, ReferenceFiles) {
     for (auto [rect, reference] : {std::pair{Rect(1400, 1620, 1407, 1627), "melt-block-89802"},
                                    std::pair{Rect(0, 0, 7, 7), "melt-nothing-inside"}}) {
         EXPECT_TRUE(Melt(rect).ok);
-        EXPECT_EQ(texts, (std::vector<std::string>{"Melting statics. Please wait.",
-                                                   "Statics was successfully melted."}));
         EXPECT_EQ(ReadAll(items), test::ReadGolden(Reference(reference)));
     }
 }
