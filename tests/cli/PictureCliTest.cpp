@@ -140,6 +140,9 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
                     0,   0,   0,   4, 0, 0, 0, 4, 0, 0, 0,  1, 0, 24, 0};
     header.resize(54 + 12, 0);
     WriteAll(cut4, header);
+    Bytes rle = header;  // the same, 8 bits a pixel in runs, 100 bytes of runs promised
+    rle[2] = 0, rle[28] = 8, rle[30] = 1, rle[34] = 100;
+    WriteAll(dir.path("rle.bmp"), rle);
     const std::pair<Args, std::string> cases[] = {
         {Export("16384", out, "land"), "Art number goes from 0 to 16383.\n"},
         {Export("99999999999999999999", out, "land"), "Art number goes from 0 to 16383.\n"},
@@ -160,6 +163,7 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
          "The picture " + cut4 + " cannot be read as a picture! BMP to Map aborted\n" + cut4 +
              ": its header gives a file size of 102 bytes, but the file "
              "ends after 66 bytes\n"},
+        {Bmp2Map("--bitmap", dir.path("rle.bmp")), "its pixel data needs 100 bytes from byte 54"},
         {Bmp2Map("--palette", fifo),
          "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + fifo +
              " is not a regular file (a FIFO, device or socket)\n"},
