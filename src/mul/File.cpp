@@ -267,24 +267,23 @@ void AtomicFile::Commit(FileLock* lock) {
 
 namespace {
 
-// Takes the lock on `fd`; false when another holder's lock conflicts.
-bool LockFd(int fd, FileLock::Mode mode, const std::string& path) {
-    int op = (mode == FileLock::Mode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    while (::flock(fd, op) != 0) {
-        if (errno == EINTR) continue;
-        if (errno == EWOULDBLOCK) return false;
-        throw Error::Io(SysMessage("Cannot lock", path, errno));
-    }
-    return true;
-}
-
-int OpenForLock(const std::string& path) {
+// Opens `path` and takes the lock on it: the open descriptor, or -1 when another holder's lock
+// conflicts. Throws Error when the file cannot be opened or locked.
+int OpenLocked(const std::string& path, FileLock::Mode mode) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
         std::string m = SysMessage("Cannot open", path, err);
         if (err == ENOENT) throw Error::NotFound(m);
         throw Error::Io(m);
+    }
+    int op = (mode == FileLock::Mode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    while (::flock(fd, op) != 0) {
+        int err = errno;
+        if (err == EINTR) continue;
+        ::close(fd);
+        if (err == EWOULDBLOCK) return -1;
+        throw Error::Io(SysMessage("Cannot lock", path, err));
     }
     return fd;
 }
@@ -296,18 +295,8 @@ std::unique_ptr<FileLock> FileLock::Try(const std::string& path, Mode mode) {
     // A job that held the file may have renamed a new one over it after we opened it: then the
     // lock we got is on a file that no longer has the name, and the name is tried again.
     for (int attempt = 0; attempt < 64; ++attempt) {
-        int fd = OpenForLock(path);
-        bool locked = false;
-        try {
-            locked = LockFd(fd, mode, path);
-        } catch (const Error&) {
-            ::close(fd);
-            throw;
-        }
-        if (!locked) {
-            ::close(fd);
-            return nullptr;
-        }
+        int fd = OpenLocked(path, mode);
+        if (fd < 0) return nullptr;
         struct stat held {
         }, named{};
         if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
@@ -321,18 +310,8 @@ std::unique_ptr<FileLock> FileLock::Try(const std::string& path, Mode mode) {
 }
 
 void FileLock::Cover(const std::string& newFile) {
-    int fd = OpenForLock(newFile);
-    bool locked = false;
-    try {
-        locked = LockFd(fd, mode_, newFile);
-    } catch (const Error&) {
-        ::close(fd);
-        throw;
-    }
-    if (!locked) {
-        ::close(fd);
-        throw Error::Io("Cannot lock " + newFile + ": another job holds it");
-    }
+    int fd = OpenLocked(newFile, mode_);
+    if (fd < 0) throw Error::Io("Cannot lock " + newFile + ": another job holds it");
     fds_.push_back(fd);
 }
 
