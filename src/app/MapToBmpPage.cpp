@@ -138,7 +138,13 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
             host_.ShowMessage(QString::fromStdString(outcome.status), kTitle);
             return;
         }
-        const QImage& image = static_cast<const QtPicture&>(*outcome.picture).image();
+        // A BMP goes to its file row by row as it is drawn; its preview is read back from there.
+        QImage image;
+        if (outcome.picture) {
+            image = static_cast<const QtPicture&>(*outcome.picture).image();
+        } else if (std::optional<QtPicture> saved = LoadPicture(request.out)) {
+            image = saved->image();
+        }
         picMAP2BMP_->setPixmap(QPixmap::fromImage(image.scaled(
             kPreview.size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     });

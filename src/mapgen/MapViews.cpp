@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "art/cMulConvert.h"
+#include "mul/BmpFile.h"
 #include "mul/Error.h"
 #include "mul/Numbers.h"
 #include "mul/Stop.h"
@@ -33,16 +34,51 @@ int32_t Le32(const uint8_t* p) {
 
 int32_t Grey(int32_t value) { return Rgb(value, value, value); }
 
-// `length` bytes of `path` from `offset`; the part past its end reads as zero bytes.
-ByteBuffer ReadPart(FileSystem& fs, const std::string& path, uint64_t offset, uint64_t length) {
-    auto file = fs.Open(path, OpenMode::kReadOnly);
-    if (length > std::numeric_limits<size_t>::max() / 2) {
-        throw Error::Io("The file " + path + " is too large to read.");
+// Bytes of a file from `offset` on, at most `length` of them: mapped read-only where the file
+// allows it, else read whole. A view reads every cell of a rectangle once, so a mapping of the
+// cached file saves both the copy and the fresh memory a read would need. Bytes past the end of
+// the file read as zero.
+class FileBytes {
+  public:
+    FileBytes(FileSystem& fs, const std::string& path, uint64_t offset, uint64_t length)
+        : file_(fs.Open(path, OpenMode::kReadOnly)) {
+        const uint64_t size = file_->Size();
+        const uint64_t inside = size > offset ? std::min(length, size - offset) : 0;
+        if (inside > std::numeric_limits<size_t>::max() / 2) {
+            throw Error::Io("The file " + path + " is too large to read.");
+        }
+        if (inside > 0) mapping_ = file_->Map(offset, static_cast<size_t>(inside));
+        if (mapping_) {
+            bytes_ = mapping_->bytes();
+            return;
+        }
+        buffer_.resize(static_cast<size_t>(inside));
+        if (file_->ReadAt(offset, buffer_) != buffer_.size()) {
+            throw Error::Io("The file " + path + " changed while it was read.");
+        }
+        bytes_ = buffer_;
     }
-    ByteBuffer bytes(static_cast<size_t>(length));
-    file->ReadZeroFilled(offset, bytes);
-    return bytes;
-}
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    size_t size() const { return bytes_.size(); }
+    std::span<const uint8_t> bytes() const { return bytes_; }
+    // The `count` bytes at `at`; where the file ends before them, a copy in `scratch` (which
+    // holds `count` bytes) with zeros past the end.
+    const uint8_t* At(size_t at, size_t count, uint8_t* scratch) const {
+        if (at <= bytes_.size() && count <= bytes_.size() - at) return bytes_.data() + at;
+        std::fill_n(scratch, count, uint8_t{0});
+        if (at < bytes_.size())
+            std::copy(bytes_.begin() + static_cast<ptrdiff_t>(at), bytes_.end(), scratch);
+        return scratch;
+    }
+
+  private:
+    std::unique_ptr<RandomAccessFile> file_;
+    std::unique_ptr<FileMapping> mapping_;
+    ByteBuffer buffer_;
+    std::span<const uint8_t> bytes_;
+};
 
 ByteBuffer ReadWhole(FileSystem& fs, const std::string& path) {
     auto file = fs.Open(path, OpenMode::kReadOnly);
@@ -121,51 +157,54 @@ class BlockSource {
         : request_(request),
           rows_(request.world.blockRows()),
           firstColumn_(request.x1 / kCells),
-          blocks_((request.x2 / kCells - firstColumn_ + 1) * rows_) {
-        uint64_t first = static_cast<uint64_t>(firstColumn_) * rows_;
-        terrain_ = ReadPart(fs, request.map, first * kMapBlockBytes,
-                            static_cast<uint64_t>(blocks_) * kMapBlockBytes);
+          blocks_((request.x2 / kCells - firstColumn_ + 1) * rows_),
+          terrain_(fs, request.map, First() * kMapBlockBytes,
+                   static_cast<uint64_t>(blocks_) * kMapBlockBytes) {
         if (request.view == MapView::kOverview && request.withStatics) {
             // A short index reads as empty entries past its end, as the statics jobs read it.
-            index_ = ReadPart(fs, request.staidx, first * kIndexEntryBytes,
-                              static_cast<uint64_t>(blocks_) * kIndexEntryBytes);
-            data_ = ReadWhole(fs, request.statics);
+            index_.emplace(fs, request.staidx, First() * kIndexEntryBytes,
+                           static_cast<uint64_t>(blocks_) * kIndexEntryBytes);
+            data_.emplace(fs, request.statics, 0, std::numeric_limits<uint64_t>::max());
         }
     }
 
     // The block's 64 tile ids and heights, cell i = (y mod 8) * 8 + (x mod 8).
     const uint8_t* Cells(int32_t column, int32_t row) const {
-        return terrain_.data() + static_cast<size_t>(Local(column, row)) * kMapBlockBytes +
+        return terrain_.At(Local(column, row) * kMapBlockBytes, kMapBlockBytes, block_.data()) +
                kBlockHeaderBytes;
     }
 
     // The block's statics run, checked to lie inside the data file; empty when it has none.
     std::span<const uint8_t> Statics(int32_t column, int32_t row) const {
-        if (index_.empty()) return {};
+        if (!index_) return {};
         const uint8_t* entry =
-            index_.data() + static_cast<size_t>(Local(column, row)) * kIndexEntryBytes;
+            index_->At(Local(column, row) * kIndexEntryBytes, kIndexEntryBytes, entry_.data());
         int64_t offset = Le32(entry);
         int64_t length = Le32(entry + 4);
         if (length <= 0) return {};
-        if (offset < 0 || offset + length > static_cast<int64_t>(data_.size())) {
+        if (offset < 0 || offset + length > static_cast<int64_t>(data_->size())) {
             throw Error::Corrupt("The index " + request_.staidx + " points past the end of " +
                                  request_.statics + " at " +
                                  world::DescribeBlock(column * rows_ + row, request_.world) + ".");
         }
-        return std::span<const uint8_t>(data_).subspan(static_cast<size_t>(offset),
-                                                       static_cast<size_t>(length));
+        return data_->bytes().subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
     }
 
   private:
-    int32_t Local(int32_t column, int32_t row) const {
-        return (column - firstColumn_) * rows_ + row;
+    uint64_t First() const { return static_cast<uint64_t>(firstColumn_) * rows_; }
+    size_t Local(int32_t column, int32_t row) const {
+        return static_cast<size_t>((column - firstColumn_) * rows_ + row);
     }
 
     const View& request_;
     int32_t rows_;
     int32_t firstColumn_;
     int32_t blocks_;
-    ByteBuffer terrain_, index_, data_;
+    FileBytes terrain_;
+    std::optional<FileBytes> index_, data_;
+    // Where a block or an entry that the file cuts short is read as zeros.
+    mutable std::array<uint8_t, kMapBlockBytes> block_{};
+    mutable std::array<uint8_t, kIndexEntryBytes> entry_{};
 };
 
 // Colours of the 64 cells of one block, as one view draws them.
@@ -216,16 +255,20 @@ class Painter {
     std::vector<int32_t> kinds_;
 };
 
-// Draws the rectangle block row by block row into `picture`, each scale x scale cells one pixel
-// of their mean colour (cells past the rectangle's edge are not counted).
-void Draw(const View& request, const Painter& painter, WritablePicture& picture,
+// Draws the rectangle block row by block row, top down, each scale x scale cells one pixel of
+// their mean colour (cells past the rectangle's edge are not counted), and hands the rows to
+// `sink` as they are done.
+// Where the drawn rows go: `count` rows from row `y` down, `width` colours each.
+using RowSink = std::function<void(int32_t y, int32_t count, const int32_t* colours)>;
+
+void Draw(const View& request, const Painter& painter, int32_t outWidth, const RowSink& sink,
           const std::function<void(const std::string&)>& status) {
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
     const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
-    const int32_t outWidth = picture.width();
     std::vector<int32_t> strip(static_cast<size_t>(width) * kCells);
     std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
+    std::vector<int32_t> mean(red.size());
     std::array<int32_t, kBlockCellCount> block{};
     int32_t groupRows = 0;
     const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
@@ -236,21 +279,20 @@ void Draw(const View& request, const Painter& painter, WritablePicture& picture,
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
             for (int32_t cy = 0; cy < kCells; ++cy) {
-                for (int32_t x = from; x <= to; ++x) {
-                    strip[static_cast<size_t>(cy) * width + (x - request.x1)] =
-                        block[static_cast<size_t>(cy * kCells + x % kCells)];
-                }
+                std::copy(block.begin() + cy * kCells + from % kCells,
+                          block.begin() + cy * kCells + to % kCells + 1,
+                          strip.begin() + static_cast<ptrdiff_t>(cy) * width + (from - request.x1));
             }
         }
         int32_t yFrom = std::max(request.y1, row * kCells);
         int32_t yTo = std::min(request.y2, row * kCells + kCells - 1);
+        if (s == 1) {
+            sink(yFrom - request.y1, yTo - yFrom + 1,
+                 strip.data() + static_cast<size_t>(yFrom % kCells) * width);
+            continue;
+        }
         for (int32_t y = yFrom; y <= yTo; ++y) {
             const int32_t* cells = strip.data() + static_cast<size_t>(y % kCells) * width;
-            int32_t py = (y - request.y1) / s;
-            if (s == 1) {
-                picture.setRow(py, cells);
-                continue;
-            }
             for (int32_t x = 0; x < width; ++x) {
                 auto c = static_cast<uint32_t>(cells[x]);
                 size_t px = static_cast<size_t>(x) >> shift;
@@ -263,12 +305,12 @@ void Draw(const View& request, const Painter& painter, WritablePicture& picture,
             for (int32_t px = 0; px < outWidth; ++px) {
                 auto n = static_cast<uint32_t>(std::min(s, width - px * s) * groupRows);
                 auto i = static_cast<size_t>(px);
-                picture.setPixel(px, py,
-                                 Rgb(static_cast<int32_t>((red[i] + n / 2) / n),
-                                     static_cast<int32_t>((green[i] + n / 2) / n),
-                                     static_cast<int32_t>((blue[i] + n / 2) / n)));
+                mean[i] = Rgb(static_cast<int32_t>((red[i] + n / 2) / n),
+                              static_cast<int32_t>((green[i] + n / 2) / n),
+                              static_cast<int32_t>((blue[i] + n / 2) / n));
                 red[i] = green[i] = blue[i] = 0;
             }
+            sink((y - request.y1) / s, 1, mean.data());
             groupRows = 0;
         }
     }
@@ -344,6 +386,15 @@ RadarColours RadarColours::Load(const std::string& path, FileSystem& fs) {
     return RadarColours(ReadWhole(fs, path));
 }
 
+namespace {
+
+std::string Saved(const MapViewOutcome& outcome, const std::string& out) {
+    return "Saved a " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+           " picture to " + out + ".";
+}
+
+}  // namespace
+
 std::vector<int32_t> KindColours(const TerrainTable& table) {
     std::vector<int32_t> colours(size_t{1} << 16, kNoKindColour);
     // A tile in the lists of two kinds takes the later kind, as Bmp->Map lets the later decide.
@@ -381,26 +432,57 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
         if (request.view == MapView::kKinds) {
             kinds = KindColours(BuildTerrainTable(palette, DefaultAltMin(), DefaultAltMax()));
         }
+        // Held while the files are read, so that no job changes them under the picture.
+        std::unique_ptr<FileLock> mapLock = FileLock::Try(request.map, FileLock::Mode::kShared);
+        if (!mapLock) return finish(false, "The terrain files are in use by another job.");
+        std::unique_ptr<FileLock> staticsLock;
+        if (request.view == MapView::kOverview && request.withStatics) {
+            staticsLock = FileLock::Try(request.staidx, FileLock::Mode::kShared);
+            if (!staticsLock) return finish(false, "The statics files are in use by another job.");
+        }
         BlockSource source(request, fs);
         Painter painter(request, source, radar.get(), std::move(kinds));
         const int32_t s = request.scale;
+        const bool grey = request.view == MapView::kHeights;
         outcome.width = (request.x2 - request.x1 + s) / s;
         outcome.height = (request.y2 - request.y1 + s) / s;
+        if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
+            // Written row by row as it is drawn: a whole world never sits in memory.
+            try {
+                BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
+                Draw(
+                    request, painter, outcome.width,
+                    [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); },
+                    status);
+                writer.Commit();
+            } catch (const Error& e) {
+                if (e.kind() == Error::Kind::kCorrupt) throw;
+                return finish(false,
+                              "Unable to write the picture " + request.out + ". " + e.what());
+            }
+            return finish(true, Saved(outcome, request.out));
+        }
         outcome.picture = io.make(outcome.width, outcome.height);
         WritablePicture* picture = outcome.picture.get();
         if (!picture) {
             return finish(false, "There is no room for a " + std::to_string(outcome.width) + " x " +
                                      std::to_string(outcome.height) + " picture.");
         }
-        Draw(request, painter, *picture, status);
-        if (!io.save(*picture, request.out, request.view == MapView::kHeights)) {
+        Draw(
+            request, painter, outcome.width,
+            [&](int32_t y, int32_t n, const int32_t* c) {
+                for (int32_t i = 0; i < n; ++i) {
+                    picture->setRow(y + i, c + static_cast<size_t>(i) * outcome.width);
+                }
+            },
+            status);
+        if (!io.save(*picture, request.out, grey)) {
             return finish(false, "Unable to write the picture " + request.out + ".");
         }
     } catch (const std::exception& e) {
         return finish(false, e.what());
     }
-    return finish(true, "Saved a " + std::to_string(outcome.width) + " x " +
-                            std::to_string(outcome.height) + " picture to " + request.out + ".");
+    return finish(true, Saved(outcome, request.out));
 }
 
 namespace {

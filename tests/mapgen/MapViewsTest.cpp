@@ -56,11 +56,38 @@ class MapViewsTest : public ::testing::Test {
         for (int32_t n = 0; n < radarEntries; ++n) le::Put16(radar, n);
         test::WriteAll(request_.radarcol, radar);
     }
+    // Draws the view in memory and, when that succeeds, also as a BMP written row by row, which
+    // must hold the same pixels.
     MapViewOutcome Run(const Picture* palette = nullptr) {
         saved_.clear();
         MapViewOutcome outcome = RunMapView(request_, palette, io_, {});
         picture_ = std::move(outcome.picture);
+        if (outcome.ok) {
+            MapViewRequest bmp = request_;
+            bmp.out = dir_.path("out.bmp");
+            EXPECT_TRUE(RunMapView(bmp, palette, io_, {}).ok);
+            ExpectBmpHolds(bmp.out, *picture_);
+        }
         return outcome;
+    }
+    // A BMP's header and pixels, read by hand: 24-bit colour or 8-bit grey, bottom row first.
+    static void ExpectBmpHolds(const std::string& path, const Picture& picture) {
+        Bytes b = test::ReadAll(path);
+        ASSERT_GE(b.size(), 54u);
+        const int32_t start = le::Load32(&b[10]), width = le::Load32(&b[18]),
+                      height = le::Load32(&b[22]), bytes = b[28] / 8;
+        const int32_t stride = (bytes * width + 3) / 4 * 4;
+        ASSERT_EQ(b.size(), static_cast<size_t>(start + stride * height));
+        ASSERT_TRUE(width == picture.width() && height == picture.height());
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const uint8_t* p =
+                    &b[static_cast<size_t>(start + (height - 1 - y) * stride + x * bytes)];
+                ASSERT_EQ(bytes == 1 ? Rgb(p[0], p[0], p[0]) : Rgb(p[2], p[1], p[0]),
+                          picture.pixel(x, y))
+                    << path << " " << x << "," << y;
+            }
+        }
     }
     static int32_t Radar(int32_t entry) { return cMulConvert::Color16ToColor32(entry); }
 
