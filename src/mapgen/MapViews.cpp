@@ -266,33 +266,41 @@ void Draw(const View& request, const Painter& painter, int32_t outWidth, const R
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
     const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
-    std::vector<int32_t> strip(static_cast<size_t>(width) * kCells);
+    // The files hold the blocks column by column: a band of block rows is painted down each
+    // column in turn, so the files are read in order rather than a block per page.
+    constexpr int32_t kBand = 16;
+    std::vector<int32_t> strip(static_cast<size_t>(width) * kCells * kBand);
     std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
     std::vector<int32_t> mean(red.size());
     std::array<int32_t, kBlockCellCount> block{};
     int32_t groupRows = 0;
     const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
-    for (int32_t row = firstRow; row <= lastRow; ++row) {
-        if (status) status(ProgressText(row - firstRow, lastRow - firstRow + 1));
+    for (int32_t band = firstRow; band <= lastRow; band += kBand) {
+        if (status) status(ProgressText(band - firstRow, lastRow - firstRow + 1));
+        const int32_t bandEnd = std::min(lastRow, band + kBand - 1);
         for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
-            painter.Paint(column, row, block.data());
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
-            for (int32_t cy = 0; cy < kCells; ++cy) {
-                std::copy(block.begin() + cy * kCells + from % kCells,
-                          block.begin() + cy * kCells + to % kCells + 1,
-                          strip.begin() + static_cast<ptrdiff_t>(cy) * width + (from - request.x1));
+            for (int32_t row = band; row <= bandEnd; ++row) {
+                painter.Paint(column, row, block.data());
+                for (int32_t cy = 0; cy < kCells; ++cy) {
+                    std::copy(block.begin() + cy * kCells + from % kCells,
+                              block.begin() + cy * kCells + to % kCells + 1,
+                              strip.begin() +
+                                  static_cast<ptrdiff_t>((row - band) * kCells + cy) * width +
+                                  (from - request.x1));
+                }
             }
         }
-        int32_t yFrom = std::max(request.y1, row * kCells);
-        int32_t yTo = std::min(request.y2, row * kCells + kCells - 1);
+        int32_t yFrom = std::max(request.y1, band * kCells);
+        int32_t yTo = std::min(request.y2, bandEnd * kCells + kCells - 1);
         if (s == 1) {
             sink(yFrom - request.y1, yTo - yFrom + 1,
-                 strip.data() + static_cast<size_t>(yFrom % kCells) * width);
+                 strip.data() + static_cast<size_t>(yFrom - band * kCells) * width);
             continue;
         }
         for (int32_t y = yFrom; y <= yTo; ++y) {
-            const int32_t* cells = strip.data() + static_cast<size_t>(y % kCells) * width;
+            const int32_t* cells = strip.data() + static_cast<size_t>(y - band * kCells) * width;
             for (int32_t x = 0; x < width; ++x) {
                 auto c = static_cast<uint32_t>(cells[x]);
                 size_t px = static_cast<size_t>(x) >> shift;
