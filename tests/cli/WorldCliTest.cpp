@@ -136,10 +136,17 @@ TEST_P(WorldSizes, MapJobsPlaceByTheWorldAndKeepTheFileLength) {
                              std::to_string(w - 2), "--y", std::to_string(h - 2)}));
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadAll(map).back(), 2);
+    Bytes colours(2 * 581, 0);
+    colours[2 * 580] = colours[2 * 580 + 1] = 0x7F;  // tile 580 white, the rest black
+    WriteAll(radar, colours);
     r = RunVorlak(WithWorld({"render", "--no-statics", "--scale", "8", "--map", map, "--radarcol",
-                             radar, "--out", dir.path("all.png")}));
+                             radar, "--out", dir.path("all.bmp")}));
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(LoadPicture(dir.path("all.png"))->width(), w / 8);
+    std::optional<QtPicture> all = LoadPicture(dir.path("all.bmp"));
+    ASSERT_TRUE(all && all->width() == w / 8 && all->height() == h / 8);
+    // Only the last pixel holds the four cells of tile 580.
+    EXPECT_NE(all->pixel(w / 8 - 1, h / 8 - 1), 0);
+    EXPECT_EQ(all->pixel(w / 8 - 2, h / 8 - 1) | all->pixel(w / 8 - 1, h / 8 - 2), 0);
     StaticsPair(size().blocks() + 512).Write(idx, mul);
     r = RunVorlak(WithWorld(
         OnPair({"render", "--map", map, "--radarcol", radar, "--out", dir.path("other.png")})));
