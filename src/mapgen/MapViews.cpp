@@ -34,10 +34,9 @@ int32_t Le32(const uint8_t* p) {
 
 int32_t Grey(int32_t value) { return Rgb(value, value, value); }
 
-// Bytes of a file from `offset` on, at most `length` of them: mapped read-only where the file
-// allows it, else read whole. A view reads every cell of a rectangle once, so a mapping of the
-// cached file saves both the copy and the fresh memory a read would need. Bytes past the end of
-// the file read as zero.
+// Bytes of a file from `offset` on, at most `length` of them (fewer where the file ends before):
+// mapped read-only where the file allows it, which saves the copy and the fresh memory a read
+// would need, else read whole.
 class FileBytes {
   public:
     FileBytes(FileSystem& fs, const std::string& path, uint64_t offset, uint64_t length)
@@ -63,15 +62,6 @@ class FileBytes {
 
     size_t size() const { return bytes_.size(); }
     std::span<const uint8_t> bytes() const { return bytes_; }
-    // The `count` bytes at `at`; where the file ends before them, a copy in `scratch` (which
-    // holds `count` bytes) with zeros past the end.
-    const uint8_t* At(size_t at, size_t count, uint8_t* scratch) const {
-        if (at <= bytes_.size() && count <= bytes_.size() - at) return bytes_.data() + at;
-        std::fill_n(scratch, count, uint8_t{0});
-        if (at < bytes_.size())
-            std::copy(bytes_.begin() + static_cast<ptrdiff_t>(at), bytes_.end(), scratch);
-        return scratch;
-    }
 
   private:
     std::unique_ptr<RandomAccessFile> file_;
@@ -156,55 +146,62 @@ class BlockSource {
     BlockSource(const View& request, FileSystem& fs)
         : request_(request),
           rows_(request.world.blockRows()),
-          firstColumn_(request.x1 / kCells),
-          blocks_((request.x2 / kCells - firstColumn_ + 1) * rows_),
-          terrain_(fs, request.map, First() * kMapBlockBytes,
-                   static_cast<uint64_t>(blocks_) * kMapBlockBytes) {
+          terrain_(fs.Open(request.map, OpenMode::kReadOnly)) {
         if (request.view == MapView::kOverview && request.withStatics) {
-            // A short index reads as empty entries past its end, as the statics jobs read it.
-            index_.emplace(fs, request.staidx, First() * kIndexEntryBytes,
-                           static_cast<uint64_t>(blocks_) * kIndexEntryBytes);
+            index_ = fs.Open(request.staidx, OpenMode::kReadOnly);
             data_.emplace(fs, request.statics, 0, std::numeric_limits<uint64_t>::max());
         }
     }
 
-    // The block's 64 tile ids and heights, cell i = (y mod 8) * 8 + (x mod 8).
-    const uint8_t* Cells(int32_t column, int32_t row) const {
-        return terrain_.At(Local(column, row) * kMapBlockBytes, kMapBlockBytes, block_.data()) +
+    // Reads the blocks of `column` from row `first` to `last`, a few kilobytes that lie together
+    // in the files, so a view reads its files once, in order, and keeps little of them. Parts
+    // past the end of a file read as zero bytes: a short index as empty entries, as the statics
+    // jobs read it.
+    void ReadBand(int32_t column, int32_t first, int32_t last) {
+        column_ = column;
+        first_ = first;
+        const auto count = static_cast<size_t>(last - first + 1);
+        const uint64_t block = static_cast<uint64_t>(column) * static_cast<uint64_t>(rows_) +
+                               static_cast<uint64_t>(first);
+        cells_.resize(count * kMapBlockBytes);
+        terrain_->ReadZeroFilled(block * kMapBlockBytes, cells_);
+        if (index_) {
+            entries_.resize(count * kIndexEntryBytes);
+            index_->ReadZeroFilled(block * kIndexEntryBytes, entries_);
+        }
+    }
+
+    // The 64 tile ids and heights of the block at `row` of the band, cell i = (y mod 8) * 8 +
+    // (x mod 8).
+    const uint8_t* Cells(int32_t row) const {
+        return cells_.data() + static_cast<size_t>(row - first_) * kMapBlockBytes +
                kBlockHeaderBytes;
     }
 
-    // The block's statics run, checked to lie inside the data file; empty when it has none.
-    std::span<const uint8_t> Statics(int32_t column, int32_t row) const {
+    // The statics run of the block at `row` of the band, checked to lie inside the data file;
+    // empty when it has none.
+    std::span<const uint8_t> Statics(int32_t row) const {
         if (!index_) return {};
         const uint8_t* entry =
-            index_->At(Local(column, row) * kIndexEntryBytes, kIndexEntryBytes, entry_.data());
+            entries_.data() + static_cast<size_t>(row - first_) * kIndexEntryBytes;
         int64_t offset = Le32(entry);
         int64_t length = Le32(entry + 4);
         if (length <= 0) return {};
         if (offset < 0 || offset + length > static_cast<int64_t>(data_->size())) {
             throw Error::Corrupt("The index " + request_.staidx + " points past the end of " +
                                  request_.statics + " at " +
-                                 world::DescribeBlock(column * rows_ + row, request_.world) + ".");
+                                 world::DescribeBlock(column_ * rows_ + row, request_.world) + ".");
         }
         return data_->bytes().subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
     }
 
   private:
-    uint64_t First() const { return static_cast<uint64_t>(firstColumn_) * rows_; }
-    size_t Local(int32_t column, int32_t row) const {
-        return static_cast<size_t>((column - firstColumn_) * rows_ + row);
-    }
-
     const View& request_;
     int32_t rows_;
-    int32_t firstColumn_;
-    int32_t blocks_;
-    FileBytes terrain_;
-    std::optional<FileBytes> index_, data_;
-    // Where a block or an entry that the file cuts short is read as zeros.
-    mutable std::array<uint8_t, kMapBlockBytes> block_{};
-    mutable std::array<uint8_t, kIndexEntryBytes> entry_{};
+    std::unique_ptr<RandomAccessFile> terrain_, index_;
+    std::optional<FileBytes> data_;  // the runs may lie anywhere in it
+    int32_t column_ = 0, first_ = 0;
+    ByteBuffer cells_, entries_;
 };
 
 // Colours of the 64 cells of one block, as one view draws them.
@@ -214,8 +211,9 @@ class Painter {
             std::vector<int32_t> kindColours)
         : request_(request), source_(source), radar_(radar), kinds_(std::move(kindColours)) {}
 
-    void Paint(int32_t column, int32_t row, int32_t* out) const {
-        const uint8_t* cells = source_.Cells(column, row);
+    // The block at `row` of the band the source has read.
+    void Paint(int32_t row, int32_t* out) const {
+        const uint8_t* cells = source_.Cells(row);
         switch (request_.view) {
             case MapView::kHeights:
                 for (int32_t i = 0; i < kBlockCellCount; ++i) {
@@ -236,7 +234,7 @@ class Painter {
         // The highest static of a cell wins; on equal Z the later record of the block.
         std::array<int32_t, kBlockCellCount> top;
         top.fill(std::numeric_limits<int32_t>::min());
-        std::span<const uint8_t> run = source_.Statics(column, row);
+        std::span<const uint8_t> run = source_.Statics(row);
         for (size_t at = 0; at + kRecordBytes <= run.size(); at += kRecordBytes) {
             const uint8_t* r = run.data() + at;
             if (r[2] >= kCells || r[3] >= kCells) continue;  // lies in no cell of the block
@@ -261,8 +259,8 @@ class Painter {
 // Where the drawn rows go: `count` rows from row `y` down, `width` colours each.
 using RowSink = std::function<void(int32_t y, int32_t count, const int32_t* colours)>;
 
-void Draw(const View& request, const Painter& painter, int32_t outWidth, const RowSink& sink,
-          const std::function<void(const std::string&)>& status) {
+void Draw(const View& request, BlockSource& source, const Painter& painter, int32_t outWidth,
+          const RowSink& sink, const std::function<void(const std::string&)>& status) {
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
     const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
@@ -281,8 +279,9 @@ void Draw(const View& request, const Painter& painter, int32_t outWidth, const R
         for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
+            source.ReadBand(column, band, bandEnd);
             for (int32_t row = band; row <= bandEnd; ++row) {
-                painter.Paint(column, row, block.data());
+                painter.Paint(row, block.data());
                 for (int32_t cy = 0; cy < kCells; ++cy) {
                     std::copy(block.begin() + cy * kCells + from % kCells,
                               block.begin() + cy * kCells + to % kCells + 1,
@@ -459,7 +458,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
             try {
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
                 Draw(
-                    request, painter, outcome.width,
+                    request, source, painter, outcome.width,
                     [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); },
                     status);
                 writer.Commit();
@@ -477,7 +476,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
                                      std::to_string(outcome.height) + " picture.");
         }
         Draw(
-            request, painter, outcome.width,
+            request, source, painter, outcome.width,
             [&](int32_t y, int32_t n, const int32_t* c) {
                 for (int32_t i = 0; i < n; ++i) {
                     picture->setRow(y + i, c + static_cast<size_t>(i) * outcome.width);
