@@ -148,27 +148,21 @@ class BlockSource {
           rows_(request.world.blockRows()),
           terrain_(fs.Open(request.map, OpenMode::kReadOnly)) {
         if (request.view == MapView::kOverview && request.withStatics) {
-            index_ = fs.Open(request.staidx, OpenMode::kReadOnly);
+            index_.emplace(fs, request.staidx, 0, std::numeric_limits<uint64_t>::max());
             data_.emplace(fs, request.statics, 0, std::numeric_limits<uint64_t>::max());
         }
     }
 
-    // Reads the blocks of `column` from row `first` to `last`, a few kilobytes that lie together
-    // in the files, so a view reads its files once, in order, and keeps little of them. Parts
-    // past the end of a file read as zero bytes: a short index as empty entries, as the statics
-    // jobs read it.
+    // Reads the terrain blocks of `column` from row `first` to `last`, which lie together in the
+    // file, so a view reads the terrain once, in order, and keeps little of it. Blocks past the
+    // end of the file read as zero bytes.
     void ReadBand(int32_t column, int32_t first, int32_t last) {
         column_ = column;
         first_ = first;
-        const auto count = static_cast<size_t>(last - first + 1);
         const uint64_t block = static_cast<uint64_t>(column) * static_cast<uint64_t>(rows_) +
                                static_cast<uint64_t>(first);
-        cells_.resize(count * kMapBlockBytes);
+        cells_.resize(static_cast<size_t>(last - first + 1) * kMapBlockBytes);
         terrain_->ReadZeroFilled(block * kMapBlockBytes, cells_);
-        if (index_) {
-            entries_.resize(count * kIndexEntryBytes);
-            index_->ReadZeroFilled(block * kIndexEntryBytes, entries_);
-        }
     }
 
     // The 64 tile ids and heights of the block at `row` of the band, cell i = (y mod 8) * 8 +
@@ -182,8 +176,12 @@ class BlockSource {
     // empty when it has none.
     std::span<const uint8_t> Statics(int32_t row) const {
         if (!index_) return {};
-        const uint8_t* entry =
-            entries_.data() + static_cast<size_t>(row - first_) * kIndexEntryBytes;
+        // A short index reads as empty entries past its end, as the statics jobs read it.
+        const uint64_t at = (static_cast<uint64_t>(column_) * static_cast<uint64_t>(rows_) +
+                             static_cast<uint64_t>(row)) *
+                            kIndexEntryBytes;
+        if (at + kIndexEntryBytes > index_->size()) return {};
+        const uint8_t* entry = index_->bytes().data() + at;
         int64_t offset = Le32(entry);
         int64_t length = Le32(entry + 4);
         if (length <= 0) return {};
@@ -198,10 +196,10 @@ class BlockSource {
   private:
     const View& request_;
     int32_t rows_;
-    std::unique_ptr<RandomAccessFile> terrain_, index_;
-    std::optional<FileBytes> data_;  // the runs may lie anywhere in it
+    std::unique_ptr<RandomAccessFile> terrain_;
+    std::optional<FileBytes> index_, data_;  // small beside the terrain; runs lie anywhere
     int32_t column_ = 0, first_ = 0;
-    ByteBuffer cells_, entries_;
+    ByteBuffer cells_;
 };
 
 // Colours of the 64 cells of one block, as one view draws them.
@@ -266,7 +264,7 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
     // The files hold the blocks column by column: a band of block rows is painted down each
     // column in turn, so the files are read in order rather than a block per page.
-    constexpr int32_t kBand = 16;
+    constexpr int32_t kBand = 64;
     std::vector<int32_t> strip(static_cast<size_t>(width) * kCells * kBand);
     std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
     std::vector<int32_t> mean(red.size());

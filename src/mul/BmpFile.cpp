@@ -1,5 +1,6 @@
 #include "mul/BmpFile.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "mul/Error.h"
@@ -53,10 +54,12 @@ BmpWriter::BmpWriter(FileSystem& fs, const std::string& path, int32_t width, int
 void BmpWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
     if (y < 0 || count <= 0 || count > height_ - y) return;
     // Rows y .. y + count - 1 lie bottom-up in the file, the last of them first.
-    buffer_.assign(stride_ * static_cast<size_t>(count), 0);
+    buffer_.resize(stride_ * static_cast<size_t>(count));
+    const size_t used = static_cast<size_t>(width_) * (grey_ ? 1 : 3);
     for (int32_t r = 0; r < count; ++r) {
         const int32_t* in = colours + static_cast<size_t>(r) * static_cast<size_t>(width_);
         uint8_t* out = buffer_.data() + stride_ * static_cast<size_t>(count - 1 - r);
+        std::fill(out + used, out + stride_, uint8_t{0});  // the row's padding
         if (grey_) {
             for (int32_t x = 0; x < width_; ++x) out[x] = static_cast<uint8_t>(in[x]);
             continue;
