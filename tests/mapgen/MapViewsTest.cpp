@@ -2,6 +2,7 @@
 // the top-left blocks of the world.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -56,17 +57,23 @@ class MapViewsTest : public ::testing::Test {
         for (int32_t n = 0; n < radarEntries; ++n) le::Put16(radar, n);
         test::WriteAll(request_.radarcol, radar);
     }
-    // Draws the view in memory and, when that succeeds, also as a BMP written row by row, which
-    // must hold the same pixels.
+    // Draws the view in memory, then as a BMP written row by row as it is drawn, which must hold
+    // the same pixels, or, when the view fails, leave no file behind.
     MapViewOutcome Run(const Picture* palette = nullptr) {
         saved_.clear();
         MapViewOutcome outcome = RunMapView(request_, palette, io_, {});
         picture_ = std::move(outcome.picture);
+        MapViewRequest bmp = request_;
+        if (bmp.out == dir_.path("out.png")) bmp.out = dir_.path("out.bmp");
+        std::filesystem::remove(dir_.path("out.bmp"));
+        EXPECT_EQ(RunMapView(bmp, palette, io_, {}).ok, outcome.ok);
         if (outcome.ok) {
-            MapViewRequest bmp = request_;
-            bmp.out = dir_.path("out.bmp");
-            EXPECT_TRUE(RunMapView(bmp, palette, io_, {}).ok);
             ExpectBmpHolds(bmp.out, *picture_);
+            return outcome;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.root())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name != "out.bmp" && name.find(".tmp") == std::string::npos) << name;
         }
         return outcome;
     }
