@@ -145,33 +145,43 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     };
     const std::vector<Bytes> unchanged = contents();
     const std::string artmul = dir.path("art.mul");
-    // The job, the file held, and what the job writes (nothing for readers).
-    const std::tuple<Args, std::string, std::string> cases[] = {
-        {OnPair({"clear"}), idx, "statics"},
-        {OnPair({"freeze", "--items", items}), idx, "statics"},
-        {OnPair({"compact"}), idx, "statics"},
-        {OnPair({"melt", "--items", melted}), idx, ""},
-        {OnPair({"check"}), idx, ""},
-        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map}, map, "terrain"},
+    const std::string radar = dir.path("radarcol.mul"), view = dir.path("view.bmp");
+    WriteAll(radar, {});
+    const Args render = OnPair({"render", "--world", "7168x4096", "--map", map, "--radarcol", radar,
+                                "--out", view, "--x2", "7", "--y2", "7"});
+    // The job, the file held, the files the refusal names, and whether the job writes them.
+    const std::tuple<Args, std::string, std::string, bool> cases[] = {
+        {OnPair({"clear"}), idx, "statics", true},
+        {OnPair({"freeze", "--items", items}), idx, "statics", true},
+        {OnPair({"compact"}), idx, "statics", true},
+        {OnPair({"melt", "--items", melted}), idx, "statics", false},
+        {OnPair({"check"}), idx, "statics", false},
+        {render, map, "terrain", false},
+        {render, idx, "statics", false},
+        {{"bmp2map", "--bitmap", picture, "--palette", palette, "--map", map},
+         map,
+         "terrain",
+         true},
         {{"art", "import", "--bitmap", picture, "--number", "3", "--idx", art, "--mul", artmul},
          art,
-         "art"},
+         "art",
+         true},
     };
-    for (const auto& [args, file, writes] : cases) {
+    for (const auto& [args, file, files, writes] : cases) {
         for (FileLock::Mode mode : {FileLock::Mode::kShared, FileLock::Mode::kExclusive}) {
-            const bool shared = mode == FileLock::Mode::kShared, runs = shared && writes.empty();
-            SCOPED_TRACE(args[0] + " " + args[1] + (shared ? " shared" : ""));
+            const bool shared = mode == FileLock::Mode::kShared, runs = shared && !writes;
+            SCOPED_TRACE(args[0] + " " + file + (shared ? " shared" : ""));
             std::unique_ptr<FileLock> held = FileLock::Try(file, mode);
             ASSERT_TRUE(held);
             EXPECT_EQ(Wait(Start(args, output)), runs ? 0 : 1) << ReadText(output);
             if (runs) {
                 std::filesystem::remove(melted);
+                std::filesystem::remove(view);
                 continue;
             }
-            EXPECT_EQ(ReadText(output), "The " + (writes.empty() ? "statics" : writes) +
-                                            " files are in use by another job.\n");
+            EXPECT_EQ(ReadText(output), "The " + files + " files are in use by another job.\n");
             EXPECT_TRUE(contents() == unchanged);
-            EXPECT_FALSE(Exists(melted));
+            EXPECT_FALSE(Exists(melted) || Exists(view));
         }
     }
 }
