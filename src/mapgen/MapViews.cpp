@@ -34,25 +34,22 @@ int32_t Le32(const uint8_t* p) {
 
 int32_t Grey(int32_t value) { return Rgb(value, value, value); }
 
-// Bytes of a file from `offset` on, at most `length` of them (fewer where the file ends before):
-// mapped read-only where the file allows it, which saves the copy and the fresh memory a read
-// would need, else read whole.
+// The bytes of a whole file: mapped read-only where the file allows it, which saves the copy and
+// the fresh memory a read would need, else read.
 class FileBytes {
   public:
-    FileBytes(FileSystem& fs, const std::string& path, uint64_t offset, uint64_t length)
-        : file_(fs.Open(path, OpenMode::kReadOnly)) {
+    FileBytes(FileSystem& fs, const std::string& path) : file_(fs.Open(path, OpenMode::kReadOnly)) {
         const uint64_t size = file_->Size();
-        const uint64_t inside = size > offset ? std::min(length, size - offset) : 0;
-        if (inside > std::numeric_limits<size_t>::max() / 2) {
+        if (size > std::numeric_limits<size_t>::max() / 2) {
             throw Error::Io("The file " + path + " is too large to read.");
         }
-        if (inside > 0) mapping_ = file_->Map(offset, static_cast<size_t>(inside));
+        if (size > 0) mapping_ = file_->Map(0, static_cast<size_t>(size));
         if (mapping_) {
             bytes_ = mapping_->bytes();
             return;
         }
-        buffer_.resize(static_cast<size_t>(inside));
-        if (file_->ReadAt(offset, buffer_) != buffer_.size()) {
+        buffer_.resize(static_cast<size_t>(size));
+        if (file_->ReadAt(0, buffer_) != buffer_.size()) {
             throw Error::Io("The file " + path + " changed while it was read.");
         }
         bytes_ = buffer_;
@@ -69,19 +66,6 @@ class FileBytes {
     ByteBuffer buffer_;
     std::span<const uint8_t> bytes_;
 };
-
-ByteBuffer ReadWhole(FileSystem& fs, const std::string& path) {
-    auto file = fs.Open(path, OpenMode::kReadOnly);
-    uint64_t size = file->Size();
-    if (size > std::numeric_limits<size_t>::max() / 2) {
-        throw Error::Io("The file " + path + " is too large to read.");
-    }
-    ByteBuffer bytes(static_cast<size_t>(size));
-    if (file->ReadAt(0, bytes) != bytes.size()) {
-        throw Error::Io("The file " + path + " changed while it was read.");
-    }
-    return bytes;
-}
 
 struct Refusal {
     std::string text;
@@ -148,8 +132,8 @@ class BlockSource {
           rows_(request.world.blockRows()),
           terrain_(fs.Open(request.map, OpenMode::kReadOnly)) {
         if (request.view == MapView::kOverview && request.withStatics) {
-            index_.emplace(fs, request.staidx, 0, std::numeric_limits<uint64_t>::max());
-            data_.emplace(fs, request.statics, 0, std::numeric_limits<uint64_t>::max());
+            index_.emplace(fs, request.staidx);
+            data_.emplace(fs, request.statics);
         }
     }
 
@@ -388,7 +372,7 @@ RadarColours::RadarColours(std::span<const uint8_t> bytes)
 }
 
 RadarColours RadarColours::Load(const std::string& path, FileSystem& fs) {
-    return RadarColours(ReadWhole(fs, path));
+    return RadarColours(FileBytes(fs, path).bytes());
 }
 
 namespace {
@@ -452,7 +436,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
         outcome.width = (request.x2 - request.x1 + s) / s;
         outcome.height = (request.y2 - request.y1 + s) / s;
         if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
-            // Written row by row as it is drawn: a whole world never sits in memory.
+            // Written band by band as it is drawn: a whole world never sits in memory.
             try {
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
                 Draw(

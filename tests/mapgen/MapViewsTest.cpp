@@ -270,6 +270,10 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
         request_ = keep;
     }
 
+    request_.out = dir_.path("none/out.bmp");  // a folder that does not exist
+    EXPECT_TRUE(RunMapView(request_, nullptr, io_, {})
+                    .status.starts_with("Unable to write the picture " + request_.out + ". "));
+
     // Setting heights refuses a picture that is not grey, and writes nothing.
     MemoryPicture colour(2, 1, Rgb(9, 9, 9));
     colour.setPixel(1, 0, Rgb(9, 9, 10));
