@@ -132,7 +132,12 @@ class RowWriter {
             static_cast<int32_t>(std::clamp<int64_t>(kBandBytes / bandBytes, 1, kBandBlockRows));
         const int32_t bands = (rows + most - 1) / most;
         bandRows_ = (rows + bands - 1) / bands;
-        band_ = std::make_unique<WorkBuffer>(static_cast<size_t>(bandBytes) * bandRows_);
+        // Columns an odd number of cache lines apart fall into different cache sets, so the
+        // lines that a row touches in every column stay cached for the rows after it.
+        constexpr size_t kLine = 64;
+        columnBytes_ = (static_cast<size_t>(kMapBlockBytes) * bandRows_ + kLine - 1) / kLine;
+        columnBytes_ = (columnBytes_ | 1) * kLine;
+        band_ = std::make_unique<WorkBuffer>(columnBytes_ * columns);
     }
 
     // Makes the cells of pixel row `row`, whose colours are `colours`, and writes them, or keeps
@@ -160,11 +165,10 @@ class RowWriter {
         }
         if (pending_ == 0) Load(blockRow, y);
         ++pending_;
-        const size_t stride = static_cast<size_t>(kMapBlockBytes) * bandBlocks_;
         uint8_t* at = band_->bytes().data() +
                       static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
                       kBlockHeaderBytes + kCellBytes * cellRow * world::kBlockCells;
-        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += stride) {
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             auto [from, to] = Run(column);
             maker.Make(colours + (from - x_), to - from,
                        at + kCellBytes * (from % world::kBlockCells));
@@ -181,9 +185,8 @@ class RowWriter {
         // Whole blocks up to the last row's, which the file already holds: cells of later rows
         // go back as they were read.
         const int32_t blocks = (pendingY_ + rows - 1) / world::kBlockCells - bandFirst_ + 1;
-        const size_t stride = static_cast<size_t>(kMapBlockBytes) * bandBlocks_;
         const uint8_t* at = band_->bytes().data();
-        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += stride) {
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             file_.WriteAt(BlockOffset(column, bandFirst_),
                           {at, static_cast<size_t>(kMapBlockBytes) * blocks});
         }
@@ -216,7 +219,7 @@ class RowWriter {
         pendingY_ = y;
         const size_t span = static_cast<size_t>(kMapBlockBytes) * bandBlocks_;
         uint8_t* at = band_->bytes().data();
-        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += span) {
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             file_.ReadZeroFilled(BlockOffset(column, blockRow), {at, span});
         }
     }
@@ -238,10 +241,11 @@ class RowWriter {
     uint64_t size_;  // the file's length; only this job changes it
     int32_t written_ = 0;
     std::vector<uint8_t> cells_;  // one row's cells, for plain writes
-    // The band: the blocks bandFirst_ .. bandFirst_ + bandBlocks_ - 1 of each block column, one
-    // column after the other, as the file holds them.
+    // The band: the blocks bandFirst_ .. bandFirst_ + bandBlocks_ - 1 of each block column as the
+    // file holds them, one column after the other.
     std::unique_ptr<WorkBuffer> band_;
-    int32_t bandRows_ = 0;  // block rows of a full band
+    int32_t bandRows_ = 0;    // block rows of a full band
+    size_t columnBytes_ = 0;  // from the start of one column's blocks to the next one's
     int32_t bandFirst_ = 0, bandBlocks_ = 0;
     int32_t pending_ = 0;   // rows made since the band was read
     int32_t pendingY_ = 0;  // the map row of the first of them
