@@ -24,9 +24,7 @@ static_assert(kMapBlockBytes == kBlockHeaderBytes + 64 * kCellBytes);
 
 // The cells of pixel colours, with the draws of LookupTerrain in the same order: a tile number
 // and then a height number for every kind of the colour, the last kind's pair deciding. The kinds
-// of a colour are found once per run of equal pixels, and the tile index is worked out in whole
-// numbers: for r = k / 2^24 and n tiles, r * (n - 1) is exact in double precision, so rounding it
-// half to even is rounding the 32-bit k * (n - 1) by its low 24 bits.
+// of a colour are found once per run of equal pixels.
 class CellMaker {
   public:
     CellMaker(const TerrainTable& table, uint32_t seed) : table_(table), next_(seed) { Select(0); }
@@ -42,33 +40,38 @@ class CellMaker {
             while (end < n && colours[end] == colour) ++end;
             if (colour != colour_) Select(colour);
             const Choice c = choice_;
+            if (c.skipped < 0) {
+                for (; i < end; ++i, out += kCellBytes) Store(out, kFallbackTile, 0);
+                continue;
+            }
             for (; i < end; ++i, out += kCellBytes) {
-                if (c.skipped < 0) {
-                    out[0] = static_cast<uint8_t>(kFallbackTile & 0xFF);
-                    out[1] = static_cast<uint8_t>(kFallbackTile >> 8);
-                    out[2] = 0;
-                    continue;
-                }
                 for (int32_t d = 0; d < c.skipped; ++d) next.Next24();
-                uint32_t q = next.Next24() * c.last;
-                uint16_t tile = c.tiles[(q + 0x7FFFFF + ((q >> 24) & 1)) >> 24];
-                float sum = c.low + c.span * (static_cast<float>(next.Next24()) * 0x1p-24f);
-                out[0] = static_cast<uint8_t>(tile & 0xFF);
-                out[1] = static_cast<uint8_t>(tile >> 8);
-                out[2] = static_cast<uint8_t>(static_cast<int32_t>(RoundHalfEven(sum)));
+                uint16_t tile = c.tiles[TileIndex(next.Next24(), c.last)];
+                uint8_t height = HeightByte(next.Next24(), c.low, c.scaledSpan);
+                Store(out, tile, height);
             }
         }
         next_ = next;
     }
 
   private:
+    static void Store(uint8_t* out, uint16_t tile, uint8_t height) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &tile, 2);
+        } else {
+            out[0] = static_cast<uint8_t>(tile & 0xFF);
+            out[1] = static_cast<uint8_t>(tile >> 8);
+        }
+        out[2] = height;
+    }
+
     // What a colour draws: `skipped` numbers thrown away (two per earlier kind of the colour),
     // then the pair of the deciding kind; -1 for a colour of no kind.
     struct Choice {
         const uint16_t* tiles = nullptr;
-        uint32_t last = 0;  // the number of tiles less one
-        float low = 0;      // AltMin
-        float span = 0;     // AltMax - AltMin
+        uint32_t last = 0;     // the number of tiles less one
+        float low = 0;         // AltMin
+        float scaledSpan = 0;  // (AltMax - AltMin) * 2^-24
         int32_t skipped = -1;
     };
 
@@ -80,7 +83,8 @@ class CellMaker {
             choice_.tiles = kind.Tiles.data();
             choice_.last = static_cast<uint32_t>(kind.Tiles.size() - 1);
             choice_.low = static_cast<float>(kind.AltMin);
-            choice_.span = static_cast<float>(static_cast<int16_t>(kind.AltMax - kind.AltMin));
+            choice_.scaledSpan =
+                static_cast<float>(static_cast<int16_t>(kind.AltMax - kind.AltMin)) * 0x1p-24f;
             choice_.skipped += 2;
         }
         if (choice_.skipped >= 0) --choice_.skipped;

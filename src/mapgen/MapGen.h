@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,22 @@ uint8_t PickAlt(const TerrainKind& kind, Random& next) {
     float sum = static_cast<float>(kind.AltMin) + p;
     auto h = static_cast<int32_t>(RoundHalfEven(sum));
     return static_cast<uint8_t>(h < 0 ? h + 256 : h);
+}
+
+// PickTile's index and PickAlt's byte for r = k / 2^24 (TerrainRandom::Next24), in fewer steps.
+// For n tiles, r * (n - 1) is exact in double precision, so rounding it half to even is rounding
+// the 32-bit k * (n - 1) by its low 24 bits.
+inline uint32_t TileIndex(uint32_t k, uint32_t last) {
+    uint32_t q = k * last;
+    return (q + 0x7FFFFF + ((q >> 24) & 1)) >> 24;
+}
+
+// `low` is AltMin and `scaledSpan` (AltMax - AltMin) * 2^-24: as it and k * 2^-24 are exact, its
+// product with k is PickAlt's. Adding 1.5 * 2^23 then rounds as RoundHalfEven does and leaves
+// the whole number in the low bits of the float, below zero as two's complement.
+inline uint8_t HeightByte(uint32_t k, float low, float scaledSpan) {
+    float sum = low + scaledSpan * static_cast<float>(k);
+    return static_cast<uint8_t>(std::bit_cast<uint32_t>(sum + 0x1.8p23f));
 }
 
 struct TerrainCell {
