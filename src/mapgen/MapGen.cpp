@@ -9,6 +9,7 @@
 #include "mul/Error.h"
 #include "mul/Numbers.h"
 #include "mul/Stop.h"
+#include "mul/WorkBuffer.h"
 #include "mul/World.h"
 #include "mul/cMUL.h"
 
@@ -21,14 +22,88 @@ constexpr int32_t kCellBytes = 2 + 1;  // tile id, height
 constexpr int32_t kBlockHeaderBytes = 4;
 static_assert(kMapBlockBytes == kBlockHeaderBytes + 64 * kCellBytes);
 
-// A mapped file keeps the pages it touched resident. Handing them back now and then keeps a
-// full-map run well below the size of the file; each time costs a new fault per page, hence
-// not more often.
-constexpr int32_t kRowsPerRelease = 512;
+// The cells of pixel colours, with the draws of LookupTerrain in the same order: a tile number
+// and then a height number for every kind of the colour, the last kind's pair deciding. The kinds
+// of a colour are found once per run of equal pixels.
+class CellMaker {
+  public:
+    CellMaker(const TerrainTable& table, uint32_t seed) : table_(table), next_(seed) { Select(0); }
 
-// Writes finished pixel rows into the cells they cover. A pixel row lies in one block row and
-// crosses every block column of the picture, taking one run of up to 8 cells in each block; only
-// those cell bytes are written, so headers and the other cells are never read or written back.
+    // Writes kCellBytes for each of colours[0, n) to `out`.
+    void Make(const int32_t* colours, int32_t n, uint8_t* out) {
+        // A copy of the number source stays in registers; stores through `out` could otherwise
+        // change it as far as the compiler knows.
+        TerrainRandom next = next_;
+        for (int32_t i = 0; i < n;) {
+            const int32_t colour = colours[i];
+            int32_t end = i + 1;
+            while (end < n && colours[end] == colour) ++end;
+            if (colour != colour_) Select(colour);
+            const Choice c = choice_;
+            if (c.skipped < 0) {
+                for (; i < end; ++i, out += kCellBytes) Store(out, kFallbackTile, 0);
+                continue;
+            }
+            for (; i < end; ++i, out += kCellBytes) {
+                for (int32_t d = 0; d < c.skipped; ++d) next.Next24();
+                uint16_t tile = c.tiles[TileIndex(next.Next24(), c.last)];
+                uint8_t height = HeightByte(next.Next24(), c.low, c.scaledSpan);
+                Store(out, tile, height);
+            }
+        }
+        next_ = next;
+    }
+
+  private:
+    static void Store(uint8_t* out, uint16_t tile, uint8_t height) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &tile, 2);
+        } else {
+            out[0] = static_cast<uint8_t>(tile & 0xFF);
+            out[1] = static_cast<uint8_t>(tile >> 8);
+        }
+        out[2] = height;
+    }
+
+    // What a colour draws: `skipped` numbers thrown away (two per earlier kind of the colour),
+    // then the pair of the deciding kind; -1 for a colour of no kind.
+    struct Choice {
+        const uint16_t* tiles = nullptr;
+        uint32_t last = 0;     // the number of tiles less one
+        float low = 0;         // AltMin
+        float scaledSpan = 0;  // (AltMax - AltMin) * 2^-24
+        int32_t skipped = -1;
+    };
+
+    void Select(int32_t colour) {
+        colour_ = colour;
+        choice_ = {};
+        for (const TerrainKind& kind : table_) {
+            if (kind.Color != colour) continue;
+            choice_.tiles = kind.Tiles.data();
+            choice_.last = static_cast<uint32_t>(kind.Tiles.size() - 1);
+            choice_.low = static_cast<float>(kind.AltMin);
+            choice_.scaledSpan =
+                static_cast<float>(static_cast<int16_t>(kind.AltMax - kind.AltMin)) * 0x1p-24f;
+            choice_.skipped += 2;
+        }
+        if (choice_.skipped >= 0) --choice_.skipped;
+    }
+
+    const TerrainTable& table_;
+    TerrainRandom next_;
+    int32_t colour_ = 0;
+    Choice choice_;
+};
+
+// Writes pixel rows into the cells they cover, in order. A pixel row lies in one block row and
+// crosses every block column of the picture, taking one run of up to 8 cells in each block.
+//
+// Where the space of the blocks could be set aside, the rows of a band of block rows are
+// gathered and written at once: the band's blocks of one column lie together in the file, and
+// one read and one write per column and band cost far less than a write per block and row.
+// Elsewhere each row goes out as it comes, in runs of cell bytes. Either way headers and cells
+// outside the picture keep their bytes.
 class RowWriter {
   public:
     RowWriter(RandomAccessFile& file, const world::Size& world, int32_t x, int32_t y, int32_t width,
@@ -39,107 +114,145 @@ class RowWriter {
           y_(y),
           width_(width),
           firstColumn_(x / world::kBlockCells),
-          lastColumn_((x + width - 1) / world::kBlockCells) {
+          lastColumn_((x + width - 1) / world::kBlockCells),
+          lastRow_((y + height - 1) / world::kBlockCells),
+          size_(file.Size()) {
         const int32_t firstRow = y / world::kBlockCells;
-        const int32_t lastRow = (y + height - 1) / world::kBlockCells;
-        uint64_t first = BlockOffset(firstColumn_, firstRow);
-        uint64_t end = BlockOffset(lastColumn_, lastRow) + kMapBlockBytes;
-        // Stores into a mapping cannot report a full disk: a page that cannot be allocated ends
-        // the process with a signal. So the blocks are given their space first, column by
-        // column; where that cannot be promised the rows go through plain writes instead.
+        // Space set aside first means that only plain failures are left, not a full disk in
+        // the middle of a band; where it cannot be promised the rows go out one by one.
         bool reserved = true;
         for (int32_t column = firstColumn_; reserved && column <= lastColumn_; ++column) {
             uint64_t from = BlockOffset(column, firstRow);
-            reserved = file_.Reserve(from, BlockOffset(column, lastRow) + kMapBlockBytes - from);
+            reserved = file_.Reserve(from, BlockOffset(column, lastRow_) + kMapBlockBytes - from);
         }
-        if (reserved) mapping_ = file_.Map(first, static_cast<size_t>(end - first));
-        mapStart_ = first;
+        const int32_t columns = lastColumn_ - firstColumn_ + 1;
+        if (!reserved) {
+            cells_.resize(static_cast<size_t>(width) * kCellBytes);
+            return;
+        }
+        const int32_t rows = lastRow_ - firstRow + 1;
+        const auto bandBytes = static_cast<int64_t>(columns) * kMapBlockBytes;
+        const auto most =
+            static_cast<int32_t>(std::clamp<int64_t>(kBandBytes / bandBytes, 1, kBandBlockRows));
+        const int32_t bands = (rows + most - 1) / most;
+        bandRows_ = (rows + bands - 1) / bands;
+        // Columns an odd number of cache lines apart fall into different cache sets, so the
+        // lines that a row touches in every column stay cached for the rows after it.
+        constexpr size_t kLine = 64;
+        columnBytes_ = (static_cast<size_t>(kMapBlockBytes) * bandRows_ + kLine - 1) / kLine;
+        columnBytes_ = (columnBytes_ | 1) * kLine;
+        band_ = std::make_unique<WorkBuffer>(columnBytes_ * columns);
     }
 
-    // `cells` holds kCellBytes per pixel of pixel row `row`.
-    void Write(int32_t row, std::span<const uint8_t> cells) {
-        int32_t y = y_ + row;
-        int32_t blockRow = y / world::kBlockCells;
-        int32_t cellRow = y % world::kBlockCells;
+    // Makes the cells of pixel row `row`, whose colours are `colours`, and writes them, or keeps
+    // them for Flush.
+    void Write(int32_t row, const int32_t* colours, CellMaker& maker) {
+        const int32_t y = y_ + row;
+        const int32_t blockRow = y / world::kBlockCells;
+        const int32_t cellRow = y % world::kBlockCells;
         // A block that did not exist yet gets a zero header and zero cells, as if read past
         // the end of the file and written back whole.
         Grow(BlockOffset(lastColumn_, blockRow) + kMapBlockBytes);
-        for (int32_t column = firstColumn_; column <= lastColumn_; ++column) {
-            int32_t from = std::max(x_, column * world::kBlockCells);
-            int32_t to = std::min(x_ + width_, (column + 1) * world::kBlockCells);
-            uint64_t offset = BlockOffset(column, blockRow) + kBlockHeaderBytes +
-                              static_cast<uint64_t>(kCellBytes) *
-                                  (cellRow * world::kBlockCells + from % world::kBlockCells);
-            auto run = cells.subspan(static_cast<size_t>(kCellBytes) * (from - x_),
-                                     static_cast<size_t>(kCellBytes) * (to - from));
-            if (mapping_) {
-                std::memcpy(mapping_->bytes().data() + (offset - mapStart_), run.data(),
-                            run.size());
-            } else {
-                file_.WriteAt(offset, run);
+        if (!band_) {
+            maker.Make(colours, width_, cells_.data());
+            for (int32_t column = firstColumn_; column <= lastColumn_; ++column) {
+                auto [from, to] = Run(column);
+                uint64_t offset = BlockOffset(column, blockRow) + kBlockHeaderBytes +
+                                  static_cast<uint64_t>(kCellBytes) *
+                                      (cellRow * world::kBlockCells + from % world::kBlockCells);
+                file_.WriteAt(offset, std::span<const uint8_t>(cells_).subspan(
+                                          static_cast<size_t>(kCellBytes) * (from - x_),
+                                          static_cast<size_t>(kCellBytes) * (to - from)));
             }
+            written_ = row + 1;
+            return;
         }
-        if (mapping_ && ++rowsSinceRelease_ == kRowsPerRelease) {
-            mapping_->Release();
-            rowsSinceRelease_ = 0;
+        if (pending_ == 0) Load(blockRow, y);
+        ++pending_;
+        uint8_t* at = band_->bytes().data() +
+                      static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
+                      kBlockHeaderBytes + kCellBytes * cellRow * world::kBlockCells;
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
+            auto [from, to] = Run(column);
+            maker.Make(colours + (from - x_), to - from,
+                       at + kCellBytes * (from % world::kBlockCells));
         }
+        if (cellRow == world::kBlockCells - 1 && blockRow == bandFirst_ + bandBlocks_ - 1) Flush();
     }
 
+    // Writes the gathered rows. Call it after the last row, and before ending early, so that
+    // every row given to Write reaches the file. The rows are given up even when a write fails.
+    void Flush() {
+        if (pending_ == 0) return;
+        const int32_t rows = pending_;
+        pending_ = 0;
+        // Whole blocks up to the last row's, which the file already holds: cells of later rows
+        // go back as they were read.
+        const int32_t blocks = (pendingY_ + rows - 1) / world::kBlockCells - bandFirst_ + 1;
+        const uint8_t* at = band_->bytes().data();
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
+            file_.WriteAt(BlockOffset(column, bandFirst_),
+                          {at, static_cast<size_t>(kMapBlockBytes) * blocks});
+        }
+        written_ = pendingY_ - y_ + rows;
+    }
+
+    // The rows from the first that are in the file.
+    int32_t written() const { return written_; }
+
   private:
+    // The most a band may hold: bands of a full map take two reads and writes per column. The
+    // file lags the progress shown by a band at most, and a band holds no more than 2048 rows.
+    static constexpr int64_t kBandBytes = int64_t{40} << 20;
+    static constexpr int64_t kBandBlockRows = 256;
+
     uint64_t BlockOffset(int32_t column, int32_t row) const {
         return static_cast<uint64_t>(column * blockRows_ + row) * kMapBlockBytes;
     }
 
+    // The map columns [from, to) of the picture in block column `column`.
+    std::pair<int32_t, int32_t> Run(int32_t column) const {
+        return {std::max(x_, column * world::kBlockCells),
+                std::min(x_ + width_, (column + 1) * world::kBlockCells)};
+    }
+
+    // Reads the band that starts with block row `blockRow`, for map row `y` onwards.
+    void Load(int32_t blockRow, int32_t y) {
+        bandFirst_ = blockRow;
+        bandBlocks_ = std::min(bandRows_, lastRow_ - blockRow + 1);
+        pendingY_ = y;
+        const size_t span = static_cast<size_t>(kMapBlockBytes) * bandBlocks_;
+        uint8_t* at = band_->bytes().data();
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
+            file_.ReadZeroFilled(BlockOffset(column, blockRow), {at, span});
+        }
+    }
+
     void Grow(uint64_t end) {
-        uint64_t size = file_.Size();
-        if (size >= end) return;
-        std::vector<uint8_t> zeros(static_cast<size_t>(std::min<uint64_t>(end - size, 1 << 20)));
-        while (size < end) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(end - size, zeros.size()));
-            file_.WriteAt(size, std::span<const uint8_t>(zeros).first(n));
-            size += n;
+        if (size_ >= end) return;
+        std::vector<uint8_t> zeros(static_cast<size_t>(std::min<uint64_t>(end - size_, 1 << 20)));
+        while (size_ < end) {
+            size_t n = static_cast<size_t>(std::min<uint64_t>(end - size_, zeros.size()));
+            file_.WriteAt(size_, std::span<const uint8_t>(zeros).first(n));
+            size_ += n;
         }
     }
 
     RandomAccessFile& file_;
     int32_t blockRows_;
     int32_t x_, y_, width_;
-    int32_t firstColumn_, lastColumn_;
-    std::unique_ptr<FileMapping> mapping_;
-    uint64_t mapStart_ = 0;
-    int32_t rowsSinceRelease_ = 0;
-};
-
-// LookupTerrain over a whole picture: the same draws in the same order, but the kinds that a
-// colour selects are found once per run of equal pixels rather than once per pixel.
-class Lookup {
-  public:
-    explicit Lookup(const TerrainTable& table) : table_(table) { Select(0); }
-
-    TerrainCell operator()(int32_t colour, TerrainRandom& next) {
-        if (colour != colour_) Select(colour);
-        TerrainCell cell;
-        for (int32_t i = 0; i < count_; ++i) {
-            const TerrainKind& kind = table_[kinds_[i]];
-            cell.tile = PickTile(kind, next);
-            cell.height = PickAlt(kind, next);
-        }
-        return cell;
-    }
-
-  private:
-    void Select(int32_t colour) {
-        colour_ = colour;
-        count_ = 0;
-        for (int32_t k = 0; k < kTerrainKinds; ++k) {
-            if (table_[k].Color == colour) kinds_[count_++] = k;
-        }
-    }
-
-    const TerrainTable& table_;
-    int32_t colour_ = 0;
-    std::array<int32_t, kTerrainKinds> kinds_{};
-    int32_t count_ = 0;
+    int32_t firstColumn_, lastColumn_, lastRow_;
+    uint64_t size_;  // the file's length; only this job changes it
+    int32_t written_ = 0;
+    std::vector<uint8_t> cells_;  // one row's cells, for plain writes
+    // The band: the blocks bandFirst_ .. bandFirst_ + bandBlocks_ - 1 of each block column as the
+    // file holds them, one column after the other.
+    std::unique_ptr<WorkBuffer> band_;
+    int32_t bandRows_ = 0;    // block rows of a full band
+    size_t columnBytes_ = 0;  // from the start of one column's blocks to the next one's
+    int32_t bandFirst_ = 0, bandBlocks_ = 0;
+    int32_t pending_ = 0;   // rows made since the band was read
+    int32_t pendingY_ = 0;  // the map row of the first of them
 };
 
 // A whole number of 0 or more read from a box, or nothing.
@@ -249,7 +362,6 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     } catch (const Refusal& r) {
         return Stop(hooks, Result::kRefused, r.text, 0, r.why);
     }
-    TerrainRandom next(request.seed ? *request.seed : TerrainRandom::ClockSeed());
 
     cMUL map(fs);
     std::string failure = map.cOpen("", request.map, kMapBlockBytes, in.world.blocks());
@@ -269,39 +381,39 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 
     const int32_t width = picture->width();
     const int32_t height = picture->height();
-    int32_t row = 0;
+    std::optional<RowWriter> writer;
     try {
-        RowWriter writer(*map.dataFile(), in.world, in.x, in.y, width, height);
-        std::vector<uint8_t> cells(static_cast<size_t>(width) * kCellBytes);
+        writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height);
         std::vector<int32_t> colours(static_cast<size_t>(width));
-        Lookup lookup(in.table);
-        for (; row < height; ++row) {
+        CellMaker maker(in.table, request.seed ? *request.seed : TerrainRandom::ClockSeed());
+        for (int32_t row = 0; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));
             if ((hooks.stopRequested && hooks.stopRequested()) || StopRequested()) {
+                writer->Flush();
                 map.cClose();
                 return {Result::kStopped, "Stopped.", row};
             }
             picture->row(row, colours.data());
-            uint8_t* out = cells.data();
-            for (int32_t px = 0; px < width; ++px) {
-                TerrainCell cell = lookup(colours[static_cast<size_t>(px)], next);
-                out[0] = static_cast<uint8_t>(cell.tile & 0xFF);
-                out[1] = static_cast<uint8_t>(cell.tile >> 8);
-                out[2] = cell.height;
-                out += kCellBytes;
-            }
-            writer.Write(row, cells);
+            writer->Write(row, colours.data(), maker);
         }
-    } catch (const Error& e) {
+        writer->Flush();
+    } catch (const std::exception& e) {
+        // The rows made before the failure still go out; the failure told is the first one.
+        int32_t rows = 0;
+        if (writer) {
+            try {
+                writer->Flush();
+            } catch (const std::exception&) {
+            }
+            rows = writer->written();
+        }
         map.cClose();
-        if (e.kind() == Error::Kind::kNoSpace) {
-            return Stop(hooks, Result::kFailed, "No space left on device. BMP to Map aborted", row,
+        const auto* error = dynamic_cast<const Error*>(&e);
+        if (error && error->kind() == Error::Kind::kNoSpace) {
+            return Stop(hooks, Result::kFailed, "No space left on device. BMP to Map aborted", rows,
                         e.what());
         }
-        return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", row);
-    } catch (const std::exception& e) {
-        map.cClose();
-        return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", row);
+        return Stop(hooks, Result::kFailed, std::string(e.what()) + ". BMP to Map aborted", rows);
     }
     map.cClose();
     if (hooks.status) hooks.status(std::string(kBmp2MapDone));

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -101,6 +102,22 @@ uint8_t PickAlt(const TerrainKind& kind, Random& next) {
     return static_cast<uint8_t>(h < 0 ? h + 256 : h);
 }
 
+// PickTile's index and PickAlt's byte for r = k / 2^24 (TerrainRandom::Next24), in fewer steps.
+// For n tiles, r * (n - 1) is exact in double precision, so rounding it half to even is rounding
+// the 32-bit k * (n - 1) by its low 24 bits.
+inline uint32_t TileIndex(uint32_t k, uint32_t last) {
+    uint32_t q = k * last;
+    return (q + 0x7FFFFF + ((q >> 24) & 1)) >> 24;
+}
+
+// `low` is AltMin and `scaledSpan` (AltMax - AltMin) * 2^-24: as it and k * 2^-24 are exact, its
+// product with k is PickAlt's. Adding 1.5 * 2^23 then rounds as RoundHalfEven does and leaves
+// the whole number in the low bits of the float, below zero as two's complement.
+inline uint8_t HeightByte(uint32_t k, float low, float scaledSpan) {
+    float sum = low + scaledSpan * static_cast<float>(k);
+    return static_cast<uint8_t>(std::bit_cast<uint32_t>(sum + 0x1.8p23f));
+}
+
 struct TerrainCell {
     uint16_t tile = kFallbackTile;
     uint8_t height = 0;  // stored byte
@@ -126,7 +143,9 @@ class TerrainRandom {
     explicit TerrainRandom(uint32_t seed);
     // A seed from the clock, for runs that are not meant to repeat.
     static uint32_t ClockSeed();
-    float operator()() {
+    float operator()() { return static_cast<float>(Next24()) * 0x1p-24f; }
+    // The next number as the whole number k of r = k / 2^24, 0 <= k < 2^24.
+    uint32_t Next24() {
         uint32_t result = s_[0] + s_[3];
         uint32_t t = s_[1] << 9;
         s_[2] ^= s_[0];
@@ -135,7 +154,7 @@ class TerrainRandom {
         s_[0] ^= s_[3];
         s_[2] ^= t;
         s_[3] = (s_[3] << 11) | (s_[3] >> 21);
-        return static_cast<float>(result >> 8) * 0x1p-24f;
+        return result >> 8;
     }
 
   private:
@@ -176,7 +195,7 @@ using Bmp2MapMessage = std::function<void(const std::string& text, const std::st
 
 // How the job talks to its caller. Every member may be empty.
 struct Bmp2MapHooks {
-    // Progress once per pixel row before the row is written ("N% finished"), then
+    // Progress once per pixel row before the row is made ("N% finished"), then
     // "Map imported succesfully!". It may let window events run.
     StatusSink status;
     // A message box for the user (title "BMP2Map"); the job has stopped when it is called.
@@ -194,7 +213,8 @@ struct Bmp2MapOutcome : JobOutcome {
     enum class Result {
         kDone,     // every row written; status is "Map imported succesfully!"
         kRefused,  // stopped before any cell was written; status is the message box text
-        kFailed,   // a write failed part-way; status is the message box text
+        kFailed,   // a write failed part-way; status is the message box text, and the first
+                   // rowsWritten rows are whole in the file
         kStopped,  // stopRequested said so; rowsWritten rows are in the file
     };
     Result result = Result::kRefused;
@@ -216,9 +236,10 @@ struct Bmp2MapOutcome : JobOutcome {
 // missing ("Missing picture! BMP to Map aborted") or not a picture; a height bound outside
 // -128..127; X or Y not a whole number of 0 or more; a terrain file longer than its world or of
 // a length that fits no world; the picture not ending inside the map.
-// A terrain file that cannot be opened ends it with cOpen's message. Then each pixel row is
-// written in place, finished before the next starts; the 4 header bytes of each block and every
-// cell outside the picture stay as they were.
+// A terrain file that cannot be opened ends it with cOpen's message. Then the pixel rows are
+// written in place, in order: one by one, or, where the space of their blocks could be set aside
+// first, gathered in bands of block rows, each band written whole before the next is made. The
+// 4 header bytes of each block and every cell outside the picture keep their values.
 //
 // Never throws for bad input or file errors; those come back in the outcome.
 Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,

@@ -160,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{5, 3, 21, 19, 1000},               // grows from a short file
                       Layout{8, 0, 1, 1, 5},                    // block 512 of a tiny file
                       Layout{17, 4081, 30, 15, -1},             // the last block rows
-                      Layout{0, 4090, 64, 6, 4 * kBlock}));     // eight block columns
+                      Layout{0, 4090, 64, 6, 4 * kBlock},       // eight block columns
+                      Layout{3, 5, 10, 2100, -1}));             // two bands of block rows
 
 // Refusals come in a message box before the terrain file is touched or created; the palette is
 // checked before the picture is looked at.
@@ -236,6 +237,22 @@ TEST_F(Bmp2Map, AStopLeavesWholeFinishedRowsOnly) {
             }
         }
     }
+}
+
+// Stopped inside its second band of block rows, in the middle of a block row.
+TEST_F(Bmp2Map, AStopInALaterBandLeavesTheRowsBeforeIt) {
+    MemoryPicture picture = Scatter(10, 2100);
+    Bmp2MapRequest request = Request(3, 5);
+    Recorded r = Run(request, &palette, &picture, DefaultFileSystem(), 1500);
+    EXPECT_EQ(r.outcome.result, Result::kStopped);
+    EXPECT_EQ(r.outcome.rowsWritten, 1500);
+    MemoryPicture finished(10, 1500);
+    for (int32_t y = 0; y < 1500; ++y) {
+        for (int32_t x = 0; x < 10; ++x) finished.setPixel(x, y, picture.pixel(x, y));
+    }
+    std::string reference = dir.path("reference.mul");
+    ReferenceRun(reference, palette, finished, 3, 5, 99);
+    EXPECT_TRUE(test::ReadAll(request.map) == test::ReadAll(reference));
 }
 
 TEST_F(Bmp2Map, AFailedWriteKeepsTheRowsBeforeIt) {

@@ -125,6 +125,34 @@ TEST(PickAlt, HalvesGoToEvenAndNegativeHeightsAreStoredAsTwosComplement) {
     EXPECT_EQ(PickAlt(kind, equal), 0xFD);
 }
 
+// The whole-number forms that the job uses give the same as the picks, at the halves of every
+// tile list and at the single-precision edges above.
+TEST(PickTile, TileIndexAndHeightByteAgreeWithThePicks) {
+    for (int32_t t = 0; t < kTerrainKinds; ++t) {
+        TerrainKind kind = Kind(0, 0, t);
+        auto last = static_cast<uint32_t>(kind.Tiles.size() - 1);
+        std::vector<uint32_t> ks = {0, 0xFFFFFF};
+        for (uint32_t j = 0; j < last; ++j) {
+            auto half = static_cast<uint32_t>((uint64_t{2 * j + 1} << 23) / last);
+            ks.insert(ks.end(), {half - 1, half, half + 1});
+        }
+        for (uint32_t k : ks) {
+            Script next({static_cast<float>(k) * 0x1p-24f});
+            EXPECT_EQ(kind.Tiles[TileIndex(k, last)], PickTile(kind, next)) << t << " " << k;
+        }
+    }
+    const struct {
+        int16_t low, high;
+        uint32_t k;
+    } alts[] = {{0, 3, 13981014}, {-10, -9, 8388609},    {-1, 0, 0x800000},     {5, 0, 0x800000},
+                {-128, 127, 0},   {-128, 127, 0xFFFFFF}, {127, -128, 0x7FFFFF}, {-3, -3, 5}};
+    for (const auto& a : alts) {
+        Script next({static_cast<float>(a.k) * 0x1p-24f});
+        float scaled = static_cast<float>(static_cast<int16_t>(a.high - a.low)) * 0x1p-24f;
+        EXPECT_EQ(HeightByte(a.k, a.low, scaled), PickAlt(Kind(a.low, a.high), next)) << a.k;
+    }
+}
+
 TEST(LookupTerrain, HighestMatchDecidesAndEveryMatchDraws) {
     TerrainTable table = BuildTerrainTable(nullptr, DefaultAltMin(), DefaultAltMax());
     const int32_t shared = Rgb(9, 9, 9);
