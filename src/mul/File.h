@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vorlak {
@@ -146,6 +150,48 @@ class BufferedWriter {
     size_t capacity_;
     std::vector<uint8_t> buffer_;
 };
+
+}  // namespace vorlak
+
+namespace vorlak {
+
+// Memory for large arrays that live for one job: whole files, tables of every block. Blocks of
+// 256 KiB and more are mapped apart and in huge pages where the system offers them, so that their
+// first touch costs a page fault per 2 MiB instead of one per 4 KiB; smaller ones come from the
+// heap. Throws std::bad_alloc.
+void* AllocateLarge(size_t bytes);
+void FreeLarge(void* block, size_t bytes) noexcept;
+
+// An allocator over AllocateLarge whose containers leave new elements uninitialised where a
+// plain container would zero them (resize, or construction with a count): for buffers that are
+// read into or filled right away.
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(AllocateLarge(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) noexcept { FreeLarge(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// Bytes whose resize leaves the new ones uninitialised.
+using LargeBytes = std::vector<uint8_t, LargeAllocator<uint8_t>>;
 
 }  // namespace vorlak
 
