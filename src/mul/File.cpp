@@ -380,11 +380,23 @@ void* AllocateLarge(size_t bytes) {
 }
 
 void FreeLarge(void* block, size_t bytes) noexcept {
+    if (!block) return;
     if (bytes < kLargeBlock) {
         std::free(block);
     } else {
         ::munmap(block, MappedLength(bytes));
     }
+}
+
+void LargeBytes::resize(size_t size) {
+    if (size > capacity_) {
+        auto* grown = static_cast<uint8_t*>(AllocateLarge(size));
+        if (size_ > 0) std::memcpy(grown, data_, size_);
+        FreeLarge(data_, capacity_);
+        data_ = grown;
+        capacity_ = size;
+    }
+    size_ = size;
 }
 
 namespace {

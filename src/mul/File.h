@@ -160,6 +160,7 @@ namespace vorlak {
 // first touch costs a page fault per 2 MiB instead of one per 4 KiB; smaller ones come from the
 // heap. Throws std::bad_alloc.
 void* AllocateLarge(size_t bytes);
+// Gives back a block of AllocateLarge(bytes); nothing for a null block.
 void FreeLarge(void* block, size_t bytes) noexcept;
 
 // An allocator over AllocateLarge whose containers leave new elements uninitialised where a
@@ -190,8 +191,39 @@ struct LargeAllocator {
     }
 };
 
-// Bytes whose resize leaves the new ones uninitialised.
-using LargeBytes = std::vector<uint8_t, LargeAllocator<uint8_t>>;
+// Bytes from AllocateLarge, for whole files and the like; resize leaves new bytes uninitialised.
+class LargeBytes {
+  public:
+    LargeBytes() = default;
+    explicit LargeBytes(size_t size) { resize(size); }
+    ~LargeBytes() { FreeLarge(data_, capacity_); }
+    LargeBytes(LargeBytes&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    LargeBytes& operator=(LargeBytes&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+
+    // Keeps the bytes held up to the new size.
+    void resize(size_t size);
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    uint8_t* begin() { return data_; }
+    uint8_t* end() { return data_ + size_; }
+    const uint8_t* begin() const { return data_; }
+    const uint8_t* end() const { return data_ + size_; }
+
+  private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 }  // namespace vorlak
 

@@ -92,5 +92,23 @@ TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
     }
 }
 
+// A block every cell of whose records lies inside the rectangle, whatever their one-byte cell
+// offsets, is emptied; in a block that reaches past the edge, a damaged record whose offset puts
+// it outside is kept, as its cells say.
+TEST_F(ClearJob, RecordsAreClearedByTheCellsTheyName) {
+    auto records = [](uint16_t id, uint8_t x, uint16_t id2, uint8_t x2) {
+        Bytes r = test::StaticsPair::Record(id, x, 0), r2 = test::StaticsPair::Record(id2, x2, 0);
+        r.insert(r.end(), r2.begin(), r2.end());
+        return r;
+    };
+    test::StaticsPair pair;
+    pair.AddRun(0, records(1, 3, 2, 200));
+    pair.AddRun(world::BlockNumber(80, 0), records(3, 1, 4, 250));
+    pair.Write(idx, data);
+    ASSERT_TRUE(Clear(0, 0, 300, 300).ok);
+    EXPECT_EQ(Pair().RunOf(0), Bytes{});
+    EXPECT_EQ(Pair().RunOf(world::BlockNumber(80, 0)), test::StaticsPair::Record(4, 250, 0));
+}
+
 }  // namespace
 }  // namespace vorlak
