@@ -174,8 +174,9 @@ struct StaticsJob {
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,
-// runs `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit
-// turns success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
+// refuses an existing pair with a damaged entry when the job writes (RefuseDamagedPair), runs
+// `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit turns
+// success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
 JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSystem& fs,
                          const std::function<JobOutcome(cStatics&)>& run);
 

@@ -110,5 +110,21 @@ TEST_F(ClearJob, RecordsAreClearedByTheCellsTheyName) {
     EXPECT_EQ(Pair().RunOf(world::BlockNumber(80, 0)), test::StaticsPair::Record(4, 250, 0));
 }
 
+// A damaged entry of a world of another size is named by that world's cells, and nothing is
+// written.
+TEST_F(ClearJob, ADamagedPairIsRefusedNamingTheBlockInItsWorld) {
+    test::StaticsPair pair(64);
+    pair.AddRun(9, test::StaticsPair::Record(1, 0, 0));
+    pair.SetEntry(9, 0, 6);
+    pair.Write(idx, data);
+    JobOutcome out = RunClear({data, idx, 0, 0, 63, 63, world::Size{64, 64}}, [](auto&) {});
+    EXPECT_EQ(out.status,
+              "The statics files are damaged at block 9 (X 8..15, Y 8..15): its length 6 is not a "
+              "multiple of 7, the size of one static. Nothing was changed; run vorlak check to "
+              "see every problem.");
+    EXPECT_EQ(ReadAll(idx), pair.index);
+    EXPECT_EQ(ReadAll(data), pair.data);
+}
+
 }  // namespace
 }  // namespace vorlak
