@@ -75,12 +75,15 @@ std::string FirstDamagedEntry(std::span<const uint8_t> entries, uint64_t dataByt
     const size_t count = entries.size() / cStatics::kEntryBytes;
     for (size_t block = 0; block < count; ++block) {
         const uint8_t* e = entries.data() + block * cStatics::kEntryBytes;
-        int32_t length = le::Load32(e + 4);
-        if (length <= 0) continue;
-        EntryProblems found = CheckEntry(le::Load32(e), length, dataBytes, dataPath);
-        std::string text = !found.length.empty() ? found.length : found.place;
-        if (text.empty()) continue;
-        return world::DescribeBlock(static_cast<int32_t>(block), world) + ": " + text;
+        int32_t offset = le::Load32(e), length = le::Load32(e + 4);
+        if (length <= 0 ||
+            (length % cStatics::kRecordBytes == 0 && offset >= 0 &&
+             static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) <= dataBytes)) {
+            continue;  // no statics, or a sound entry
+        }
+        EntryProblems found = CheckEntry(offset, length, dataBytes, dataPath);
+        return world::DescribeBlock(static_cast<int32_t>(block), world) + ": " +
+               (!found.length.empty() ? found.length : found.place);
     }
     return {};
 }
@@ -98,8 +101,7 @@ std::string RefuseStaticsFiles(const std::string& staidx, const std::string& sta
     others.push_back({staidx, true});
     others.push_back({statics, true});
     std::string unsafe = CheckJobFiles(others);
-    if (!unsafe.empty()) return unsafe + " Nothing was changed.";
-    return {};
+    return unsafe.empty() ? unsafe : unsafe + " Nothing was changed.";
 }
 
 std::string CheckReport::Summary() const {
