@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -348,6 +349,56 @@ void BufferedWriter::Flush() {
 }  // namespace vorlak
 
 namespace vorlak {
+namespace {
+
+constexpr size_t kLargeBlock = size_t{256} << 10;
+constexpr size_t kHugePage = size_t{2} << 20;
+
+size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
+}  // namespace
+
+void* AllocateLarge(size_t bytes) {
+    if (bytes < kLargeBlock) {
+        if (void* block = std::malloc(bytes ? bytes : 1)) return block;
+        throw std::bad_alloc();
+    }
+    if (bytes > std::numeric_limits<size_t>::max() - 2 * kHugePage) throw std::bad_alloc();
+    // Mapped one huge page longer and cut to a huge page boundary at both ends.
+    const size_t length = MappedLength(bytes);
+    void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto at = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t start = (at + kHugePage - 1) / kHugePage * kHugePage;
+    if (start > at) ::munmap(raw, start - at);
+    if (start - at < kHugePage) {
+        ::munmap(reinterpret_cast<void*>(start + length), kHugePage - (start - at));
+    }
+    ::madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(start);
+}
+
+void FreeLarge(void* block, size_t bytes) noexcept {
+    if (!block) return;
+    if (bytes < kLargeBlock) {
+        std::free(block);
+    } else {
+        ::munmap(block, MappedLength(bytes));
+    }
+}
+
+void LargeBytes::resize(size_t size) {
+    if (size > capacity_) {
+        auto* grown = static_cast<uint8_t*>(AllocateLarge(size));
+        if (size_ > 0) std::memcpy(grown, data_, size_);
+        FreeLarge(data_, capacity_);
+        data_ = grown;
+        capacity_ = size;
+    }
+    size_ = size;
+}
+
 namespace {
 
 const char* KindOf(mode_t mode) {

@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vorlak {
@@ -145,6 +149,80 @@ class BufferedWriter {
     uint64_t start_;
     size_t capacity_;
     std::vector<uint8_t> buffer_;
+};
+
+}  // namespace vorlak
+
+namespace vorlak {
+
+// Memory for large arrays that live for one job: whole files, tables of every block. Blocks of
+// 256 KiB and more are mapped apart and in huge pages where the system offers them, so that their
+// first touch costs a page fault per 2 MiB instead of one per 4 KiB; smaller ones come from the
+// heap. Throws std::bad_alloc.
+void* AllocateLarge(size_t bytes);
+// Gives back a block of AllocateLarge(bytes); nothing for a null block.
+void FreeLarge(void* block, size_t bytes) noexcept;
+
+// An allocator over AllocateLarge whose containers leave new elements uninitialised where a
+// plain container would zero them (resize, or construction with a count): for buffers that are
+// read into or filled right away.
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(AllocateLarge(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) noexcept { FreeLarge(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// Bytes from AllocateLarge, for whole files and the like; resize leaves new bytes uninitialised.
+class LargeBytes {
+  public:
+    LargeBytes() = default;
+    explicit LargeBytes(size_t size) { resize(size); }
+    ~LargeBytes() { FreeLarge(data_, capacity_); }
+    LargeBytes(LargeBytes&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    LargeBytes& operator=(LargeBytes&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+
+    // Keeps the bytes held up to the new size.
+    void resize(size_t size);
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    uint8_t* begin() { return data_; }
+    uint8_t* end() { return data_ + size_; }
+    const uint8_t* begin() const { return data_; }
+    const uint8_t* end() const { return data_ + size_; }
+
+  private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
 };
 
 }  // namespace vorlak

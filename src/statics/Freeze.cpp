@@ -136,22 +136,21 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 }
 
 JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, FileSystem& fs) {
-    return RunStaticsJob({"Freezing statics. Please wait.", request.staidx, request.statics,
-                          cStatics::Access::kWrite,
-                          [](const std::string& what) -> JobOutcome {
-                              return {false, "Freeze failed: " + what, {}};
-                          },
-                          [&] {
-                              return RefuseStaticsFiles(request.staidx, request.statics,
-                                                        {{request.items, false}}, true, fs);
-                          },
-                          request.world},
-                         status, fs, [&](cStatics& store) -> JobOutcome {
-                             std::string message =
-                                 store.cFreeze(request.items, request.sphere, request.itemType);
-                             if (!message.empty()) return {false, message, {}};
-                             return {true, "Statics was successfully freezed.", {}};
-                         });
+    return RunStaticsJob(
+        {"Freezing statics. Please wait.", request.staidx, request.statics,
+         cStatics::Access::kWrite,
+         [](const std::string& what) -> JobOutcome {
+             return {false, "Freeze failed: " + what, {}};
+         },
+         [&] {
+             return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}});
+         },
+         request.world},
+        status, fs, [&](cStatics& store) -> JobOutcome {
+            std::string message = store.cFreeze(request.items, request.sphere, request.itemType);
+            if (!message.empty()) return {false, message, {}};
+            return {true, "Statics was successfully freezed.", {}};
+        });
 }
 
 }  // namespace vorlak

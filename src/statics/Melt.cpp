@@ -180,8 +180,7 @@ JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSys
              return {false, "Unknown error.", what};
          },
          [&] {
-             return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}},
-                                       false, fs);
+             return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}});
          },
          request.world},
         status, fs, [&](cStatics& store) -> JobOutcome {

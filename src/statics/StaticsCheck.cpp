@@ -21,12 +21,19 @@ struct Run {  // a run inside the data file, so below 2^31 in offset and length
     bool wholeRecords;
 };
 
+using Runs = std::vector<Run, LargeAllocator<Run>>;
+
 // Sorts by offset, keeping block order among equal offsets: two stable counting passes over the
 // 16-bit halves of the offsets (all below 2^31 here), linear where a comparison sort of a few
-// hundred thousand runs would cost more than reading the whole pair.
-void SortByOffset(std::vector<Run>& runs) {
-    std::vector<Run> other(runs.size());
-    std::vector<size_t> count(size_t{1} << 16);
+// hundred thousand runs would cost more than reading the whole pair. Runs already in order, as
+// in a pair written block after block, are left as they are.
+void SortByOffset(Runs& runs) {
+    if (std::is_sorted(runs.begin(), runs.end(),
+                       [](const Run& a, const Run& b) { return a.offset < b.offset; })) {
+        return;
+    }
+    Runs other(runs.size());
+    std::vector<size_t, LargeAllocator<size_t>> count(size_t{1} << 16);
     for (int shift : {0, 16}) {
         std::fill(count.begin(), count.end(), 0);
         for (const Run& r : runs) ++count[(r.offset >> shift) & 0xFFFF];
@@ -63,43 +70,38 @@ EntryProblems CheckEntry(int32_t offset, int32_t length, uint64_t dataBytes,
 
 }  // namespace
 
-std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data) {
-    uint64_t dataBytes = data.Size();
-    ByteBuffer entries(static_cast<size_t>(
-        std::min<uint64_t>(index.Size(),
-                           cStatics::IndexBytes({world::kLongestSide, world::kLongestSide})) /
-        cStatics::kEntryBytes * cStatics::kEntryBytes));
-    entries.resize(index.ReadAt(0, entries) / cStatics::kEntryBytes * cStatics::kEntryBytes);
-    for (size_t at = 0; at < entries.size(); at += cStatics::kEntryBytes) {
-        int32_t length = le::Load32(entries.data() + at + 4);
-        if (length <= 0) continue;
-        EntryProblems found =
-            CheckEntry(le::Load32(entries.data() + at), length, dataBytes, data.path());
-        std::string text = !found.length.empty() ? found.length : found.place;
-        if (text.empty()) continue;
-        return world::DescribeBlock(static_cast<int32_t>(at / cStatics::kEntryBytes)) + ": " + text;
+std::string FirstDamagedEntry(std::span<const uint8_t> entries, uint64_t dataBytes,
+                              const std::string& dataPath, const world::Size& world) {
+    const size_t count = entries.size() / cStatics::kEntryBytes;
+    for (size_t block = 0; block < count; ++block) {
+        const uint8_t* e = entries.data() + block * cStatics::kEntryBytes;
+        int32_t offset = le::Load32(e), length = le::Load32(e + 4);
+        if (length <= 0 ||
+            (length % cStatics::kRecordBytes == 0 && offset >= 0 &&
+             static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) <= dataBytes)) {
+            continue;  // no statics, or a sound entry
+        }
+        EntryProblems found = CheckEntry(offset, length, dataBytes, dataPath);
+        return world::DescribeBlock(static_cast<int32_t>(block), world) + ": " +
+               (!found.length.empty() ? found.length : found.place);
     }
     return {};
 }
 
-std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
-                               std::vector<JobFile> others, bool writes, FileSystem& fs) {
-    others.push_back({staidx, true});
-    others.push_back({statics, true});
-    std::string unsafe = CheckJobFiles(others);
-    if (!unsafe.empty()) return unsafe + " Nothing was changed.";
-    if (!writes || !fs.Exists(staidx) || !fs.Exists(statics)) return {};
-    std::string damage;
-    try {
-        auto index = fs.Open(staidx, OpenMode::kReadOnly);
-        auto data = fs.Open(statics, OpenMode::kReadOnly);
-        damage = FirstDamagedEntry(*index, *data);
-    } catch (const Error&) {
-        return {};  // the job's own open reports what cannot be read
-    }
+std::string RefuseDamagedPair(std::span<const uint8_t> entries, uint64_t dataBytes,
+                              const std::string& dataPath, const world::Size& world) {
+    std::string damage = FirstDamagedEntry(entries, dataBytes, dataPath, world);
     if (damage.empty()) return {};
     return "The statics files are damaged at " + damage +
            ". Nothing was changed; run vorlak check to see every problem.";
+}
+
+std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
+                               std::vector<JobFile> others) {
+    others.push_back({staidx, true});
+    others.push_back({statics, true});
+    std::string unsafe = CheckJobFiles(others);
+    return unsafe.empty() ? unsafe : unsafe + " Nothing was changed.";
 }
 
 std::string CheckReport::Summary() const {
@@ -110,7 +112,7 @@ std::string CheckReport::Summary() const {
 }
 
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes, ByteBuffer* wholeData,
+                             LargeBytes* indexBytes, LargeBytes* wholeData,
                              const std::optional<world::Size>& size) {
     CheckReport report;
     uint64_t indexSize = index.Size();
@@ -125,8 +127,8 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     report.blocks = std::min<uint64_t>(indexSize / cStatics::kEntryBytes,
                                        static_cast<uint64_t>(report.world.blocks()));
 
-    ByteBuffer local;
-    ByteBuffer& entries = indexBytes ? *indexBytes : local;
+    LargeBytes local;
+    LargeBytes& entries = indexBytes ? *indexBytes : local;
     entries.resize(static_cast<size_t>(report.blocks) * cStatics::kEntryBytes);
     if (index.ReadAt(0, entries) != entries.size()) {
         throw Error::Io("Cannot read " + index.path() + ": it became shorter while being read");
@@ -135,7 +137,7 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     // Entries first, in block order; runs that lie inside the data file are kept for the record
     // pass, which reads them in file order.
     std::vector<CheckProblem> blockProblems;
-    std::vector<Run> runs;
+    Runs runs;
     runs.reserve(static_cast<size_t>(report.blocks));
     auto problem = [&](int32_t block, const std::string& text) {
         blockProblems.push_back({block, world::DescribeBlock(block, report.world) + ": " + text});
@@ -164,7 +166,7 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
             throw Error::Io("Cannot read " + data.path() + ": it became shorter while being read");
         }
     }
-    ByteBuffer window;
+    LargeBytes window;
     uint64_t windowStart = 0;
     uint64_t coveredEnd = 0;  // end of the referenced bytes counted so far
     for (const Run& run : runs) {
@@ -225,7 +227,7 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
         for (const std::string* name : {&request.staidx, &request.statics}) {
             if (!fs.Exists(*name)) missing += (missing.empty() ? "" : "\n") + *name + " is missing";
         }
-        std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, false, fs);
+        std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {});
         if (!refusal.empty()) {
             outcome = {false, refusal, {}};
         } else if (!missing.empty()) {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,25 +53,29 @@ struct CheckReport {
 // read into it in one piece; otherwise only the referenced runs are read, in file order. Throws
 // Error when a file cannot be read.
 CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
-                             ByteBuffer* indexBytes = nullptr, ByteBuffer* wholeData = nullptr,
+                             LargeBytes* indexBytes = nullptr, LargeBytes* wholeData = nullptr,
                              const std::optional<world::Size>& size = std::nullopt);
 // Opens both files read-only and checks them. Throws Error (kNotFound for a missing file).
 CheckReport CheckStaticsFiles(const std::string& staidx, const std::string& statics,
                               FileSystem& fs = DefaultFileSystem(),
                               const std::optional<world::Size>& size = std::nullopt);
 
-// The first entry of the pair whose length is no whole number of statics or whose run does not
-// lie inside the data file, as "block N (X .., Y ..): what is wrong"; empty when there is none.
-// Reads the index and the size of the data file only. Throws Error when a file cannot be read.
-std::string FirstDamagedEntry(RandomAccessFile& index, RandomAccessFile& data);
+// The first of the index `entries` (of blocks of `world`) whose length is no whole number of
+// statics or whose run does not lie inside a data file of `dataBytes` bytes named `dataPath`, as
+// "block N (X .., Y ..): what is wrong"; empty when there is none.
+std::string FirstDamagedEntry(std::span<const uint8_t> entries, uint64_t dataBytes,
+                              const std::string& dataPath, const world::Size& world);
+// The refusal of a job that writes into a pair with such an entry: data appended under a damaged
+// entry would show in its block. Empty when there is none.
+std::string RefuseDamagedPair(std::span<const uint8_t> entries, uint64_t dataBytes,
+                              const std::string& dataPath, const world::Size& world);
 
 // What every statics job checks before it touches anything: the index and the data file are two
-// regular files and neither is one of `others` (CheckJobFiles); and, for a job that `writes`
-// into an existing pair, that no entry is damaged (FirstDamagedEntry), since data appended under
-// a damaged entry would show in its block. Returns the refusal for the user, or empty text.
+// regular files and neither is one of `others` (CheckJobFiles). Returns the refusal for the user,
+// or empty text. (Jobs that write check the entries too, once the pair is open and locked: see
+// RefuseDamagedPair.)
 std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
-                               std::vector<JobFile> others, bool writes,
-                               FileSystem& fs = DefaultFileSystem());
+                               std::vector<JobFile> others);
 
 struct CheckRequest {
     std::string statics = "statics0.mul";

@@ -49,11 +49,12 @@ struct Move {       // one block's run; all values below 2^31
     int32_t block;
 };
 
+using Moves = std::vector<Move, LargeAllocator<Move>>;
+
 // Writes the runs of `moves` (contiguous in `to`, in that order) at `base` + to, gathering up to
 // `chunkBytes` at a time. Within a chunk the runs are read in file order, neighbours together.
-void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t base,
-              uint64_t chunkBytes) {
-    ByteBuffer out, span;
+void CopyRuns(RandomAccessFile& data, const Moves& moves, uint64_t base, uint64_t chunkBytes) {
+    LargeBytes out, span;
     std::vector<size_t> order;
     for (size_t i = 0; i < moves.size();) {
         uint64_t chunkStart = moves[i].to;
@@ -99,7 +100,7 @@ void CopyRuns(RandomAccessFile& data, const std::vector<Move>& moves, uint64_t b
 // Copies `length` bytes from `from` to `to` within one file; the two ranges must not overlap.
 void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t length,
                 uint64_t chunkBytes) {
-    ByteBuffer buffer;
+    LargeBytes buffer;
     for (uint64_t done = 0; done < length;) {
         buffer.resize(static_cast<size_t>(std::min<uint64_t>(chunkBytes, length - done)));
         if (data.ReadAt(from + done, buffer) != buffer.size()) {
@@ -111,29 +112,28 @@ void CopyWithin(RandomAccessFile& data, uint64_t from, uint64_t to, uint64_t len
     }
 }
 
-// `entries` with the offset of every block that has statics replaced by `base` + its new offset.
-ByteBuffer IndexAt(const ByteBuffer& entries, const std::vector<Move>& moves, uint64_t base) {
-    ByteBuffer index = entries;
+// Sets the offset of every block that has statics to `base` + its new offset; the other fields
+// and entries stay as read.
+void PointAt(LargeBytes& entries, const Moves& moves, uint64_t base) {
     for (const Move& m : moves) {
-        le::Store32(index.data() + static_cast<size_t>(m.block) * cStatics::kEntryBytes,
+        le::Store32(entries.data() + static_cast<size_t>(m.block) * cStatics::kEntryBytes,
                     static_cast<int32_t>(base + m.to));
     }
-    return index;
 }
 
-void ReplaceIndex(FileSystem& fs, const std::string& path, const ByteBuffer& index,
+// Through a new file, synced, renamed over the index, and the folder synced.
+void ReplaceIndex(FileSystem& fs, const std::string& path, const LargeBytes& index,
                   FileLock& lock) {
     AtomicFile file(fs, path);
     file.file().WriteAt(0, index);
     file.Commit(&lock);
-    fs.SyncFolderOf(path);
 }
 
 // The pair as read and checked, and where every run goes.
 struct Layout {
-    ByteBuffer entries;  // the index as read
-    ByteBuffer image;    // the compacted runs, when the data file was small enough to read whole
-    std::vector<Move> moves;
+    LargeBytes entries;  // the index as read, then with the offsets of the step in progress
+    LargeBytes image;    // the compacted runs, when the data file was small enough to read whole
+    Moves moves;
     uint64_t size = 0;       // S: the data file's size
     uint64_t compacted = 0;  // C: the bytes in use
     world::Size world;       // the world the index was checked against
@@ -158,7 +158,7 @@ std::string ProblemList(const CheckReport& report) {
 // back. A refusal comes back as an outcome and changes nothing.
 std::optional<JobOutcome> Plan(const CompactRequest& request, RandomAccessFile& index,
                                RandomAccessFile& data, Layout& layout) {
-    ByteBuffer whole;  // the data file, when it is small enough to hold in memory
+    LargeBytes whole;  // the data file, when it is small enough to hold in memory
     bool inMemory = data.Size() <= request.bufferBytes;
     CheckReport report =
         CheckStaticsPair(index, data, &layout.entries, inMemory ? &whole : nullptr, request.world);
@@ -242,7 +242,7 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
                        {}});
     }
 
-    std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, false, fs);
+    std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {});
     if (!refusal.empty()) return finish({false, "Compact refused: " + refusal, {}});
     if (!fs.Exists(request.staidx) || !fs.Exists(request.statics)) {
         return finish({false, "Can not find the statics files.", {}});
@@ -274,8 +274,8 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
             AppendRuns(*data, layout, chunk);
             data->Sync();
             ThrowIfStopped();
-            ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, layout.size),
-                         *lock);
+            PointAt(layout.entries, layout.moves, layout.size);
+            ReplaceIndex(fs, request.staidx, layout.entries, *lock);
             indexInTail = true;
         } catch (...) {
             if (!indexInTail) {
@@ -289,7 +289,8 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         }
         MoveTailToStart(*data, layout, chunk);
         data->Sync();
-        ReplaceIndex(fs, request.staidx, IndexAt(layout.entries, layout.moves, 0), *lock);
+        PointAt(layout.entries, layout.moves, 0);
+        ReplaceIndex(fs, request.staidx, layout.entries, *lock);
         // Step 5. Cut or not, the pair is consistent, so nothing needs to wait for the cut to be
         // stored.
         data->Truncate(layout.compacted);

@@ -24,6 +24,16 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
         status(message);
         return {false, message, store.lastFailure()};
     }
+    // Checked on the index as the store read it, before the job changes anything.
+    if (job.access == cStatics::Access::kWrite && store.openState() == 1) {
+        std::string damaged = RefuseDamagedPair(store.indexBytes(), store.dataBytes(),
+                                                store.dataPath(), store.size());
+        if (!damaged.empty()) {
+            store.Abandon();
+            status(damaged);
+            return {false, damaged, {}};
+        }
+    }
     JobOutcome outcome;
     try {
         outcome = run(store);
@@ -54,8 +64,7 @@ JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileS
          [](const std::string& what) -> JobOutcome {
              return {false, "Unknown error.", what};
          },
-         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}, true, fs); },
-         request.world},
+         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}); }, request.world},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message =
                 store.cClear(request.x1, request.y1, request.x2.value_or(store.size().width - 1),

@@ -192,6 +192,11 @@ void cStatics::CheckBlock(int32_t block) const {
     }
 }
 
+const std::string& cStatics::dataPath() const {
+    static const std::string none;
+    return data_ ? data_->path() : none;
+}
+
 cStatics::Entry cStatics::EntryOf(int32_t block) const {
     CheckBlock(block);
     const uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
@@ -213,10 +218,8 @@ int32_t cStatics::cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data) {
     return e.length;
 }
 
-const uint8_t* cStatics::RunOf(int32_t block, Entry& e) {
-    e = EntryOf(block);
-    if (e.length <= 0) return nullptr;
-    uint64_t dataSize = flushedDataSize_ + pendingData_.size();
+void cStatics::RequireRunInside(int32_t block, const Entry& e) const {
+    uint64_t dataSize = dataBytes();
     if (e.offset < 0 ||
         static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length) > dataSize) {
         throw Error::Corrupt("The index " + index_->path() + " is damaged at " +
@@ -225,6 +228,12 @@ const uint8_t* cStatics::RunOf(int32_t block, Entry& e) {
                              ") reaches outside " + data_->path() + " (" +
                              std::to_string(dataSize) + " bytes)");
     }
+}
+
+const uint8_t* cStatics::RunOf(int32_t block, Entry& e) {
+    e = EntryOf(block);
+    if (e.length <= 0) return nullptr;
+    RequireRunInside(block, e);
     return PeekData(static_cast<uint64_t>(e.offset), static_cast<size_t>(e.length));
 }
 
@@ -283,15 +292,16 @@ void cStatics::WritePending() {
 void cStatics::Commit() {
     if (!indexChanged_) return;
     WritePending();
-    // The records reach the disk before any entry that points at them.
-    data_->Sync();
+    // The records reach the disk before any entry that points at them; a job that appended none
+    // (a clear of whole blocks) has nothing to wait for.
+    if (flushedDataSize_ > startDataSize_) data_->Sync();
     startDataSize_ = flushedDataSize_;  // from here on the new index may refer to them
     // The index is replaced whole, through a new file and a rename: entries rewritten in place
     // can be cut part-way by a full disk or a killed process, leaving a new offset beside an old
     // length, which reads some other block's records. The new file is locked before it takes the
     // name, so the pair stays locked for this job.
     AtomicFile fresh(fs_, index_->path());
-    fresh.file().WriteAt(0, indexBytes_);
+    fresh.file().WriteAt(0, indexBytes());
     fresh.Commit(lock_.get());
     indexChanged_ = false;
 }

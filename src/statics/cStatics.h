@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,12 @@ class cStatics {
     const world::Size& size() const { return size_; }
     // The entry of a block as it stands now (pending changes included).
     Entry EntryOf(int32_t block) const;
+    // Every entry as it stands now, IndexBytes(size()) bytes; empty when closed.
+    std::span<const uint8_t> indexBytes() const { return indexBytes_; }
+    // The length of the data file, records not yet written out included.
+    uint64_t dataBytes() const { return flushedDataSize_ + pendingData_.size(); }
+    // The data file's name; empty when closed.
+    const std::string& dataPath() const;
     // The block's entry in `entry` and, when its length is above 0, a pointer to its run of
     // entry.length bytes; nullptr otherwise. Checked as cLoad checks. The pointer stays valid
     // until the next call on the store.
@@ -118,6 +125,9 @@ class cStatics {
     // Throws Error (kCorrupt) when the block's run is not a whole number of records; the jobs
     // refuse such a pair before they start, so this guards the reads of the records only.
     void RequireWholeRecords(int32_t number, const Entry& entry) const;
+    // Throws Error (kCorrupt) when the run of an entry with statics does not lie inside the data
+    // file.
+    void RequireRunInside(int32_t block, const Entry& entry) const;
     // Calls visit(bx, by, number, run, entry) for every block touching the rectangle that holds
     // records, column by column; a requested stop ends it between columns.
     void ForEachRunIn(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
@@ -136,7 +146,7 @@ class cStatics {
     bool readOnly_ = false;
     world::Size size_;
 
-    ByteBuffer indexBytes_;                // the whole index, IndexBytes(size_) long
+    LargeBytes indexBytes_;                // the whole index, IndexBytes(size_) long
     bool indexChanged_ = false;            // indexBytes_ differs from the index file
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
     uint64_t startDataSize_ = 0;           // its length before records no index refers to yet
@@ -164,8 +174,9 @@ struct StaticsJob {
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,
-// runs `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit
-// turns success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
+// refuses an existing pair with a damaged entry when the job writes (RefuseDamagedPair), runs
+// `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit turns
+// success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
 JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSystem& fs,
                          const std::function<JobOutcome(cStatics&)>& run);
 

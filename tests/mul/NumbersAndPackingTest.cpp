@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mul/Error.h"
+#include "mul/File.h"
 #include "mul/Numbers.h"
 #include "mul/mTypes.h"
 #include "mul/mZedraConvert.h"
@@ -89,6 +90,24 @@ TEST(Packing, OutOfRangeFailsAtTheFirstBadByteKeepingEarlierOnes) {
     for (int32_t at : {2, -1, 2147483647}) EXPECT_THROW(Bytes2Long(b, at, 2), Error) << at;
     EXPECT_THROW(Bytes2Long(ByteBuffer{}, 0, 1), Error);
     EXPECT_THROW(mTypes::CheckedIndex(1, 2147483647, 1), Error);
+}
+
+// Blocks on both sides of the size from which memory is mapped apart, and of the huge page, all
+// alive at once: each keeps its own bytes, and growing one keeps what it held.
+TEST(LargeAllocator, BlocksOfEverySizeKeepTheirBytes) {
+    std::vector<LargeBytes> blocks;
+    for (size_t size : {size_t{1}, (size_t{256} << 10) - 1, size_t{256} << 10, size_t{2} << 20,
+                        (size_t{2} << 20) + 1, size_t{5} << 20}) {
+        blocks.emplace_back(size);
+        std::fill(blocks.back().begin(), blocks.back().end(), static_cast<uint8_t>(size));
+    }
+    blocks.back().resize(size_t{9} << 20);
+    for (const LargeBytes& b : blocks) {
+        size_t size = &b == &blocks.back() ? size_t{5} << 20 : b.size();
+        EXPECT_EQ(std::count(b.begin(), b.begin() + static_cast<ptrdiff_t>(size),
+                             static_cast<uint8_t>(size)),
+                  static_cast<ptrdiff_t>(size));
+    }
 }
 
 TEST(Packing, CopyMovesARecordDownWithinOneBuffer) {

@@ -92,5 +92,39 @@ TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
     }
 }
 
+// A block every cell of whose records lies inside the rectangle, whatever their one-byte cell
+// offsets, is emptied; in a block that reaches past the edge, a damaged record whose offset puts
+// it outside is kept, as its cells say.
+TEST_F(ClearJob, RecordsAreClearedByTheCellsTheyName) {
+    auto records = [](uint16_t id, uint8_t x, uint16_t id2, uint8_t x2) {
+        Bytes r = test::StaticsPair::Record(id, x, 0), r2 = test::StaticsPair::Record(id2, x2, 0);
+        r.insert(r.end(), r2.begin(), r2.end());
+        return r;
+    };
+    test::StaticsPair pair;
+    pair.AddRun(0, records(1, 3, 2, 200));
+    pair.AddRun(world::BlockNumber(80, 0), records(3, 1, 4, 250));
+    pair.Write(idx, data);
+    ASSERT_TRUE(Clear(0, 0, 300, 300).ok);
+    EXPECT_EQ(Pair().RunOf(0), Bytes{});
+    EXPECT_EQ(Pair().RunOf(world::BlockNumber(80, 0)), test::StaticsPair::Record(4, 250, 0));
+}
+
+// A damaged entry of a world of another size is named by that world's cells, and nothing is
+// written.
+TEST_F(ClearJob, ADamagedPairIsRefusedNamingTheBlockInItsWorld) {
+    test::StaticsPair pair(64);
+    pair.AddRun(9, test::StaticsPair::Record(1, 0, 0));
+    pair.SetEntry(9, 0, 6);
+    pair.Write(idx, data);
+    JobOutcome out = RunClear({data, idx, 0, 0, 63, 63, world::Size{64, 64}}, [](auto&) {});
+    EXPECT_EQ(out.status,
+              "The statics files are damaged at block 9 (X 8..15, Y 8..15): its length 6 is not a "
+              "multiple of 7, the size of one static. Nothing was changed; run vorlak check to "
+              "see every problem.");
+    EXPECT_EQ(ReadAll(idx), pair.index);
+    EXPECT_EQ(ReadAll(data), pair.data);
+}
+
 }  // namespace
 }  // namespace vorlak
