@@ -9,7 +9,6 @@
 #include "mul/Error.h"
 #include "mul/Numbers.h"
 #include "mul/Stop.h"
-#include "mul/WorkBuffer.h"
 #include "mul/World.h"
 #include "mul/cMUL.h"
 
@@ -141,7 +140,7 @@ class RowWriter {
         constexpr size_t kLine = 64;
         columnBytes_ = (static_cast<size_t>(kMapBlockBytes) * bandRows_ + kLine - 1) / kLine;
         columnBytes_ = (columnBytes_ | 1) * kLine;
-        band_ = std::make_unique<WorkBuffer>(columnBytes_ * columns);
+        band_.resize(columnBytes_ * columns);
     }
 
     // Makes the cells of pixel row `row`, whose colours are `colours`, and writes them, or keeps
@@ -153,7 +152,7 @@ class RowWriter {
         // A block that did not exist yet gets a zero header and zero cells, as if read past
         // the end of the file and written back whole.
         Grow(BlockOffset(lastColumn_, blockRow) + kMapBlockBytes);
-        if (!band_) {
+        if (band_.empty()) {
             maker.Make(colours, width_, cells_.data());
             for (int32_t column = firstColumn_; column <= lastColumn_; ++column) {
                 auto [from, to] = Run(column);
@@ -169,8 +168,7 @@ class RowWriter {
         }
         if (pending_ == 0) Load(blockRow, y);
         ++pending_;
-        uint8_t* at = band_->bytes().data() +
-                      static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
+        uint8_t* at = band_.data() + static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
                       kBlockHeaderBytes + kCellBytes * cellRow * world::kBlockCells;
         for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             auto [from, to] = Run(column);
@@ -189,7 +187,7 @@ class RowWriter {
         // Whole blocks up to the last row's, which the file already holds: cells of later rows
         // go back as they were read.
         const int32_t blocks = (pendingY_ + rows - 1) / world::kBlockCells - bandFirst_ + 1;
-        const uint8_t* at = band_->bytes().data();
+        const uint8_t* at = band_.data();
         for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             file_.WriteAt(BlockOffset(column, bandFirst_),
                           {at, static_cast<size_t>(kMapBlockBytes) * blocks});
@@ -222,7 +220,7 @@ class RowWriter {
         bandBlocks_ = std::min(bandRows_, lastRow_ - blockRow + 1);
         pendingY_ = y;
         const size_t span = static_cast<size_t>(kMapBlockBytes) * bandBlocks_;
-        uint8_t* at = band_->bytes().data();
+        uint8_t* at = band_.data();
         for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
             file_.ReadZeroFilled(BlockOffset(column, blockRow), {at, span});
         }
@@ -247,7 +245,7 @@ class RowWriter {
     std::vector<uint8_t> cells_;  // one row's cells, for plain writes
     // The band: the blocks bandFirst_ .. bandFirst_ + bandBlocks_ - 1 of each block column as the
     // file holds them, one column after the other.
-    std::unique_ptr<WorkBuffer> band_;
+    LargeBytes band_;         // empty: rows are written one by one
     int32_t bandRows_ = 0;    // block rows of a full band
     size_t columnBytes_ = 0;  // from the start of one column's blocks to the next one's
     int32_t bandFirst_ = 0, bandBlocks_ = 0;

@@ -249,7 +249,8 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     // The files hold the blocks column by column: a band of block rows is painted down each
     // column in turn, so the files are read in order rather than a block per page.
     constexpr int32_t kBand = 64;
-    std::vector<int32_t> strip(static_cast<size_t>(width) * kCells * kBand);
+    std::vector<int32_t, LargeAllocator<int32_t>> strip(static_cast<size_t>(width) * kCells *
+                                                        kBand);
     std::vector<uint32_t> red(static_cast<size_t>(outWidth)), green(red.size()), blue(red.size());
     std::vector<int32_t> mean(red.size());
     std::array<int32_t, kBlockCellCount> block{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "mul/Error.h"
 #include "mul/LittleEndian.h"
@@ -72,7 +73,7 @@ void BmpWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
         }
     }
     const auto bottom = static_cast<uint64_t>(height_ - y - count);
-    file_.file().WriteAt(pixelsStart_ + bottom * stride_, buffer_);
+    file_.file().WriteAt(pixelsStart_ + bottom * stride_, {buffer_.data(), buffer_.size()});
 }
 
 void BmpWriter::Commit() { file_.Commit(); }

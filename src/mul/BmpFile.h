@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "mul/File.h"
 
@@ -31,7 +30,7 @@ class BmpWriter {
     bool grey_;
     size_t stride_;         // bytes per row, padded to 4
     uint64_t pixelsStart_;  // offset of the bottom row
-    std::vector<uint8_t> buffer_;
+    LargeBytes buffer_;
 };
 
 }  // namespace vorlak

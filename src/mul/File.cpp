@@ -351,7 +351,13 @@ void BufferedWriter::Flush() {
 namespace vorlak {
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer every block comes from the heap, where a read or write past its end is
+// caught.
+constexpr size_t kLargeBlock = std::numeric_limits<size_t>::max();
+#else
 constexpr size_t kLargeBlock = size_t{256} << 10;
+#endif
 constexpr size_t kHugePage = size_t{2} << 20;
 
 size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
