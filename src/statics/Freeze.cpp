@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "mul/Error.h"
@@ -16,11 +17,19 @@
 namespace vorlak {
 namespace {
 
-// An item on its way into the statics files: its block and its record.
+// An item on its way into the statics files: its block and its record, packed into 11 bytes (a
+// million items fill fewer fresh pages).
 struct Pending {
-    int32_t block;
+    std::array<uint8_t, 4> blockBytes;
     std::array<uint8_t, cStatics::kRecordBytes> record;
+
+    size_t block() const {
+        int32_t b;
+        std::memcpy(&b, blockBytes.data(), sizeof b);
+        return static_cast<size_t>(b);
+    }
 };
+static_assert(sizeof(Pending) == 11);
 
 std::string ItemAt(const WorldItem& item, const std::string& file) {
     return "the item of the section on line " + std::to_string(item.line) + " of " + file;
@@ -57,11 +66,18 @@ Pending ToPending(const WorldItem& item, const std::string& file, const world::S
         Refuse(item, file, size);
     }
     int32_t cell = world::kBlockCells;
-    return {size.BlockNumber(item.x, item.y),
-            {Low(item.id), High(item.id), static_cast<uint8_t>(item.x % cell),
-             static_cast<uint8_t>(item.y % cell), static_cast<uint8_t>(z), Low(item.colour),
-             High(item.colour)}};
+    Pending p{{},
+              {Low(item.id), High(item.id), static_cast<uint8_t>(item.x % cell),
+               static_cast<uint8_t>(item.y % cell), static_cast<uint8_t>(z), Low(item.colour),
+               High(item.colour)}};
+    int32_t block = size.BlockNumber(item.x, item.y);
+    std::memcpy(p.blockBytes.data(), &block, sizeof block);
+    return p;
 }
+
+// Records saved are written out every so often, so that the pending part of the data file stays
+// small and its memory is reused rather than grown.
+constexpr size_t kWriteOutBytes = size_t{1} << 20;
 
 }  // namespace
 
@@ -94,12 +110,13 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     // placement loop, the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
     const int32_t blocks = size_.blocks();
     std::vector<uint32_t> end(static_cast<size_t>(blocks) + 1, 0);
-    for (const Pending& p : pending) ++end[static_cast<size_t>(p.block) + 1];
+    for (const Pending& p : pending) ++end[p.block() + 1];
     for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) end[b + 1] += end[b];
-    ByteBuffer records(pending.size() * kRecordBytes);
+    // Every byte is written by the placement loop, so the memory is not cleared first.
+    auto records = std::make_unique_for_overwrite<uint8_t[]>(pending.size() * kRecordBytes);
     for (const Pending& p : pending) {
-        uint32_t at = end[static_cast<size_t>(p.block)]++;
-        std::memcpy(records.data() + size_t{at} * kRecordBytes, p.record.data(), kRecordBytes);
+        uint32_t at = end[p.block()]++;
+        std::memcpy(records.get() + size_t{at} * kRecordBytes, p.record.data(), kRecordBytes);
     }
     pending = {};
 
@@ -129,8 +146,9 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         size_t old = length > 0 ? static_cast<size_t>(length) : 0;
         size_t added = size_t{to - from} * kRecordBytes;
         block.resize(old + added);
-        std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);
+        std::memcpy(block.data() + old, records.get() + size_t{from} * kRecordBytes, added);
         cSave(b, block, false);
+        if (pendingData_.size() >= kWriteOutBytes) WritePending();
     }
     return {};
 }
