@@ -404,7 +404,7 @@ void FieldReader::SkipRest(bool copied) {
 }
 
 template <class Visit>
-bool FieldReader::Scan(Visit&& visit) {
+bool FieldReader::Scan(const std::array<bool, 256>& passed, Visit&& visit) {
     // The reader's state is kept in locals while plain fields follow each other.
     const char* b = buffer_.data();
     size_t pos = pos_, base = maskBase_, end = end_;
@@ -414,16 +414,28 @@ bool FieldReader::Scan(Visit&& visit) {
         std::string_view text;
         size_t stop = base + static_cast<size_t>(std::countr_zero(mask));  // 64 when mask is 0
         size_t start = pos;
-        while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
-        if (mask != 0 && stop < end && !(start < stop && b[start] == '"') &&
-            stop - start <= maxFieldBytes_) {
+        bool plain = false;
+        if (mask != 0 && stop < end) {
+            auto first = static_cast<unsigned char>(b[pos]);
+            // A field passed over needs neither its blanks skipped nor its length checked.
+            if (passed[first]) {
+                mask &= mask - 1;
+                nextLine += b[stop] == '\n';
+                pos = stop + 1;
+                continue;
+            }
+            if (first <= ' ' || first == '"') {
+                while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
+            }
+            plain = !(start < stop && b[start] == '"') && stop - start <= maxFieldBytes_;
+        }
+        if (plain) {
             mask &= mask - 1;
             line_ = nextLine;
             size_t length = stop - start;
-            if (b[stop] == '\n') {
-                ++nextLine;
-                if (length > 0 && b[stop - 1] == '\r') --length;
-            }
+            bool lineEnd = b[stop] == '\n';
+            nextLine += lineEnd;
+            if (lineEnd && length > 0 && b[stop - 1] == '\r') --length;
             pos = stop + 1;
             text = text_ = std::string_view(b + start, length);
             truncated_ = false;
@@ -460,9 +472,20 @@ WorldReader::WorldReader(RandomAccessFile& file, std::string name, WorldFormat f
       format_(format),
       wantedType_(wantedType) {}
 
+// The first characters of the Zedra3 fields that Zedra3Field ignores: all but those of its keys
+// (in either case) and the end marker, and but blanks and quotation marks, before which a key
+// may still stand.
+constexpr auto kZedra3Passed = [] {
+    std::array<bool, 256> passed{};
+    passed.fill(true);
+    for (unsigned char c : std::string_view("IXYZTCSixyztcs} \t\"")) passed[c] = false;
+    return passed;
+}();
+
 bool WorldReader::Next(WorldItem& item) {
     if (format_ == WorldFormat::kZedra3) {
-        return fields_.Scan([this, &item](std::string_view f) { return Zedra3Field(f, item); });
+        return fields_.Scan(kZedra3Passed,
+                            [this, &item](std::string_view f) { return Zedra3Field(f, item); });
     } else {
         while (fields_.Next()) {
             if (SphereField(item)) return true;
@@ -473,39 +496,57 @@ bool WorldReader::Next(WorldItem& item) {
 
 // The keys are tested in a fixed order on every field; as no field can match two of them, the
 // first character picks the one to test.
+// The first characters of the Zedra3 keys, in either case, as the upper-case letter.
+constexpr auto kZedra3KeyStart = [] {
+    std::array<char, 256> key{};
+    for (unsigned char c : std::string_view("IXYZTCS")) key[c] = key[c | 0x20] = c;
+    key['}'] = '}';
+    return key;
+}();
+
 bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     if (f.empty()) return false;
-    switch (Upper(f[0])) {
+    // The whole-number keys share one reading of their value.
+    int32_t* value;
+    size_t keyBytes;
+    std::string_view label;
+    switch (kZedra3KeyStart[static_cast<unsigned char>(f[0])]) {
         case 'I':
-            if (HasKey<kZedra3Id>(f)) id_ = Whole(f, 3, "ID");
+            if (!HasKey<kZedra3Id>(f)) return false;
+            value = &id_, keyBytes = 3, label = "ID";
             break;
         case 'X':
-            if (HasKey<kZedra3X>(f)) x_ = Whole(f, 2, "X");
+            if (!HasKey<kZedra3X>(f)) return false;
+            value = &x_, keyBytes = 2, label = "X";
             break;
         case 'Y':
-            if (HasKey<kZedra3Y>(f)) y_ = Whole(f, 2, "Y");
+            if (!HasKey<kZedra3Y>(f)) return false;
+            value = &y_, keyBytes = 2, label = "Y";
             break;
         case 'Z':
-            if (HasKey<kZedra3Z>(f)) z_ = Whole(f, 2, "Z");
+            if (!HasKey<kZedra3Z>(f)) return false;
+            value = &z_, keyBytes = 2, label = "Z";
             break;
         case 'T':
-            if (HasKey<kZedra3Type>(f)) type_ = Whole(f, 5, "TYPE");
+            if (!HasKey<kZedra3Type>(f)) return false;
+            value = &type_, keyBytes = 5, label = "TYPE";
             break;
         case 'C':
-            if (HasKey<kZedra3Cont>(f)) {
-                container_ = Whole(f, 5, "CONT");
-            } else if (HasKey<kZedra3Color>(f)) {
-                colour_ = Colour(f, 6);
+            if (!HasKey<kZedra3Cont>(f)) {
+                if (HasKey<kZedra3Color>(f)) colour_ = Colour(f, 6);
+                return false;
             }
+            value = &container_, keyBytes = 5, label = "CONT";
             break;
         case 'S':
             if (HasKey<kZedra3Section>(f)) StartSection();
-            break;
+            return false;
         case '}':
             return Take(item);
         default:
-            break;
+            return false;
     }
+    *value = Whole(f, keyBytes, label);
     return false;
 }
 
