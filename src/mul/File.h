@@ -39,6 +39,10 @@ class RandomAccessFile {
     virtual uint64_t Size() = 0;
     // Pushes written data to stable storage.
     virtual void Sync() = 0;
+    // Asks for the `length` bytes from `offset`, already written, to start on their way to
+    // stable storage without waiting for them; Sync() still waits and reports any failure. Does
+    // nothing where the system takes no such request.
+    virtual void StartSync(uint64_t offset, uint64_t length);
     // Cuts the file to `size` bytes. Files that cannot be shortened throw Error::Io.
     virtual void Truncate(uint64_t size);
     virtual const std::string& path() const = 0;
