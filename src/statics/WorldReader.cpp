@@ -426,16 +426,18 @@ bool FieldReader::Scan(const std::array<bool, 256>& passed, Visit&& visit) {
             }
             if (first <= ' ' || first == '"') {
                 while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
+                plain = !(start < stop && b[start] == '"');
+            } else {
+                plain = true;
             }
-            plain = !(start < stop && b[start] == '"') && stop - start <= maxFieldBytes_;
+            plain = plain && stop - start <= maxFieldBytes_;
         }
         if (plain) {
             mask &= mask - 1;
             line_ = nextLine;
-            size_t length = stop - start;
             bool lineEnd = b[stop] == '\n';
             nextLine += lineEnd;
-            if (lineEnd && length > 0 && b[stop - 1] == '\r') --length;
+            size_t length = stop - start - (lineEnd && stop > start && b[stop - 1] == '\r');
             pos = stop + 1;
             text = text_ = std::string_view(b + start, length);
             truncated_ = false;
@@ -472,13 +474,25 @@ WorldReader::WorldReader(RandomAccessFile& file, std::string name, WorldFormat f
       format_(format),
       wantedType_(wantedType) {}
 
-// The first characters of the Zedra3 fields that Zedra3Field ignores: all but those of its keys
-// (in either case) and the end marker, and but blanks and quotation marks, before which a key
-// may still stand.
+// The first characters of the Zedra3 keys, in either case, and of the end marker, as the number
+// of the key in this list, from 1.
+constexpr std::string_view kZedra3Starts = "IXYZTCS}";
+constexpr auto kZedra3KeyStart = [] {
+    std::array<uint8_t, 256> key{};
+    for (size_t i = 0; i < kZedra3Starts.size(); ++i) {
+        auto c = static_cast<unsigned char>(kZedra3Starts[i]);
+        key[c] = key[c | 0x20] = static_cast<uint8_t>(i + 1);
+    }
+    return key;
+}();
+constexpr uint8_t Start(char c) { return static_cast<uint8_t>(kZedra3Starts.find(c) + 1); }
+
+// The first characters of the Zedra3 fields that Zedra3Field ignores: all but those above, and
+// but blanks and quotation marks, after which a key may still stand.
 constexpr auto kZedra3Passed = [] {
     std::array<bool, 256> passed{};
-    passed.fill(true);
-    for (unsigned char c : std::string_view("IXYZTCSixyztcs} \t\"")) passed[c] = false;
+    for (size_t c = 0; c < passed.size(); ++c) passed[c] = kZedra3KeyStart[c] == 0;
+    for (unsigned char c : std::string_view(" \t\"")) passed[c] = false;
     return passed;
 }();
 
@@ -496,13 +510,6 @@ bool WorldReader::Next(WorldItem& item) {
 
 // The keys are tested in a fixed order on every field; as no field can match two of them, the
 // first character picks the one to test.
-// The first characters of the Zedra3 keys, in either case, as the upper-case letter.
-constexpr auto kZedra3KeyStart = [] {
-    std::array<char, 256> key{};
-    for (unsigned char c : std::string_view("IXYZTCS")) key[c] = key[c | 0x20] = c;
-    key['}'] = '}';
-    return key;
-}();
 
 bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     if (f.empty()) return false;
@@ -511,37 +518,37 @@ bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     size_t keyBytes;
     std::string_view label;
     switch (kZedra3KeyStart[static_cast<unsigned char>(f[0])]) {
-        case 'I':
+        case Start('I'):
             if (!HasKey<kZedra3Id>(f)) return false;
             value = &id_, keyBytes = 3, label = "ID";
             break;
-        case 'X':
+        case Start('X'):
             if (!HasKey<kZedra3X>(f)) return false;
             value = &x_, keyBytes = 2, label = "X";
             break;
-        case 'Y':
+        case Start('Y'):
             if (!HasKey<kZedra3Y>(f)) return false;
             value = &y_, keyBytes = 2, label = "Y";
             break;
-        case 'Z':
+        case Start('Z'):
             if (!HasKey<kZedra3Z>(f)) return false;
             value = &z_, keyBytes = 2, label = "Z";
             break;
-        case 'T':
+        case Start('T'):
             if (!HasKey<kZedra3Type>(f)) return false;
             value = &type_, keyBytes = 5, label = "TYPE";
             break;
-        case 'C':
+        case Start('C'):
             if (!HasKey<kZedra3Cont>(f)) {
                 if (HasKey<kZedra3Color>(f)) colour_ = Colour(f, 6);
                 return false;
             }
             value = &container_, keyBytes = 5, label = "CONT";
             break;
-        case 'S':
+        case Start('S'):
             if (HasKey<kZedra3Section>(f)) StartSection();
             return false;
-        case '}':
+        case Start('}'):
             return Take(item);
         default:
             return false;
