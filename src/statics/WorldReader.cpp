@@ -78,7 +78,9 @@ uint64_t ChunkMask(const char* p) {
     return mask;
 }
 
-constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+[[maybe_unused]] constexpr char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // A key of a world file, with its characters packed into words for a quick comparison. Letters
 // are compared with bit 5 cleared, which matches exactly the letter and its lower-case form.
