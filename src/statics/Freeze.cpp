@@ -3,10 +3,10 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "mul/Error.h"
+#include "mul/LargeMemory.h"
 #include "mul/Stop.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsCheck.h"
@@ -86,7 +86,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     if (!fs_.Exists(ItemsFilename)) return "Cannot find " + ItemsFilename + ".";
 
     // Phase 1: the whole item file is read before anything is written.
-    std::vector<Pending> pending;
+    std::vector<Pending, LargeAllocator<Pending>> pending;
     {
         auto file = fs_.Open(ItemsFilename, OpenMode::kReadOnly);
         // An item takes at least some 64 bytes of text; room reserved is only used as it fills.
@@ -111,13 +111,12 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     auto blockOf = [this](const Pending& p) {
         return static_cast<size_t>(size_.BlockNumber(p.x(), p.y()));
     };
-    std::vector<uint32_t> end(static_cast<size_t>(blocks) + 1, 0);
+    std::vector<uint32_t, LargeAllocator<uint32_t>> end(static_cast<size_t>(blocks) + 1, 0);
     for (const Pending& p : pending) ++end[blockOf(p) + 1];
     for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) end[b + 1] += end[b];
-    // Every byte is written by the placement loop, so the memory is not cleared first.
-    auto records = std::make_unique_for_overwrite<uint8_t[]>(pending.size() * kRecordBytes);
+    std::vector<uint8_t, LargeAllocator<uint8_t>> records(pending.size() * kRecordBytes);
     for (const Pending& p : pending) {
-        p.PutRecord(records.get() + size_t{end[blockOf(p)]++} * kRecordBytes);
+        p.PutRecord(records.data() + size_t{end[blockOf(p)]++} * kRecordBytes);
     }
     pending = {};
 
@@ -147,7 +146,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         size_t old = length > 0 ? static_cast<size_t>(length) : 0;
         size_t added = size_t{to - from} * kRecordBytes;
         block.resize(old + added);
-        std::memcpy(block.data() + old, records.get() + size_t{from} * kRecordBytes, added);
+        std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);
         cSave(b, block, false);
         if (pendingData_.size() >= kWriteOutBytes) WritePending();
     }
