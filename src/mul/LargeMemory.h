@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 namespace vorlak {
 
@@ -14,7 +16,10 @@ void* AllocateLarge(size_t bytes);
 // Gives back what AllocateLarge(bytes) returned.
 void FreeLarge(void* memory, size_t bytes) noexcept;
 
-// An allocator for std::vector and the like that takes its memory from AllocateLarge.
+// An allocator for std::vector and the like that takes its memory from AllocateLarge. Elements
+// made without a value keep the bytes already there, which in fresh memory are zeros: so
+// std::vector<int, LargeAllocator<int>>(n) holds n zeros without writing them (but a vector
+// shrunk and grown again holds what it held before).
 template <class T>
 struct LargeAllocator {
     using value_type = T;
@@ -28,6 +33,16 @@ struct LargeAllocator {
         return static_cast<T*>(AllocateLarge(n * sizeof(T)));
     }
     void deallocate(T* memory, size_t n) noexcept { FreeLarge(memory, n * sizeof(T)); }
+
+    template <class U>
+    void construct(U* at) noexcept {
+        static_assert(std::is_trivially_default_constructible_v<U>);
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
 
     template <class U>
     bool operator==(const LargeAllocator<U>&) const {

@@ -111,7 +111,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     auto blockOf = [this](const Pending& p) {
         return static_cast<size_t>(size_.BlockNumber(p.x(), p.y()));
     };
-    std::vector<uint32_t, LargeAllocator<uint32_t>> end(static_cast<size_t>(blocks) + 1, 0);
+    std::vector<uint32_t, LargeAllocator<uint32_t>> end(static_cast<size_t>(blocks) + 1);  // zeros
     for (const Pending& p : pending) ++end[blockOf(p) + 1];
     for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) end[b + 1] += end[b];
     std::vector<uint8_t, LargeAllocator<uint8_t>> records(pending.size() * kRecordBytes);
