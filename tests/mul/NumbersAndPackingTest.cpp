@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mul/Error.h"
+#include "mul/LargeMemory.h"
 #include "mul/Numbers.h"
 #include "mul/mTypes.h"
 #include "mul/mZedraConvert.h"
@@ -102,6 +103,15 @@ TEST(Packing, CopyMovesARecordDownWithinOneBuffer) {
     CopyByteRange(b, b, 0, -5, 3);
     EXPECT_EQ(b, expected);
     EXPECT_THROW(CopyByteRange(b, b, 15, 7, 0), Error);  // source runs past the end
+}
+
+// Freeze counts into such arrays without clearing them first: small and large ones alike start
+// as zeros.
+TEST(LargeMemory, ArraysMadeWithoutValuesHoldZeros) {
+    for (size_t n : {size_t{10}, size_t{3} << 20}) {
+        std::vector<uint32_t, LargeAllocator<uint32_t>> counts(n);
+        EXPECT_EQ(std::count(counts.begin(), counts.end(), 0u), static_cast<ptrdiff_t>(n)) << n;
+    }
 }
 
 }  // namespace
