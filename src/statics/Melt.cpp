@@ -151,7 +151,7 @@ class Counter {
     void Format() { size_ = static_cast<size_t>(PutDecimalSlow(text_, value_) - text_); }
 
     int64_t value_;
-    char text_[kRoom];
+    char text_[kRoom]{};
     size_t size_ = 0;
 };
 
