@@ -93,6 +93,16 @@ class PosixFile final : public RandomAccessFile {
         }
     }
 
+    void StartSync(uint64_t offset, uint64_t length) override {
+#ifdef SYNC_FILE_RANGE_WRITE
+        // Only a request: a failure to write shows again in the Sync() that follows.
+        (void)::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                                SYNC_FILE_RANGE_WRITE);
+#else
+        (void)offset, (void)length;
+#endif
+    }
+
     void Truncate(uint64_t size) override {
         if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
             throw Error::Io(SysMessage("Cannot shorten", path_, errno));
@@ -201,6 +211,8 @@ class PosixFileSystem final : public FileSystem {
 std::unique_ptr<FileMapping> RandomAccessFile::Map(uint64_t, size_t) { return nullptr; }
 
 bool RandomAccessFile::Reserve(uint64_t, uint64_t) { return false; }
+
+void RandomAccessFile::StartSync(uint64_t, uint64_t) {}
 
 void RandomAccessFile::Truncate(uint64_t) {
     throw Error::Io("Cannot shorten " + path() + ": not supported");
@@ -366,7 +378,7 @@ size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage *
 
 void* AllocateLarge(size_t bytes) {
     if (bytes < kLargeBlock) {
-        if (void* block = std::malloc(bytes ? bytes : 1)) return block;
+        if (void* block = std::calloc(bytes ? bytes : 1, 1)) return block;
         throw std::bad_alloc();
     }
     if (bytes > std::numeric_limits<size_t>::max() - 2 * kHugePage) throw std::bad_alloc();

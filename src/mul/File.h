@@ -43,6 +43,10 @@ class RandomAccessFile {
     virtual uint64_t Size() = 0;
     // Pushes written data to stable storage.
     virtual void Sync() = 0;
+    // Asks for the `length` bytes from `offset`, already written, to start on their way to
+    // stable storage without waiting for them; Sync() still waits and reports any failure. Does
+    // nothing where the system takes no such request.
+    virtual void StartSync(uint64_t offset, uint64_t length);
     // Cuts the file to `size` bytes. Files that cannot be shortened throw Error::Io.
     virtual void Truncate(uint64_t size);
     virtual const std::string& path() const = 0;
@@ -158,14 +162,15 @@ namespace vorlak {
 // Memory for large arrays that live for one job: whole files, tables of every block. Blocks of
 // 256 KiB and more are mapped apart and in huge pages where the system offers them, so that their
 // first touch costs a page fault per 2 MiB instead of one per 4 KiB; smaller ones come from the
-// heap. Throws std::bad_alloc.
+// heap. The memory is fresh and zero-filled. Throws std::bad_alloc.
 void* AllocateLarge(size_t bytes);
 // Gives back a block of AllocateLarge(bytes); nothing for a null block.
 void FreeLarge(void* block, size_t bytes) noexcept;
 
-// An allocator over AllocateLarge whose containers leave new elements uninitialised where a
-// plain container would zero them (resize, or construction with a count): for buffers that are
-// read into or filled right away.
+// An allocator over AllocateLarge whose containers leave new elements as they are where a plain
+// container would write zeros (resize, or construction with a count): fresh memory holds zeros
+// already, so std::vector<int, LargeAllocator<int>>(n) holds n zeros without writing them (but a
+// vector shrunk and grown again holds what it held before).
 template <class T>
 struct LargeAllocator {
     using value_type = T;

@@ -78,7 +78,9 @@ uint64_t ChunkMask(const char* p) {
     return mask;
 }
 
-constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+[[maybe_unused]] constexpr char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // A key of a world file, with its characters packed into words for a quick comparison. Letters
 // are compared with bit 5 cleared, which matches exactly the letter and its lower-case form.
@@ -404,7 +406,7 @@ void FieldReader::SkipRest(bool copied) {
 }
 
 template <class Visit>
-bool FieldReader::Scan(Visit&& visit) {
+bool FieldReader::Scan(const std::array<bool, 256>& passed, Visit&& visit) {
     // The reader's state is kept in locals while plain fields follow each other.
     const char* b = buffer_.data();
     size_t pos = pos_, base = maskBase_, end = end_;
@@ -414,16 +416,30 @@ bool FieldReader::Scan(Visit&& visit) {
         std::string_view text;
         size_t stop = base + static_cast<size_t>(std::countr_zero(mask));  // 64 when mask is 0
         size_t start = pos;
-        while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
-        if (mask != 0 && stop < end && !(start < stop && b[start] == '"') &&
-            stop - start <= maxFieldBytes_) {
+        bool plain = false;
+        if (mask != 0 && stop < end) {
+            auto first = static_cast<unsigned char>(b[pos]);
+            // A field passed over needs neither its blanks skipped nor its length checked.
+            if (passed[first]) {
+                mask &= mask - 1;
+                nextLine += b[stop] == '\n';
+                pos = stop + 1;
+                continue;
+            }
+            if (first <= ' ' || first == '"') {
+                while (start < stop && (b[start] == ' ' || b[start] == '\t')) ++start;
+                plain = !(start < stop && b[start] == '"');
+            } else {
+                plain = true;
+            }
+            plain = plain && stop - start <= maxFieldBytes_;
+        }
+        if (plain) {
             mask &= mask - 1;
             line_ = nextLine;
-            size_t length = stop - start;
-            if (b[stop] == '\n') {
-                ++nextLine;
-                if (length > 0 && b[stop - 1] == '\r') --length;
-            }
+            bool lineEnd = b[stop] == '\n';
+            nextLine += lineEnd;
+            size_t length = stop - start - (lineEnd && stop > start && b[stop - 1] == '\r');
             pos = stop + 1;
             text = text_ = std::string_view(b + start, length);
             truncated_ = false;
@@ -460,9 +476,32 @@ WorldReader::WorldReader(RandomAccessFile& file, std::string name, WorldFormat f
       format_(format),
       wantedType_(wantedType) {}
 
+// The first characters of the Zedra3 keys, in either case, and of the end marker, as the number
+// of the key in this list, from 1.
+constexpr std::string_view kZedra3Starts = "IXYZTCS}";
+constexpr auto kZedra3KeyStart = [] {
+    std::array<uint8_t, 256> key{};
+    for (size_t i = 0; i < kZedra3Starts.size(); ++i) {
+        auto c = static_cast<unsigned char>(kZedra3Starts[i]);
+        key[c] = key[c | 0x20] = static_cast<uint8_t>(i + 1);
+    }
+    return key;
+}();
+constexpr uint8_t Start(char c) { return static_cast<uint8_t>(kZedra3Starts.find(c) + 1); }
+
+// The first characters of the Zedra3 fields that Zedra3Field ignores: all but those above, and
+// but blanks and quotation marks, after which a key may still stand.
+constexpr auto kZedra3Passed = [] {
+    std::array<bool, 256> passed{};
+    for (size_t c = 0; c < passed.size(); ++c) passed[c] = kZedra3KeyStart[c] == 0;
+    for (unsigned char c : std::string_view(" \t\"")) passed[c] = false;
+    return passed;
+}();
+
 bool WorldReader::Next(WorldItem& item) {
     if (format_ == WorldFormat::kZedra3) {
-        return fields_.Scan([this, &item](std::string_view f) { return Zedra3Field(f, item); });
+        return fields_.Scan(kZedra3Passed,
+                            [this, &item](std::string_view f) { return Zedra3Field(f, item); });
     } else {
         while (fields_.Next()) {
             if (SphereField(item)) return true;
@@ -473,39 +512,50 @@ bool WorldReader::Next(WorldItem& item) {
 
 // The keys are tested in a fixed order on every field; as no field can match two of them, the
 // first character picks the one to test.
+
 bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     if (f.empty()) return false;
-    switch (Upper(f[0])) {
-        case 'I':
-            if (HasKey<kZedra3Id>(f)) id_ = Whole(f, 3, "ID");
+    // The whole-number keys share one reading of their value.
+    int32_t* value;
+    size_t keyBytes;
+    std::string_view label;
+    switch (kZedra3KeyStart[static_cast<unsigned char>(f[0])]) {
+        case Start('I'):
+            if (!HasKey<kZedra3Id>(f)) return false;
+            value = &id_, keyBytes = 3, label = "ID";
             break;
-        case 'X':
-            if (HasKey<kZedra3X>(f)) x_ = Whole(f, 2, "X");
+        case Start('X'):
+            if (!HasKey<kZedra3X>(f)) return false;
+            value = &x_, keyBytes = 2, label = "X";
             break;
-        case 'Y':
-            if (HasKey<kZedra3Y>(f)) y_ = Whole(f, 2, "Y");
+        case Start('Y'):
+            if (!HasKey<kZedra3Y>(f)) return false;
+            value = &y_, keyBytes = 2, label = "Y";
             break;
-        case 'Z':
-            if (HasKey<kZedra3Z>(f)) z_ = Whole(f, 2, "Z");
+        case Start('Z'):
+            if (!HasKey<kZedra3Z>(f)) return false;
+            value = &z_, keyBytes = 2, label = "Z";
             break;
-        case 'T':
-            if (HasKey<kZedra3Type>(f)) type_ = Whole(f, 5, "TYPE");
+        case Start('T'):
+            if (!HasKey<kZedra3Type>(f)) return false;
+            value = &type_, keyBytes = 5, label = "TYPE";
             break;
-        case 'C':
-            if (HasKey<kZedra3Cont>(f)) {
-                container_ = Whole(f, 5, "CONT");
-            } else if (HasKey<kZedra3Color>(f)) {
-                colour_ = Colour(f, 6);
+        case Start('C'):
+            if (!HasKey<kZedra3Cont>(f)) {
+                if (HasKey<kZedra3Color>(f)) colour_ = Colour(f, 6);
+                return false;
             }
+            value = &container_, keyBytes = 5, label = "CONT";
             break;
-        case 'S':
+        case Start('S'):
             if (HasKey<kZedra3Section>(f)) StartSection();
-            break;
-        case '}':
+            return false;
+        case Start('}'):
             return Take(item);
         default:
-            break;
+            return false;
     }
+    *value = Whole(f, keyBytes, label);
     return false;
 }
 

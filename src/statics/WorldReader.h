@@ -6,6 +6,7 @@
 // item or be skipped, but a value that must be read from it fails the read.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <string>
@@ -33,10 +34,12 @@ class FieldReader {
 
     // Reads the following fields as Next() does and calls visit(text) on each, until visit
     // returns true (then returns true) or the last field has been read (then returns false).
-    // While visit runs, text(), truncated() and line() describe its field. Faster than Next()
-    // in a loop: runs of plain fields are cut without leaving the loop.
+    // While visit runs, text(), truncated() and line() describe its field. A field whose first
+    // character is marked in `passed` is read past without a call; blanks and quotation marks
+    // must not be marked. Faster than Next() in a loop: runs of plain fields are cut without
+    // leaving the loop.
     template <class Visit>
-    bool Scan(Visit&& visit);
+    bool Scan(const std::array<bool, 256>& passed, Visit&& visit);
 
     // The field last read; valid until the next call of Next(). When truncated(), it holds only
     // the first maxFieldBytes characters.

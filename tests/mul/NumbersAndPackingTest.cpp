@@ -93,12 +93,15 @@ TEST(Packing, OutOfRangeFailsAtTheFirstBadByteKeepingEarlierOnes) {
 }
 
 // Blocks on both sides of the size from which memory is mapped apart, and of the huge page, all
-// alive at once: each keeps its own bytes, and growing one keeps what it held.
-TEST(LargeAllocator, BlocksOfEverySizeKeepTheirBytes) {
+// alive at once: each starts as zeros (freeze counts into such arrays without clearing them) and
+// keeps its own bytes, and growing one keeps what it held.
+TEST(LargeAllocator, BlocksOfEverySizeStartAsZerosAndKeepTheirBytes) {
     std::vector<LargeBytes> blocks;
     for (size_t size : {size_t{1}, (size_t{256} << 10) - 1, size_t{256} << 10, size_t{2} << 20,
                         (size_t{2} << 20) + 1, size_t{5} << 20}) {
         blocks.emplace_back(size);
+        EXPECT_EQ(std::count(blocks.back().begin(), blocks.back().end(), 0),
+                  static_cast<ptrdiff_t>(size));
         std::fill(blocks.back().begin(), blocks.back().end(), static_cast<uint8_t>(size));
     }
     blocks.back().resize(size_t{9} << 20);

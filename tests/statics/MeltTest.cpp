@@ -74,11 +74,18 @@ TEST_F(MeltJob, OffsetsLimitsAndNumbering) {
                 0xFF, 0xFF, 0x01, 0x05, 0x80, 0x12, 0x34}},  // 65535 at (1401, 1621), Z -128
               {kBlock89802 + 1, {0x02, 0x00, 0x07, 0x00, 0x7F, 0x00, 0x00}}});
     MeltRequest r = Rect(1400, 1620, 1407, 1627);
-    r.addX = 10, r.addY = -20, r.addZ = 125, r.countStart = 5, r.itemType = 7;
+    r.addX = 10, r.addY = -20, r.addZ = 125, r.countStart = 8, r.itemType = 7;
     ASSERT_TRUE(Melt(r).ok);
     for (const char* line :
-         {"SECTION WORLDITEM 5", "SERIAL 1800000005", "TYPE 7", "X 1410", "Y 1600", "Z 127",
-          "SECTION WORLDITEM 7", "SERIAL 1800000007", "ID 2", "X 1417", "Y 1604", "INITMEM 3"}) {
+         {"SECTION WORLDITEM 8", "SERIAL 1800000008", "TYPE 7", "X 1410", "Y 1600", "Z 127",
+          "SECTION WORLDITEM 10", "SERIAL 1800000010", "ID 2", "X 1417", "Y 1604", "INITMEM 3"}) {
+        EXPECT_TRUE(HasLine(line)) << line;
+    }
+    // Numbering from below 0; positions below 0 and of six digits.
+    r.addX = -1500, r.addY = 200000, r.countStart = -1;
+    ASSERT_TRUE(Melt(r).ok);
+    for (const char* line : {"SECTION WORLDITEM -1", "SERIAL 1799999999", "SECTION WORLDITEM 1",
+                             "SERIAL 1800000001", "X -100", "X -93", "Y 201620"}) {
         EXPECT_TRUE(HasLine(line)) << line;
     }
     // Limited to -127..127 after the offset; an ID of FF FF reads 65535.
