@@ -11,6 +11,7 @@
 #include "art/cMulConvert.h"
 #include "mul/BmpFile.h"
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/Numbers.h"
 #include "mul/Stop.h"
 
@@ -24,13 +25,6 @@ constexpr int32_t kBlockCellCount = kCells * kCells;
 // The statics files (docs/statics-files.md): 12-byte index entries, 7-byte records.
 constexpr int32_t kIndexEntryBytes = 4 + 4 + 4;
 constexpr int32_t kRecordBytes = 2 + 1 + 1 + 1 + 2;
-
-int32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-int32_t Le32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
 
 int32_t Grey(int32_t value) { return Rgb(value, value, value); }
 
@@ -166,8 +160,8 @@ class BlockSource {
                             kIndexEntryBytes;
         if (at + kIndexEntryBytes > index_->size()) return {};
         const uint8_t* entry = index_->bytes().data() + at;
-        int64_t offset = Le32(entry);
-        int64_t length = Le32(entry + 4);
+        int64_t offset = le::Load32(entry);
+        int64_t length = le::Load32(entry + 4);
         if (length <= 0) return {};
         if (offset < 0 || offset + length > static_cast<int64_t>(data_->size())) {
             throw Error::Corrupt("The index " + request_.staidx + " points past the end of " +
@@ -204,14 +198,14 @@ class Painter {
                 return;
             case MapView::kKinds:
                 for (int32_t i = 0; i < kBlockCellCount; ++i) {
-                    out[i] = kinds_[static_cast<size_t>(Le16(cells + kCellBytes * i))];
+                    out[i] = kinds_[static_cast<size_t>(le::Load16(cells + kCellBytes * i))];
                 }
                 return;
             case MapView::kOverview:
                 break;
         }
         for (int32_t i = 0; i < kBlockCellCount; ++i) {
-            out[i] = radar_->Terrain(static_cast<uint16_t>(Le16(cells + kCellBytes * i)));
+            out[i] = radar_->Terrain(static_cast<uint16_t>(le::Load16(cells + kCellBytes * i)));
         }
         // The highest static of a cell wins; on equal Z the later record of the block.
         std::array<int32_t, kBlockCellCount> top;
@@ -224,7 +218,7 @@ class Painter {
             int32_t z = static_cast<int8_t>(r[4]);
             if (z < top[static_cast<size_t>(cell)]) continue;
             top[static_cast<size_t>(cell)] = z;
-            out[cell] = radar_->Static(static_cast<uint16_t>(Le16(r)));
+            out[cell] = radar_->Static(static_cast<uint16_t>(le::Load16(r)));
         }
     }
 
@@ -235,11 +229,12 @@ class Painter {
     std::vector<int32_t> kinds_;
 };
 
+// Where the drawn rows go: `count` rows from row `y` down, `width` colours each.
+using RowSink = std::function<void(int32_t y, int32_t count, const int32_t* colours)>;
+
 // Draws the rectangle block row by block row, top down, each scale x scale cells one pixel of
 // their mean colour (cells past the rectangle's edge are not counted), and hands the rows to
 // `sink` as they are done.
-// Where the drawn rows go: `count` rows from row `y` down, `width` colours each.
-using RowSink = std::function<void(int32_t y, int32_t count, const int32_t* colours)>;
 
 void Draw(const View& request, BlockSource& source, const Painter& painter, int32_t outWidth,
           const RowSink& sink, const std::function<void(const std::string&)>& status) {
@@ -363,7 +358,7 @@ RadarColours::RadarColours(std::span<const uint8_t> bytes)
     : terrain_(size_t{1} << 16, 0), statics_(size_t{1} << 16, 0) {
     size_t entries = bytes.size() / 2;
     for (size_t n = 0; n < entries && n < size_t{kStaticBase} + statics_.size(); ++n) {
-        int32_t colour = cMulConvert::Color16ToColor32(Le16(bytes.data() + 2 * n));
+        int32_t colour = cMulConvert::Color16ToColor32(le::Load16(bytes.data() + 2 * n));
         if (n < kStaticBase) {
             terrain_[n] = colour;
         } else {

@@ -6,6 +6,9 @@
 
 namespace vorlak::le {
 
+// The 16-bit field at `p`, unsigned; the caller has checked that two bytes lie there.
+inline int32_t Load16(const uint8_t* p) { return p[0] | p[1] << 8; }
+
 // The 32-bit field at `p`; the caller has checked that four bytes lie there.
 inline int32_t Load32(const uint8_t* p) {
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |

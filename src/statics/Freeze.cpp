@@ -7,6 +7,7 @@
 
 #include "mul/Error.h"
 #include "mul/File.h"
+#include "mul/LittleEndian.h"
 #include "mul/Stop.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsCheck.h"
@@ -22,9 +23,8 @@ namespace {
 struct Pending {
     std::array<uint8_t, 9> bytes;
 
-    int32_t Get16(size_t at) const { return bytes[at] | bytes[at + 1] << 8; }
-    int32_t x() const { return Get16(0); }
-    int32_t y() const { return Get16(2); }
+    int32_t x() const { return le::Load16(&bytes[0]); }
+    int32_t y() const { return le::Load16(&bytes[2]); }
     // The record: ID, X and Y inside the block, height, colour.
     void PutRecord(uint8_t* out) const {
         int32_t cell = world::kBlockCells;

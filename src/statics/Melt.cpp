@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mul/Error.h"
+#include "mul/LittleEndian.h"
 #include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
@@ -202,7 +203,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
                     int32_t x = bx * world::kBlockCells + r[2];
                     int32_t y = by * world::kBlockCells + r[3];
                     if (x < X1 || x > X2 || y < Y1 || y > Y2) continue;
-                    int32_t id = r[0] | (r[1] << 8);
+                    int32_t id = le::Load16(r);
                     int32_t z = static_cast<int8_t>(r[4]);
 
                     if (serial.value() > std::numeric_limits<int32_t>::max()) {
