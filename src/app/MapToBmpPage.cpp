@@ -12,6 +12,7 @@
 #include "app/frmStart.h"
 #include "app/mComdlg.h"
 #include "mapgen/MapViews.h"
+#include "picture/PictureFiles.h"
 #include "picture/QtPicture.h"
 
 namespace vorlak::app {
@@ -129,13 +130,15 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         PictureIo io{[](int32_t width, int32_t height) -> std::unique_ptr<WritablePicture> {
                          return NewPicture(width, height);
                      },
-                     [](const Picture& p, const std::string& path, bool grey) {
-                         return SavePicture(p, path, grey);
+                     [](const Picture& p, const std::string& path, bool grey, FileSystem& fs) {
+                         return WritePictureFile(p, path, fs, grey);
                      }};
         MapViewOutcome outcome =
             RunMapView(request, palette ? &*palette : nullptr, io, host_.JobStatus());
         if (!outcome.ok) {
-            host_.ShowMessage(QString::fromStdString(outcome.status), kTitle);
+            std::string text = outcome.status;
+            if (!outcome.detail.empty()) text += "\n" + outcome.detail;
+            host_.ShowMessage(QString::fromStdString(text), kTitle);
             return;
         }
         // A BMP goes to its file row by row as it is drawn; its preview is read back from there.

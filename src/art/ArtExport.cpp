@@ -3,40 +3,86 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <vector>
 
+#include "mul/Stop.h"
 #include "mul/cMUL.h"
 
 namespace vorlak {
+
+JobOutcome RunExportArt(const LoadArtRequest& request, const std::string& out,
+                        const SaveArtPicture& save, FileSystem& fs) {
+    std::string unsafe = CheckPictureOutput(out);
+    if (unsafe.empty()) {
+        unsafe = CheckJobFiles({{request.artidx, false}, {request.artmul, false}, {out, true}});
+    }
+    if (!unsafe.empty()) return {false, unsafe + " Nothing was written.", {}};
+    LoadArtOutcome loaded = RunLoadArt(request, fs);
+    if (!loaded.ok) return loaded;
+    std::string failure = save(*loaded.grid, out, fs, AtomicFile::Links::kFollow);
+    if (!failure.empty()) return {false, "Unable to write the picture " + out + ".", failure};
+    return {true, loaded.status + " Saved to " + out + ".", {}};
+}
+
+namespace {
+
+// The picture of art number `number` in the folder.
+std::string PictureName(const ExportAllArtRequest& request, int32_t number) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%05d.", static_cast<int>(number));
+    return (std::filesystem::path(request.dir) / (name + request.format)).string();
+}
+
+}  // namespace
 
 ExportAllArtOutcome RunExportAllArt(const ExportAllArtRequest& request, const SaveArtPicture& save,
                                     const std::function<void(const std::string&)>& status,
                                     FileSystem& fs) {
     ExportAllArtOutcome outcome;
-    auto finish = [&](bool ok, std::string text) {
+    auto finish = [&](bool ok, std::string text, std::string detail = {}) {
         outcome.ok = ok;
         outcome.status = std::move(text);
+        outcome.detail = std::move(detail);
         if (status) status(outcome.status);
         return outcome;
     };
-    for (const std::string* name : {&request.artmul, &request.artidx}) {
-        if (!fs.Exists(*name)) return finish(false, "Art file " + *name + " does not exist.");
-    }
+    auto summary = [&] {
+        return "Exported " + std::to_string(outcome.written) + " pictures to " + request.dir +
+               "; " + std::to_string(outcome.missing) + " records missing, " +
+               std::to_string(outcome.unreadable) + " unreadable.";
+    };
     if (request.format != "png" && request.format != "bmp") {
         return finish(false, "The picture format must be png or bmp.");
     }
-    std::error_code ec;
-    std::filesystem::create_directories(request.dir, ec);
-    if (request.dir.empty() || !std::filesystem::is_directory(request.dir)) {
-        return finish(false, "Unable to make the folder " + request.dir + ".");
+    std::string unsafe = CheckJobFiles({{request.artidx}, {request.artmul}});
+    if (!unsafe.empty()) return finish(false, unsafe + " Nothing was written.");
+    for (const std::string* name : {&request.artmul, &request.artidx}) {
+        if (!fs.Exists(*name)) return finish(false, "Art file " + *name + " does not exist.");
     }
     const int32_t base = request.kind == ArtKind::kStatic ? kStaticTileRecords : 0;
     cMUL pair(fs);
+    std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
+    if (!failure.empty()) return finish(false, failure, pair.openError());
+    // Made only once the art files are known to open, so that a refusal leaves no empty folder.
+    std::error_code ec;
+    if (request.dir.empty()) return finish(false, "Unable to make the folder .");
+    std::filesystem::create_directories(request.dir, ec);
+    if (!std::filesystem::is_directory(request.dir)) {
+        return finish(false, "Unable to make the folder " + request.dir + ".",
+                      ec ? ec.message() : request.dir + " is not a folder");
+    }
+    // Every name it may write is looked at before the first picture: a link is never written
+    // through and a folder, FIFO or device never replaced, and a refusal leaves every picture
+    // as it was.
+    for (int32_t number = 0; number <= kHighestArtNumber; ++number) {
+        unsafe = CheckReplaceable(PictureName(request, number));
+        if (!unsafe.empty()) return finish(false, unsafe + " Nothing was written.");
+    }
     try {
-        std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
-        if (!failure.empty()) return finish(false, failure);
         cMulConvert convert;
         ByteBuffer record;
         for (int32_t number = 0; number <= kHighestArtNumber; ++number) {
+            if (StopRequested()) return finish(false, "Stopped.", summary());
             if (status && number % 1024 == 0) {
                 status("Exporting art " + std::to_string(number) + " of " +
                        std::to_string(kHighestArtNumber + 1) + ".");
@@ -54,26 +100,20 @@ ExportAllArtOutcome RunExportAllArt(const ExportAllArtRequest& request, const Sa
                 ++outcome.unreadable;
                 continue;
             }
-            char name[16];
-            std::snprintf(name, sizeof name, "%05d.", static_cast<int>(number));
-            std::string path =
-                (std::filesystem::path(request.dir) / (name + request.format)).string();
-            failure = save(grid, path);
+            const std::string path = PictureName(request, number);
+            // A link or special file that appeared since the check is replaced, never written
+            // through.
+            failure = save(grid, path, fs, AtomicFile::Links::kReplace);
             if (!failure.empty()) {
-                pair.cClose();
-                return finish(false, failure);
+                return finish(false, "Unable to write the picture " + path + ".",
+                              failure + "\n" + summary());
             }
             ++outcome.written;
         }
     } catch (const std::exception& e) {
-        pair.cClose();
-        return finish(false, e.what());
+        return finish(false, e.what(), summary());
     }
-    pair.cClose();
-    return finish(true, "Exported " + std::to_string(outcome.written) + " pictures to " +
-                            request.dir + "; " + std::to_string(outcome.missing) +
-                            " records missing, " + std::to_string(outcome.unreadable) +
-                            " unreadable.");
+    return finish(true, summary());
 }
 
 }  // namespace vorlak

@@ -37,6 +37,13 @@ const CLI::Validator& LosslessPictureName() {
     return check;
 }
 
+// Pictures go through the picture module and the checked output path.
+SaveArtPicture SavePicture() {
+    return
+        [](const Picture& picture, const std::string& path, FileSystem& fs,
+           AtomicFile::Links links) { return WritePictureFile(picture, path, fs, false, links); };
+}
+
 struct ExportArgs {
     LoadArtRequest request;
     std::string kind = "land";
@@ -61,12 +68,8 @@ void ExportAll(const ExportArgs& args, Context& ctx) {
     request.kind = args.kind == "static" ? ArtKind::kStatic : ArtKind::kLandscape;
     request.dir = args.dir;
     request.format = args.format;
-    auto save = [](const Picture& picture, const std::string& path) -> std::string {
-        if (WritePictureFile(picture, path)) return {};
-        return "Unable to write the picture " + path + ".";
-    };
     StatusSink progress = ctx.Progress();
-    ctx.Report(RunExportAllArt(request, save, progress));
+    ctx.Report(RunExportAllArt(request, SavePicture(), progress, *ctx.fs));
 }
 
 void Export(ExportArgs& args, Context& ctx) {
@@ -85,22 +88,7 @@ void Export(ExportArgs& args, Context& ctx) {
     args.request.kind = args.kind == "static" ? ArtKind::kStatic
                         : args.kind == "test" ? ArtKind::kTest
                                               : ArtKind::kLandscape;
-    std::string unsafe = CheckJobFiles(
-        {{args.request.artidx, false}, {args.request.artmul, false}, {args.out, true}});
-    if (!unsafe.empty()) {
-        ctx.Report({false, unsafe + " Nothing was written.", {}});
-        return;
-    }
-    LoadArtOutcome loaded = RunLoadArt(args.request);
-    if (!loaded.ok) {
-        ctx.Report(loaded);
-        return;
-    }
-    if (!WritePictureFile(*loaded.grid, args.out)) {
-        ctx.Report({false, "Unable to write the picture " + args.out + ".", {}});
-        return;
-    }
-    ctx.Report({true, loaded.status + " Saved to " + args.out + ".", {}});
+    ctx.Report(RunExportArt(args.request, args.out, SavePicture(), *ctx.fs));
 }
 
 void Import(ImportArgs& args, Context& ctx) {

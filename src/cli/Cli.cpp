@@ -54,6 +54,9 @@ const CLI::Validator& WholeNumber() {
     static const CLI::Validator whole(
         [](std::string& text) -> std::string {
             if (!IsWholeNumber(text)) return "'" + text + "' is not a whole number";
+            const size_t digits = text[0] == '+' || text[0] == '-' ? 1 : 0;
+            const size_t zeros = text.find_first_not_of('0', digits);
+            text.erase(digits, std::min(zeros, text.size() - 1) - digits);
             return {};
         },
         "INT");
@@ -100,6 +103,11 @@ void AddStaticsFiles(CLI::App& command, std::string& statics, std::string& staid
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         bool errIsTerminal) {
+    return Run(args, out, err, errIsTerminal, DefaultFileSystem());
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool errIsTerminal, FileSystem& fs) {
     CLI::App app{
         "Vorlak: edits the statics, terrain and art files of a world server."
         " Without a subcommand it opens the window.",
@@ -107,6 +115,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     app.set_version_flag("--version", "Vorlak " VORLAK_VERSION);
     app.require_subcommand(0, 1);
     Context ctx{out, err, errIsTerminal};
+    ctx.fs = &fs;
     AddClearCommand(app, ctx);
     AddFreezeCommand(app, ctx);
     AddMeltCommand(app, ctx);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "mul/File.h"
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
 
@@ -19,7 +20,8 @@ struct Context {
     std::ostream& err;
     bool errIsTerminal = false;  // wait and progress texts go to `err` only when true
     int exitCode = 0;
-    bool progressShown = false;  // a progress text stands on the terminal's last line
+    bool progressShown = false;             // a progress text stands on the terminal's last line
+    FileSystem* fs = &DefaultFileSystem();  // where the jobs read and write their files
 
     // A StatusSink that shows wait and progress texts on a terminal, each once.
     StatusSink Progress();
@@ -30,7 +32,8 @@ struct Context {
 
 // True for a whole decimal number ("12", "-3", "+7"), of any length.
 bool IsWholeNumber(std::string_view text);
-// Accepts whole decimal numbers only ("12", "-3", "+7"), of any length.
+// Accepts whole decimal numbers only ("12", "-3", "+7", "08"), of any length; leading zeros are
+// dropped, so that "08" is eight and never read as an octal number.
 const CLI::Validator& WholeNumber();
 
 // Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").

@@ -37,16 +37,18 @@ void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
 void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     ApplyRectangle(rectangle, request);
     std::unique_ptr<Picture> palette;
-    if (request.view == MapView::kKinds) palette = ReadPictureFile(request.palette);
+    if (request.view == MapView::kKinds) {
+        palette = ReadPictureFile(request.palette, &request.paletteProblem);
+    }
     PictureIo io;
     io.make = NewPictureInMemory;
-    io.save = [](const Picture& p, const std::string& path, bool grey) {
-        return grey ? WriteGreyPictureFile(p, path) : WritePictureFile(p, path);
+    io.save = [](const Picture& p, const std::string& path, bool grey, FileSystem& fs) {
+        return WritePictureFile(p, path, fs, grey);
     };
     StatusSink progress = ctx.Progress();
-    MapViewOutcome outcome =
-        RunMapView(request, palette.get(), io, [&](const std::string& text) { progress(text); });
-    ctx.Report({outcome.ok, outcome.status, {}});
+    MapViewOutcome outcome = RunMapView(
+        request, palette.get(), io, [&](const std::string& text) { progress(text); }, *ctx.fs);
+    ctx.Report({outcome.ok, outcome.status, outcome.detail});
 }
 
 }  // namespace
@@ -64,6 +66,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         ->capture_default_str();
     AddRectangle(*cmd, render->second);
     cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel: 1, 2, 4 or 8")
+        ->check(WholeNumber())
         ->check(CLI::IsMember({1, 2, 4, 8}))
         ->capture_default_str();
     cmd->add_flag(
@@ -106,11 +109,10 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         request.world = *given;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
-        std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);
+        std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap, &request.bitmapProblem);
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();
-        Bmp2MapOutcome outcome = RunSetHeights(request, picture.get(), hooks);
-        ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
+        ctx.Report(RunSetHeights(request, picture.get(), hooks, *ctx.fs));
     });
 }
 

@@ -42,14 +42,10 @@ std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::s
     return module ? module->read(path, why) : nullptr;
 }
 
-bool WritePictureFile(const Picture& picture, const std::string& path) {
+bool EncodePictureFile(const Picture& picture, const std::string& format, bool grey,
+                       std::vector<uint8_t>* bytes) {
     const PictureFileFunctions* module = Module();
-    return module && module->write(picture, path);
-}
-
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
-    const PictureFileFunctions* module = Module();
-    return module && module->writeGrey(picture, path);
+    return module && module->encode(picture, format, grey, bytes);
 }
 
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <vector>
 
 #include "mul/Error.h"
@@ -256,7 +257,12 @@ class RowWriter {
 // A whole number of 0 or more read from a box, or nothing.
 std::optional<int32_t> Placement(const std::string& text) {
     double value = NumericValue(text);
-    if (!(value >= 0 && value <= world::kLongestSide) || value != std::floor(value)) return {};
+    // Any position that fits the number passes here; one past the map's edge is refused with
+    // where the picture would end.
+    if (!(value >= 0 && value <= std::numeric_limits<int32_t>::max()) ||
+        value != std::floor(value)) {
+        return {};
+    }
     return static_cast<int32_t>(value);
 }
 

@@ -63,6 +63,7 @@ class FileBytes {
 
 struct Refusal {
     std::string text;
+    std::string why = {};
 };
 
 // A view request with its world and rectangle settled.
@@ -301,22 +302,34 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     }
 }
 
-void CheckRequest(const View& request, const Picture* palette, FileSystem& fs) {
+// The checks on the names alone, before any file is opened: the picture is none of the files
+// named to the job, not even one this view leaves unread, and no special file or link to a
+// file that is no picture; the inputs it reads are regular files, so that no open waits on a
+// FIFO and no device is read as a file.
+void CheckNames(const MapViewRequest& request) {
     std::string ext = Lower(std::filesystem::path(request.out).extension().string());
     if (ext != ".png" && ext != ".bmp") {
         throw Refusal{"The picture name " + request.out + " must end in .png or .bmp."};
     }
-    std::vector<const std::string*> inputs{&request.map};
-    if (request.view == MapView::kOverview) {
-        inputs.push_back(&request.radarcol);
-        if (request.withStatics) inputs.insert(inputs.end(), {&request.staidx, &request.statics});
-    }
-    if (request.view == MapView::kKinds) inputs.push_back(&request.palette);
-    for (const std::string* input : inputs) {
-        if (SameFile(request.out, *input)) {
+    for (const std::string* named :
+         {&request.map, &request.radarcol, &request.staidx, &request.statics, &request.palette}) {
+        if (SameFile(request.out, *named)) {
             throw Refusal{"The picture " + request.out + " is one of the input files."};
         }
     }
+    std::string unsafe = CheckPictureOutput(request.out);
+    if (!unsafe.empty()) throw Refusal{unsafe};
+    std::vector<JobFile> inputs{{request.map}};
+    if (request.view == MapView::kOverview) {
+        inputs.push_back({request.radarcol});
+        if (request.withStatics) inputs.insert(inputs.end(), {{request.staidx}, {request.statics}});
+    }
+    unsafe = CheckJobFiles(inputs);
+    if (!unsafe.empty()) throw Refusal{unsafe};
+}
+
+void CheckRequest(const View& request, const Picture* palette, const std::string& paletteProblem,
+                  FileSystem& fs) {
     if (request.scale != 1 && request.scale != 2 && request.scale != 4 && request.scale != 8) {
         throw Refusal{"The scale must be 1, 2, 4 or 8."};
     }
@@ -341,7 +354,8 @@ void CheckRequest(const View& request, const Picture* palette, FileSystem& fs) {
         if (!palette) {
             throw Refusal{
                 "The palette " + request.palette +
-                (fs.Exists(request.palette) ? " cannot be read as a picture." : " is missing.")};
+                    (fs.Exists(request.palette) ? " cannot be read as a picture." : " is missing."),
+                paletteProblem};
         }
         for (int32_t k = 0; k < kTerrainKinds && k < palette->width(); ++k) {
             if (palette->height() > 0 && palette->pixel(k, 0) == kNoKindColour) {
@@ -393,18 +407,20 @@ std::vector<int32_t> KindColours(const TerrainTable& table) {
 MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, const PictureIo& io,
                           const std::function<void(const std::string&)>& status, FileSystem& fs) {
     MapViewOutcome outcome;
-    auto finish = [&](bool ok, std::string text) {
+    auto finish = [&](bool ok, std::string text, std::string why = {}) {
         outcome.ok = ok;
         outcome.status = std::move(text);
+        outcome.detail = std::move(why);
         if (status) status(outcome.status);
         return std::move(outcome);
     };
     View view;
     try {
+        CheckNames(plain);
         view = Settle(plain, fs);
-        CheckRequest(view, palette, fs);
+        CheckRequest(view, palette, plain.paletteProblem, fs);
     } catch (const Refusal& r) {
-        return finish(false, r.text);
+        return finish(false, r.text, r.why);
     }
     const View& request = view;
     if (status) status("Drawing the map. Please wait.");
@@ -441,9 +457,8 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
                     status);
                 writer.Commit();
             } catch (const Error& e) {
-                if (e.kind() == Error::Kind::kCorrupt) throw;
-                return finish(false,
-                              "Unable to write the picture " + request.out + ". " + e.what());
+                if (e.kind() == Error::Kind::kCorrupt || e.kind() == Error::Kind::kStopped) throw;
+                return finish(false, "Unable to write the picture " + request.out + ".", e.what());
             }
             return finish(true, Saved(outcome, request.out));
         }
@@ -461,8 +476,9 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
                 }
             },
             status);
-        if (!io.save(*picture, request.out, grey)) {
-            return finish(false, "Unable to write the picture " + request.out + ".");
+        std::string failure = io.save(*picture, request.out, grey, fs);
+        if (!failure.empty()) {
+            return finish(false, "Unable to write the picture " + request.out + ".", failure);
         }
     } catch (const std::exception& e) {
         return finish(false, e.what());
@@ -491,15 +507,18 @@ uint64_t BlockOffset(const world::Size& size, int32_t x, int32_t y) {
 Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* picture,
                              const Bmp2MapHooks& hooks, FileSystem& fs) {
     using Result = Bmp2MapOutcome::Result;
-    auto stop = [&](Result result, std::string text, int32_t rows) {
+    auto stop = [&](Result result, std::string text, int32_t rows, std::string why = {}) {
         text += " Heights aborted";
         if (hooks.message) hooks.message(text, std::string(kHeightsTitle));
-        return Bmp2MapOutcome{result, std::move(text), rows};
+        return Bmp2MapOutcome{result, std::move(text), rows, std::move(why)};
     };
     if (!picture) {
-        if (!fs.Exists(request.bitmap)) return stop(Result::kRefused, "Missing picture!", 0);
+        if (!fs.Exists(request.bitmap)) {
+            return stop(Result::kRefused, "Missing picture!", 0, request.bitmapProblem);
+        }
         return stop(Result::kRefused,
-                    "The picture " + request.bitmap + " cannot be read as a picture!", 0);
+                    "The picture " + request.bitmap + " cannot be read as a picture!", 0,
+                    request.bitmapProblem);
     }
     const int32_t width = picture->width(), height = picture->height();
     std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
@@ -516,6 +535,8 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
         }
     }
     if (hooks.picturesChecked) hooks.picturesChecked();
+    std::string unsafe = CheckJobFiles({{request.bitmap, false}, {request.map, true}});
+    if (!unsafe.empty()) return stop(Result::kRefused, unsafe, 0);
     int64_t x = Placement(request.x), y = Placement(request.y);
     if (x < 0 || y < 0) {
         return stop(Result::kRefused, "X and Y must be whole numbers of 0 or more!", 0);

@@ -69,8 +69,11 @@ struct PictureIo {
     // A picture of width x height in memory; null when there is no room for it.
     std::function<std::unique_ptr<WritablePicture>(int32_t width, int32_t height)> make;
     // Writes the finished picture to `path` in the format its extension names (grey: 8-bit
-    // grey), through a temporary file and a rename. Returns whether it did.
-    std::function<bool(const Picture& picture, const std::string& path, bool grey)> save;
+    // grey), through `fs` and the checked output path (WritePictureFile). Returns empty text, or
+    // the cause of the failure.
+    std::function<std::string(const Picture& picture, const std::string& path, bool grey,
+                              FileSystem& fs)>
+        save;
 };
 
 struct MapViewRequest {
@@ -81,6 +84,7 @@ struct MapViewRequest {
     std::string statics = "statics0.mul";
     std::string radarcol = "radarcol.mul";
     std::string palette = "colors.gif";  // the kinds view: decoded by the caller, see below
+    std::string paletteProblem;          // why the caller has no palette picture, when it has none
     // The world of the files; none: the one the terrain file's length describes.
     std::optional<world::Size> world;
     // Both corners included; x2 and y2 default to the world's last column and row.
@@ -93,14 +97,18 @@ struct MapViewRequest {
 struct MapViewOutcome {
     bool ok = false;
     std::string status;  // the saved text, or the message for the user
+    std::string detail;  // the cause behind a failure (the system's reason); may be empty
     int32_t width = 0, height = 0;
     // The picture drawn in memory, also when it was not saved; none for a BMP.
     std::unique_ptr<WritablePicture> picture;
 };
 
 // Draws the view and saves it at request.out. `palette` is the decoded palette picture for the
-// kinds view (null when missing or not a picture). Refuses, before it reads any file, a picture
-// name that does not end in .png or .bmp or that names one of the input files, a scale other
+// kinds view (null when missing or not a picture; request.paletteProblem then tells why). Refuses,
+// before it reads any file, a picture name that does not end in .png or .bmp, that names one of
+// the files of the request (also one the view does not read) or a special file, or that is a
+// link to a file that is no picture (CheckPictureOutput); an input that is not a regular file; a
+// scale other
 // than 1, 2, 4 or 8, a terrain file or statics index whose length is not that of the world, and
 // a rectangle not inside the world ("Illegal cordinates."); then missing input files, and a
 // palette that gives a kind the colour of no kind; and files another job holds locked. Status
@@ -121,6 +129,7 @@ inline constexpr std::string_view kHeightsDone = "Heights set successfully!";
 struct SetHeightsRequest {
     std::string map = "map0.mul";  // must exist
     std::string bitmap;            // 8-bit grey; decoded by the caller
+    std::string bitmapProblem;     // why the caller has no picture, when it has none
     std::string x = "0";           // read by the leading-number rule
     std::string y = "0";
     std::optional<world::Size> world;  // none: the one the terrain file's length describes

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,47 @@ namespace {
 
 std::string SysMessage(const std::string& what, const std::string& path, int err) {
     return what + " " + path + ": " + std::strerror(err);
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "a special file";
+}
+
+std::string NotRegular(const std::string& path, mode_t mode) {
+    return path + " is " + KindOf(mode) + ", not a regular file.";
+}
+
+// Opens `path` with `flags` and returns the descriptor, or throws. The open never waits (a FIFO
+// with no writer would hold it for ever) and what it gives must be a regular file, checked
+// before anything is read or written: a FIFO, device or folder is refused by name.
+int OpenRegular(const std::string& path, int flags, mode_t perms = 0644) {
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, perms);
+    if (fd < 0) {
+        int err = errno;
+        std::string m = SysMessage("Cannot open", path, err);
+        if (err == ENOENT) throw Error::NotFound(m);
+        if (err == ENXIO) throw Error::Io(NotRegular(path, S_IFIFO));  // a FIFO with no reader
+        if (err == EISDIR) throw Error::Io(NotRegular(path, S_IFDIR));
+        throw Error::Io(m);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        throw Error::Io(SysMessage("Cannot stat", path, err));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error::Io(NotRegular(path, st.st_mode));
+    }
+    // Reads and writes of a regular file never wait anyway; the flag goes for clarity.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 class PosixMapping final : public FileMapping {
@@ -165,19 +208,8 @@ class PosixFileSystem final : public FileSystem {
                 flags |= O_RDWR | O_CREAT | O_EXCL;
                 break;
         }
-        int fd = ::open(path.c_str(), flags, 0644);
-        if (fd < 0) {
-            int err = errno;
-            std::string m = SysMessage("Cannot open", path, err);
-            if (err == ENOENT) throw Error::NotFound(m);
-            throw Error::Io(m);
-        }
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            throw Error::Io("Cannot open " + path + ": it is a folder");
-        }
-        return std::make_unique<PosixFile>(fd, path, mode != OpenMode::kReadOnly);
+        return std::make_unique<PosixFile>(OpenRegular(path, flags), path,
+                                           mode != OpenMode::kReadOnly);
     }
 
     void Rename(const std::string& from, const std::string& to) override {
@@ -230,24 +262,78 @@ FileSystem& DefaultFileSystem() {
     return fs;
 }
 
-AtomicFile::AtomicFile(FileSystem& fs, std::string target) : fs_(fs), target_(std::move(target)) {
+namespace {
+
+constexpr char kTempMark[] = ".tmp";
+constexpr size_t kTempDigits = 8;
+
+// True for the name of a temporary file of `target`: its name, ".tmp" and eight hexadecimal
+// digits.
+bool IsTempOf(const std::string& name, const std::string& target) {
+    const size_t head = target.size() + sizeof kTempMark - 1;
+    if (name.size() != head + kTempDigits || name.compare(0, target.size(), target) != 0 ||
+        name.compare(target.size(), sizeof kTempMark - 1, kTempMark) != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + static_cast<ptrdiff_t>(head), name.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// Removes what killed jobs left of their temporary files for `target`: a file that a live job
+// still holds (its shared lock) is left to it.
+void RemoveStaleTemps(FileSystem& fs, const std::string& target) {
+    namespace fsys = std::filesystem;
+    const fsys::path path(target);
+    const std::string name = path.filename().string();
+    fsys::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    for (fsys::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (!IsTempOf(entry, name) || !it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+        const std::string stale = (folder / entry).string();
+        int fd = ::open(stale.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            try {
+                fs.Remove(stale);
+            } catch (const Error&) {
+                // Left for a later job; this one writes its own temporary file regardless.
+            }
+        }
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(FileSystem& fs, std::string target, Links links)
+    : fs_(fs), target_(std::move(target)) {
     // Through a symbolic link the file it points at is replaced, not the link.
     std::error_code ec;
-    if (std::filesystem::is_symlink(target_, ec)) {
+    if (links == Links::kFollow && std::filesystem::is_symlink(target_, ec)) {
         std::filesystem::path real = std::filesystem::canonical(target_, ec);
         if (!ec) target_ = real.string();
     }
+    RemoveStaleTemps(fs_, target_);
     std::random_device rd;
     for (int attempt = 0;; ++attempt) {
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".tmp%08x", rd());
+        std::snprintf(suffix, sizeof suffix, "%s%08x", kTempMark, rd());
         tempPath_ = target_ + suffix;
         try {
             file_ = fs_.Open(tempPath_, OpenMode::kCreateExclusive);
-            return;
+            break;
         } catch (const Error&) {
             if (attempt >= 8 || fs_.Exists(tempPath_) == false) throw;
         }
+    }
+    // Marks the file as in use for the clean-up above, run by another job. Where the file system
+    // is not the machine's own the file cannot be named, and it goes unmarked.
+    guard_ = ::open(tempPath_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (guard_ >= 0 && ::flock(guard_, LOCK_SH | LOCK_NB) != 0) {
+        ::close(guard_);
+        guard_ = -1;
     }
 }
 
@@ -260,10 +346,17 @@ AtomicFile::~AtomicFile() {
             // Nothing more can be done from a destructor; the target is untouched either way.
         }
     }
+    if (guard_ >= 0) ::close(guard_);
 }
 
 void AtomicFile::Commit(FileLock* lock) {
-    if (lock) lock->Cover(tempPath_);
+    if (lock) {
+        // An exclusive cover would conflict with the guard's shared lock; the cover marks the
+        // file as in use from here on.
+        if (guard_ >= 0) ::close(guard_);
+        guard_ = -1;
+        lock->Cover(tempPath_);
+    }
     file_->Sync();
     file_.reset();
     // The new file keeps the permissions of the one it replaces, so that whoever could write it
@@ -278,18 +371,24 @@ void AtomicFile::Commit(FileLock* lock) {
     fs_.SyncFolderOf(target_);
 }
 
+std::string WriteWholeFile(FileSystem& fs, const std::string& path, std::span<const uint8_t> bytes,
+                           AtomicFile::Links links) {
+    try {
+        AtomicFile out(fs, path, links);
+        out.file().WriteAt(0, bytes);
+        out.Commit();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return {};
+}
+
 namespace {
 
 // Opens `path` and takes the lock on it: the open descriptor, or -1 when another holder's lock
 // conflicts. Throws Error when the file cannot be opened or locked.
 int OpenLocked(const std::string& path, FileLock::Mode mode) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        std::string m = SysMessage("Cannot open", path, err);
-        if (err == ENOENT) throw Error::NotFound(m);
-        throw Error::Io(m);
-    }
+    int fd = OpenRegular(path, O_RDONLY);
     int op = (mode == FileLock::Mode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     while (::flock(fd, op) != 0) {
         int err = errno;
@@ -417,18 +516,6 @@ void LargeBytes::resize(size_t size) {
     size_ = size;
 }
 
-namespace {
-
-const char* KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
-
-}  // namespace
-
 std::string CheckJobFiles(const std::vector<JobFile>& files) {
     std::vector<struct stat> found(files.size());
     std::vector<bool> exists(files.size(), false);
@@ -436,10 +523,7 @@ std::string CheckJobFiles(const std::vector<JobFile>& files) {
         const std::string& path = files[i].path;
         if (path.empty() || ::stat(path.c_str(), &found[i]) != 0) continue;
         exists[i] = true;
-        if (!S_ISREG(found[i].st_mode)) {
-            std::string kind = KindOf(found[i].st_mode);
-            return path + " is " + kind + ", not a regular file.";
-        }
+        if (!S_ISREG(found[i].st_mode)) return NotRegular(path, found[i].st_mode);
     }
     for (size_t i = 0; i < files.size(); ++i) {
         for (size_t j = i + 1; j < files.size(); ++j) {
@@ -460,6 +544,31 @@ std::string CheckJobFiles(const std::vector<JobFile>& files) {
         }
     }
     return {};
+}
+
+std::string CheckPictureOutput(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+        std::string ext = target.extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (ec || (ext != ".png" && ext != ".bmp")) {
+            return path + " is a symbolic link to " + (ec ? std::string("?") : target.string()) +
+                   ", which is not a picture file.";
+        }
+        if (::stat(path.c_str(), &st) != 0) return {};
+    }
+    if (!S_ISREG(st.st_mode)) return NotRegular(path, st.st_mode);
+    return {};
+}
+
+std::string CheckReplaceable(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+    return NotRegular(path, st.st_mode);
 }
 
 }  // namespace vorlak

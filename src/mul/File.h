@@ -115,11 +115,17 @@ class FileLock {
 
 // A new file beside `target`, renamed over it by Commit(). Dropping the object without Commit()
 // removes the temporary file, so a failed job leaves what the user had untouched. When `target`
-// is a symbolic link the file it points at is replaced, and the new file takes the permissions
-// of the old one.
+// is a symbolic link the file it points at is replaced (with Links::kReplace the link itself),
+// and the new file takes the permissions of the old one.
+//
+// The temporary file is named TARGET.tmpXXXXXXXX (eight hexadecimal digits) and held under a
+// shared lock while it lives. A job killed outright leaves it behind; the next AtomicFile for the
+// same target removes every such file that no live job holds.
 class AtomicFile {
   public:
-    AtomicFile(FileSystem& fs, std::string target);
+    enum class Links { kFollow, kReplace };
+
+    AtomicFile(FileSystem& fs, std::string target, Links links = Links::kFollow);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -135,8 +141,15 @@ class AtomicFile {
     std::string target_;
     std::string tempPath_;
     std::unique_ptr<RandomAccessFile> file_;
+    int guard_ = -1;  // holds the shared lock on the temporary file, or -1
     bool committed_ = false;
 };
+
+// Replaces `path` whole by `bytes` through an AtomicFile: written, synced, renamed, the folder
+// synced. Returns empty text, or the cause of the failure (the system's reason, "No space left
+// on device" on a full disk); the old file is then as it was and no temporary file is left.
+std::string WriteWholeFile(FileSystem& fs, const std::string& path, std::span<const uint8_t> bytes,
+                           AtomicFile::Links links = AtomicFile::Links::kFollow);
 
 // Appends text or bytes to a file through a memory buffer.
 class BufferedWriter {
@@ -248,5 +261,17 @@ struct JobFile {
 // same file (same device and inode, links included) as another file named. Files that do not
 // exist yet pass. Files the job only reads may be one file.
 std::string CheckJobFiles(const std::vector<JobFile>& files);
+
+// Checked for a picture a job is about to write at `path`, beside CheckJobFiles: returns empty
+// text when it may be written, otherwise the refusal. A name that exists must be a regular file
+// (through links too), and a symbolic link must end at a file whose name is a picture's (.png or
+// .bmp), so that no link makes a picture job write over a data file (statics, terrain, art,
+// radar colours, palette).
+std::string CheckPictureOutput(const std::string& path);
+
+// Checked for a name a job will replace by a rename without following a link (AtomicFile
+// Links::kReplace): empty text when nothing is there or a regular file, otherwise the refusal
+// ("NAME is a symbolic link, not a regular file.", "... a folder ...").
+std::string CheckReplaceable(const std::string& path);
 
 }  // namespace vorlak

@@ -47,7 +47,11 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
         } else {
             count_ = NbrOfBlocks;
         }
-    } catch (const Error&) {
+    } catch (const Error& e) {
+        // Half an open pair is no open pair: the calls that follow see a closed one.
+        index_.reset();
+        data_.reset();
+        openError_ = e.what();
         return "Unable to open " + IDXFilename + " and " + MULFilename + ".";
     }
     return {};

@@ -33,6 +33,8 @@ class cMUL {
     std::string cOpen(const std::string& IDXFilename, const std::string& MULFilename,
                       int32_t ConstantIndex, int32_t NbrOfBlocks);
     void cClose();
+    // The system's reason when the last cOpen failed on a file, else empty.
+    const std::string& openError() const { return openError_; }
     // Records in the pair: the index's entries (its length / 12, halves to even) or the number of
     // blocks given; 0 when closed.
     int32_t cCount() const;
@@ -63,6 +65,7 @@ class cMUL {
     std::unique_ptr<RandomAccessFile> data_;
     int32_t count_ = 0;
     int32_t blockSize_ = 0;
+    std::string openError_;
 };
 
 }  // namespace vorlak

@@ -13,12 +13,9 @@ std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::s
     return std::make_unique<QtPicture>(std::move(*file.picture));
 }
 
-bool WritePictureFile(const Picture& picture, const std::string& path) {
-    return SavePicture(picture, path);
-}
-
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
-    return SavePicture(picture, path, true);
+bool EncodePictureFile(const Picture& picture, const std::string& format, bool grey,
+                       std::vector<uint8_t>* bytes) {
+    return EncodePicture(picture, format, grey, *bytes);
 }
 
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {

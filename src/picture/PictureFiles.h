@@ -5,9 +5,15 @@
 // New picture jobs of the command line call these rather than the Qt types.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "mul/File.h"
 #include "mul/Picture.h"
 
 namespace vorlak {
@@ -16,11 +22,10 @@ namespace vorlak {
 // decoded (a BMP shorter than its header says included), with the cause in `*why` when given.
 std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path,
                                                  std::string* why = nullptr);
-// Writes `picture` in the format that the file name's extension names (BMP when it has none)
-// through a temporary file and a rename. Returns false when it cannot be written.
-bool WritePictureFile(const Picture& picture, const std::string& path);
-// The same, written as 8-bit grey (the red component of each pixel).
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path);
+// The bytes of a picture file of `picture` in `format` ("png" or "bmp"; grey: 8-bit grey, the
+// red component of each pixel) into `*bytes`. False when it cannot be encoded.
+bool EncodePictureFile(const Picture& picture, const std::string& format, bool grey,
+                       std::vector<uint8_t>* bytes);
 // A black picture of width x height in memory, in the form the writers take without a copy;
 // null when there is no room for it.
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height);
@@ -29,11 +34,34 @@ std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t heigh
 struct PictureFileFunctions {
     int version;
     std::unique_ptr<WritablePicture> (*read)(const std::string& path, std::string* why);
-    bool (*write)(const Picture& picture, const std::string& path);
-    bool (*writeGrey)(const Picture& picture, const std::string& path);
+    bool (*encode)(const Picture& picture, const std::string& format, bool grey,
+                   std::vector<uint8_t>* bytes);
     std::unique_ptr<WritablePicture> (*make)(int32_t width, int32_t height);
 };
-inline constexpr int kPictureFilesVersion = 3;
+inline constexpr int kPictureFilesVersion = 4;
+
+// The format that the extension of `path` names: "png" or "bmp" (also when it has none or
+// another one).
+inline std::string PictureFormatOf(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".png" ? "png" : "bmp";
+}
+
+// Writes `picture` in the format that the file name's extension names (BMP when it has none)
+// through the checked output path (WriteWholeFile): grey writes 8-bit grey. Returns empty text,
+// or the cause of the failure; the file at `path` is then as it was.
+inline std::string WritePictureFile(const Picture& picture, const std::string& path,
+                                    FileSystem& fs = DefaultFileSystem(), bool grey = false,
+                                    AtomicFile::Links links = AtomicFile::Links::kFollow) {
+    std::vector<uint8_t> bytes;
+    if (!EncodePictureFile(picture, PictureFormatOf(path), grey, &bytes)) {
+        return "The picture cannot be encoded (" + std::to_string(picture.width()) + " x " +
+               std::to_string(picture.height()) + " pixels).";
+    }
+    return WriteWholeFile(fs, path, bytes, links);
+}
 
 }  // namespace vorlak
 

@@ -1,14 +1,13 @@
 #include "picture/QtPicture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
-#include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "picture/BmpCheck.h"
@@ -61,31 +60,43 @@ std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::stri
 
 PictureFile ReadPicture(const std::string& path) {
     PictureFile result;
-    struct stat st {};
     if (path.empty()) {
         result.missing = true;
         result.why = "No file was named.";
         return result;
     }
-    if (::stat(path.c_str(), &st) != 0) {
-        result.missing = true;
+    // Opened without waiting, and checked to be a regular file before the first read: a FIFO or
+    // device could be read for ever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.missing = errno == ENOENT || errno == ENOTDIR;
         result.why = path + ": " + std::strerror(errno);
         return result;
     }
-    if (S_ISDIR(st.st_mode)) {
-        result.missing = true;
-        result.why = path + " is a folder, not a picture file";
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int err = errno;
+        ::close(fd);
+        result.missing = S_ISDIR(st.st_mode);
+        result.why = st.st_mode == 0        ? path + ": " + std::strerror(err)
+                     : S_ISDIR(st.st_mode)  ? path + " is a folder, not a picture file"
+                     : S_ISFIFO(st.st_mode) ? path + " is a FIFO, not a regular file."
+                     : S_ISSOCK(st.st_mode) ? path + " is a socket, not a regular file."
+                                            : path + " is a device, not a regular file.";
         return result;
     }
-    if (!S_ISREG(st.st_mode)) {
-        result.why = path + " is not a regular file (a FIFO, device or socket)";
-        return result;
-    }
-    std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!in) {
-        result.why = path + ": " + (errno ? std::strerror(errno) : "cannot be read whole");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    int err = errno;
+    ::close(fd);
+    if (done != bytes.size()) {
+        result.why = path + ": " + (err ? std::strerror(err) : "it cannot be read whole");
         return result;
     }
     std::string why;
@@ -96,11 +107,8 @@ PictureFile ReadPicture(const std::string& path) {
 
 std::optional<QtPicture> LoadPicture(const std::string& path) { return ReadPicture(path).picture; }
 
-bool SavePicture(const Picture& picture, const std::string& path) {
-    return SavePicture(picture, path, false);
-}
-
-bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
+bool EncodePicture(const Picture& picture, const std::string& format, bool grey,
+                   std::vector<uint8_t>& bytes) {
     // A picture of the module is written as it is, without a second copy of its pixels.
     QImage image;
     if (const auto* own = dynamic_cast<const QtPicture*>(&picture)) {
@@ -126,16 +134,11 @@ bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
         }
         image = std::move(greyImage);
     }
-    QString name = QString::fromStdString(path);
-    QByteArray format = QFileInfo(name).suffix().toLower().toLatin1();
-    if (format.isEmpty()) format = "bmp";
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (!image.save(&file, format.constData())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    QByteArray data;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format.c_str())) return false;
+    bytes.assign(data.begin(), data.end());
+    return true;
 }
 
 std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "mul/Picture.h"
 
@@ -45,10 +46,14 @@ std::optional<QtPicture> LoadPicture(const std::string& path);
 // picture or a cut-short BMP.
 std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::string& why);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
-// through a temporary file and a rename. Returns false when it cannot be written.
+// through the checked output path (WriteWholeFile). Returns false when it cannot be written.
 bool SavePicture(const Picture& picture, const std::string& path);
 // The same, written as 8-bit grey (the red component of each pixel) when `grey`.
 bool SavePicture(const Picture& picture, const std::string& path, bool grey);
+// The bytes of a picture file of `picture` in `format` ("png", "bmp"), 8-bit grey when `grey`.
+// False when it cannot be encoded.
+bool EncodePicture(const Picture& picture, const std::string& format, bool grey,
+                   std::vector<uint8_t>& bytes);
 // A black picture of width x height in memory; empty when there is no room for it.
 std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height);
 

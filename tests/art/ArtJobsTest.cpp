@@ -228,7 +228,7 @@ TEST_F(ArtJobs, ExportAllWritesEachRecordAndCountsTheMissingOnes) {
     for (const Case& c : cases) {
         const std::string folder = dir.path(c.kind == ArtKind::kStatic ? "static/new" : "land");
         Sizes saved;
-        auto save = [&](const Picture& p, const std::string& path) {
+        auto save = [&](const Picture& p, const std::string& path, FileSystem&, AtomicFile::Links) {
             saved[path.substr(folder.size() + 1)] = {p.width(), p.height()};
             return std::string();
         };

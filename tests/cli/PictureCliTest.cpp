@@ -166,7 +166,7 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
         {Bmp2Map("--bitmap", dir.path("rle.bmp")), "its pixel data needs 100 bytes from byte 54"},
         {Bmp2Map("--palette", fifo),
          "Colors.gif cannot be read as a picture! BMP to Map aborted\n" + fifo +
-             " is not a regular file (a FIFO, device or socket)\n"},
+             " is a FIFO, not a regular file.\n"},
         {Bmp2Map("--map", fifo), fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
         {Bmp2Map("--map", bitmap),
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},

@@ -30,10 +30,10 @@ class MapViewsTest : public ::testing::Test {
         request_.out = dir_.path("out.png");
         request_.x2 = request_.y2 = kSide - 1;
         io_.make = [](int32_t w, int32_t h) { return std::make_unique<MemoryPicture>(w, h); };
-        io_.save = [this](const Picture&, const std::string& path, bool grey) {
+        io_.save = [this](const Picture&, const std::string& path, bool grey, FileSystem&) {
             saved_ = path;
             grey_ = grey;
-            return true;
+            return std::string();
         };
     }
     size_t CellAt(int32_t x, int32_t y) const {
@@ -271,8 +271,9 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
     }
 
     request_.out = dir_.path("none/out.bmp");  // a folder that does not exist
-    EXPECT_TRUE(RunMapView(request_, nullptr, io_, {})
-                    .status.starts_with("Unable to write the picture " + request_.out + ". "));
+    MapViewOutcome failed = RunMapView(request_, nullptr, io_, {});
+    EXPECT_EQ(failed.status, "Unable to write the picture " + request_.out + ".");
+    EXPECT_NE(failed.detail.find("No such file or directory"), std::string::npos) << failed.detail;
 
     // Setting heights refuses a picture that is not grey, and writes nothing.
     MemoryPicture colour(2, 1, Rgb(9, 9, 9));

@@ -4,7 +4,7 @@
 extern "C" __attribute__((visibility("default"))) const vorlak::PictureFileFunctions*
 vorlak_picture_files() {
     static const vorlak::PictureFileFunctions functions{
-        vorlak::kPictureFilesVersion, &vorlak::ReadPictureFile, &vorlak::WritePictureFile,
-        &vorlak::WriteGreyPictureFile, &vorlak::NewPictureInMemory};
+        vorlak::kPictureFilesVersion, &vorlak::ReadPictureFile, &vorlak::EncodePictureFile,
+        &vorlak::NewPictureInMemory};
     return &functions;
 }
