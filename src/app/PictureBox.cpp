@@ -1,7 +1,9 @@
 #include "app/PictureBox.h"
 
 #include <QPainter>
-#include <QSaveFile>
+#include <vector>
+
+#include "mul/File.h"
 
 namespace vorlak::app {
 namespace {
@@ -42,14 +44,13 @@ bool PictureBox::Load(const QString& path) {
 }
 
 bool PictureBox::SaveBmp(const QString& path) const {
-    if (path.isEmpty()) return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (!image_.image().save(&file, "BMP")) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // The same checked output path as every picture job: no special file, no link to a data file,
+    // the old file kept when the write fails.
+    const std::string name = path.toStdString();
+    std::vector<uint8_t> bytes;
+    return !name.empty() && CheckPictureOutput(name).empty() &&
+           EncodePicture(image_, "bmp", false, bytes) &&
+           WriteWholeFile(DefaultFileSystem(), name, bytes).empty();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

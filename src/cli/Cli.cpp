@@ -66,7 +66,7 @@ const CLI::Validator& WholeNumber() {
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
                             const std::string& description) {
     return command.add_option(name, value, description)
-        ->check(WholeNumber())
+        ->transform(WholeNumber())
         ->capture_default_str();
 }
 
@@ -75,7 +75,7 @@ CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name,
     return command
         .add_option_function<int32_t>(
             name, [&value](const int32_t& given) { value = given; }, description)
-        ->check(WholeNumber());
+        ->transform(WholeNumber());
 }
 
 CLI::Option* AddWorld(CLI::App& command, std::optional<world::Size>& world) {

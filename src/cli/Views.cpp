@@ -20,9 +20,9 @@ void AddRectangle(CLI::App& cmd, Rectangle& r) {
     AddWholeNumber(cmd, "--x1", r.x1, "left column of the rectangle");
     AddWholeNumber(cmd, "--y1", r.y1, "top row of the rectangle");
     cmd.add_option("--x2", r.x2, "right column, included (default: the world's last)")
-        ->check(WholeNumber());
+        ->transform(WholeNumber());
     cmd.add_option("--y2", r.y2, "bottom row, included (default: the world's last)")
-        ->check(WholeNumber());
+        ->transform(WholeNumber());
 }
 
 void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
@@ -66,7 +66,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         ->capture_default_str();
     AddRectangle(*cmd, render->second);
     cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel: 1, 2, 4 or 8")
-        ->check(WholeNumber())
+        ->transform(WholeNumber())
         ->check(CLI::IsMember({1, 2, 4, 8}))
         ->capture_default_str();
     cmd->add_flag(

@@ -8,6 +8,7 @@
 #include "art/ArtExport.h"
 #include "art/ArtJobs.h"
 #include "art/ArtPair.h"
+#include "mul/Error.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -110,6 +111,39 @@ TEST_F(ArtJobs, MissingFilesChangeNothing) {
     test::WriteAll(mul, {});
     EXPECT_EQ(Load(99999).result, Result::kFilesMissing);
     EXPECT_FALSE(test::Exists(idx));
+}
+
+// An art file that exists but cannot be opened (no permission): the export says so with the
+// cause, and --all makes no folder.
+TEST_F(ArtJobs, AnArtFileThatCannotBeOpenedIsNamedWithItsCause) {
+    struct Unreadable final : FileSystem {
+        explicit Unreadable(std::string name) : path(std::move(name)) {}
+        bool Exists(const std::string& p) override { return real.Exists(p); }
+        std::unique_ptr<RandomAccessFile> Open(const std::string& p, OpenMode mode) override {
+            if (p == path) throw Error::Io("Cannot open " + p + ": Permission denied");
+            return real.Open(p, mode);
+        }
+        void Rename(const std::string& from, const std::string& to) override {
+            real.Rename(from, to);
+        }
+        void Remove(const std::string& p) override { real.Remove(p); }
+        std::string path;
+        FileSystem& real = DefaultFileSystem();
+    };
+    ArtPair art;
+    art.Add(1, SampleTile());
+    art.Write(idx, mul);
+    for (const std::string& name : {idx, mul}) {
+        Unreadable fs(name);
+        LoadArtOutcome loaded = RunLoadArt(LoadArtRequest{idx, mul, ArtKind::kLandscape, 1}, fs);
+        EXPECT_EQ(loaded.status, "Unable to open " + idx + " and " + mul + ".");
+        EXPECT_EQ(loaded.detail, "Cannot open " + name + ": Permission denied");
+        const std::string folder = dir.path("tiles");
+        ExportAllArtOutcome all =
+            RunExportAllArt({idx, mul, ArtKind::kLandscape, folder, "png"}, nullptr, nullptr, fs);
+        EXPECT_EQ(all.detail, loaded.detail);
+        EXPECT_FALSE(std::filesystem::exists(folder));
+    }
 }
 
 TEST(PaintArt, PaintsEveryCellBackgroundTooAndSkipsWhatLiesOutside) {

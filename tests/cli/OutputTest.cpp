@@ -150,6 +150,21 @@ TEST_F(Outputs, TheNextJobRemovesTheStaleTemporaryFileOfItsPicture) {
     ::close(holder);
 }
 
+// Numbers with leading zeros are whole decimal numbers, never octal ones.
+TEST_F(Outputs, LeadingZerosAreDecimal) {
+    const std::string wider = dir.path("map16.mul"), out = dir.path("z.bmp");
+    WriteAll(wider, Bytes(4 * 196, 0));
+    const Args view = {"--world", "16x16", "--map", wider, "--out", out};
+    const std::pair<Args, std::string> cases[] = {
+        {Args{"map2bmp", "--heights", "--x1", "010", "--y1", "08"} + view, "6 x 8"},
+        {Args{"render", "--no-statics", "--radarcol", radar, "--scale", "08"} + view, "2 x 2"},
+    };
+    for (const auto& [args, size] : cases) {
+        CliResult r = RunVorlak(args);
+        EXPECT_EQ(r.out, "Saved a " + size + " picture to " + out + ".\n") << r.err;
+    }
+}
+
 #ifdef VORLAK_PROGRAM
 
 // Starts the real program with `args`, its stdout and stderr going to `output`.

@@ -132,6 +132,8 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
     bmp.resize(54 + 132 * 43, 0);
     WriteAll(cut, bmp);
     const std::string fifo = dir.path("fifo"), folder = dir.path("folder");
+    const std::string block = dir.path("block.mul");  // the terrain of a world of one block
+    WriteAll(block, Bytes(196, 0));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::filesystem::create_directory(folder);
     // A 4 x 4 BMP of 24 bits per pixel cut short after its first row: 12 of 48 pixel bytes.
@@ -172,12 +174,28 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
         {Bmp2Map("--x", "6141"),
          "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
+        {Bmp2Map("--x", "65535"),
+         "The picture would end at 65539x24, outside the map of 6144x4096! BMP to Map aborted\n"},
+        // The other picture jobs give the same cause line for a picture they cannot read.
+        {{"heights", "--bitmap", cut4, "--map", map},
+         "The picture " + cut4 + " cannot be read as a picture! Heights aborted\n" + cut4 +
+             ": its header gives a file size of 102 bytes"},
+        {{"map2bmp", "--kinds", "--palette", folder, "--world", "8x8", "--map", block, "--out",
+          out},
+         "The palette " + folder + " is missing.\n" + folder +
+             " is a folder, not a picture file\n"},
+        // Export all checks the art files before it makes its folder.
+        {{"art", "export", "--all", "--dir", to, "--idx", folder, "--mul", art},
+         folder + " is a folder, not a regular file. Nothing was written.\n"},
+        {{"art", "export", "--all", "--dir", to, "--idx", artIdx, "--mul", fifo},
+         fifo + " is a FIFO, not a regular file. Nothing was written.\n"},
     };
     for (const auto& [args, message] : cases) {
         CliResult r = RunVorlak(args);
         EXPECT_TRUE(r.code == 1 && r.out.empty() && Has(r.err, message)) << message << r.err;
     }
-    EXPECT_FALSE(Exists(out) || Exists(to + ".mul") || Exists(to + ".idx") || Exists(map));
+    EXPECT_FALSE(Exists(out) || Exists(to + ".mul") || Exists(to + ".idx") || Exists(map) ||
+                 std::filesystem::exists(to));
 }
 
 }  // namespace
