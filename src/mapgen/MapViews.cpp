@@ -311,14 +311,14 @@ void CheckNames(const MapViewRequest& request) {
     if (ext != ".png" && ext != ".bmp") {
         throw Refusal{"The picture name " + request.out + " must end in .png or .bmp."};
     }
+    std::string unsafe = CheckPictureOutput(request.out);
+    if (!unsafe.empty()) throw Refusal{unsafe};
     for (const std::string* named :
          {&request.map, &request.radarcol, &request.staidx, &request.statics, &request.palette}) {
         if (SameFile(request.out, *named)) {
             throw Refusal{"The picture " + request.out + " is one of the input files."};
         }
     }
-    std::string unsafe = CheckPictureOutput(request.out);
-    if (!unsafe.empty()) throw Refusal{unsafe};
     std::vector<JobFile> inputs{{request.map}};
     if (request.view == MapView::kOverview) {
         inputs.push_back({request.radarcol});
