@@ -13,6 +13,7 @@
 #include "mul/Error.h"
 #include "mul/LittleEndian.h"
 #include "mul/Numbers.h"
+#include "mul/PngFile.h"
 #include "mul/Stop.h"
 
 namespace vorlak {
@@ -255,6 +256,7 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
         if (status) status(ProgressText(band - firstRow, lastRow - firstRow + 1));
         const int32_t bandEnd = std::min(lastRow, band + kBand - 1);
         for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
+            ThrowIfStopped();  // a band of a whole world takes a while; a stop need not wait
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
             source.ReadBand(column, band, bandEnd);
@@ -390,7 +392,7 @@ std::vector<int32_t> KindColours(const TerrainTable& table) {
     return colours;
 }
 
-MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, const PictureIo& io,
+MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
                           const std::function<void(const std::string&)>& status, FileSystem& fs) {
     MapViewOutcome outcome;
     auto finish = [&](bool ok, std::string text) {
@@ -431,38 +433,25 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
         const bool grey = request.view == MapView::kHeights;
         outcome.width = (request.x2 - request.x1 + s) / s;
         outcome.height = (request.y2 - request.y1 + s) / s;
-        if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
-            // Written band by band as it is drawn: a whole world never sits in memory.
-            try {
+        // Written band by band as it is drawn: a whole world never sits in memory.
+        auto drawInto = [&](auto& writer) {
+            Draw(
+                request, source, painter, outcome.width,
+                [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); }, status);
+            writer.Commit();
+        };
+        try {
+            if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
-                Draw(
-                    request, source, painter, outcome.width,
-                    [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); },
-                    status);
-                writer.Commit();
-            } catch (const Error& e) {
-                if (e.kind() == Error::Kind::kCorrupt) throw;
-                return finish(false,
-                              "Unable to write the picture " + request.out + ". " + e.what());
+                drawInto(writer);
+            } else {
+                PngWriter writer(fs, request.out, outcome.width, outcome.height, grey);
+                drawInto(writer);
             }
-            return finish(true, Saved(outcome, request.out));
-        }
-        outcome.picture = io.make(outcome.width, outcome.height);
-        WritablePicture* picture = outcome.picture.get();
-        if (!picture) {
-            return finish(false, "There is no room for a " + std::to_string(outcome.width) + " x " +
-                                     std::to_string(outcome.height) + " picture.");
-        }
-        Draw(
-            request, source, painter, outcome.width,
-            [&](int32_t y, int32_t n, const int32_t* c) {
-                for (int32_t i = 0; i < n; ++i) {
-                    picture->setRow(y + i, c + static_cast<size_t>(i) * outcome.width);
-                }
-            },
-            status);
-        if (!io.save(*picture, request.out, grey)) {
-            return finish(false, "Unable to write the picture " + request.out + ".");
+        } catch (const Error& e) {
+            if (e.kind() == Error::Kind::kStopped) return finish(false, e.what());
+            if (e.kind() == Error::Kind::kCorrupt) throw;
+            return finish(false, "Unable to write the picture " + request.out + ". " + e.what());
         }
     } catch (const std::exception& e) {
         return finish(false, e.what());
