@@ -252,10 +252,20 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     std::array<int32_t, kBlockCellCount> block{};
     int32_t groupRows = 0;
     const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
+    // Progress counts the block columns of every band, so that it moves evenly however few bands
+    // the picture has; each text is reported once.
+    const int32_t firstColumn = request.x1 / kCells,
+                  columns = request.x2 / kCells - firstColumn + 1;
+    const int32_t steps = ((lastRow - firstRow) / kBand + 1) * columns;
+    int32_t step = 0;
+    std::string progress;
     for (int32_t band = firstRow; band <= lastRow; band += kBand) {
-        if (status) status(ProgressText(band - firstRow, lastRow - firstRow + 1));
         const int32_t bandEnd = std::min(lastRow, band + kBand - 1);
-        for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
+        for (int32_t column = firstColumn; column < firstColumn + columns; ++column, ++step) {
+            if (std::string text = ProgressText(step, steps); status && text != progress) {
+                progress = text;
+                status(progress);
+            }
             ThrowIfStopped();  // a band of a whole world takes a while; a stop need not wait
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
