@@ -313,6 +313,21 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     }
 }
 
+// The overview's colours change from cell to cell, the kinds picture is large areas of one colour,
+// the heights change smoothly: each compresses best (and fast) another way (docs/png-files.md).
+PngOptions PngOptionsFor(MapView view) {
+    using F = PngOptions::Filter;
+    switch (view) {
+        case MapView::kKinds:
+            return {F::kPaeth, true};
+        case MapView::kHeights:
+            return {F::kNone, true};
+        case MapView::kOverview:
+            break;
+    }
+    return {F::kNone, false};
+}
+
 void CheckRequest(const View& request, const Picture* palette, FileSystem& fs) {
     std::string ext = Lower(std::filesystem::path(request.out).extension().string());
     if (ext != ".png" && ext != ".bmp") {
@@ -455,7 +470,8 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
                 drawInto(writer);
             } else {
-                PngWriter writer(fs, request.out, outcome.width, outcome.height, grey);
+                PngWriter writer(fs, request.out, outcome.width, outcome.height, grey,
+                                 PngOptionsFor(request.view));
                 drawInto(writer);
             }
         } catch (const Error& e) {

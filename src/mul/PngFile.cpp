@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <limits>
 #include <thread>
 
@@ -17,10 +18,8 @@ constexpr size_t kChunkFrameBytes = 4 + 4 + 4;  // length, type, CRC around the 
 constexpr uint8_t kColourTypeGrey = 0, kColourTypeRgb = 2;
 // zlib's header for a 32 KiB window and its fastest level (FLEVEL 0); 0x7801 is a multiple of 31.
 constexpr std::array<uint8_t, 2> kZlibHeader{0x78, 0x01};
-// Level 1 compresses several times faster than zlib's default 6 and gives up only a few percent on
-// maps; the "up" filter costs one subtraction a byte and suits pictures whose rows repeat.
+// Level 1 compresses several times faster than zlib's default 6 and, on maps, gives up little.
 constexpr int kLevel = 1;
-constexpr uint8_t kFilterUp = 2;
 
 void PutBig32(std::vector<uint8_t>& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -29,9 +28,10 @@ void PutBig32(std::vector<uint8_t>& out, uint32_t value) {
 
 // Deflates `raw` into a run of blocks that ends on a byte boundary (a sync flush), or, for the
 // last piece, with the final block; each piece starts afresh, so pieces compress side by side.
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw, bool last) {
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw, bool last, bool runsOnly) {
     z_stream z{};
-    if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 8, runsOnly ? Z_RLE : Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
         throw Error::Io("There is no room to compress the picture.");
     }
     std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(raw.size())) + 16);
@@ -54,6 +54,12 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw, bool last) {
     return out;
 }
 
+// The Paeth predictor: of left, up and upper left, the one nearest to left + up - upper left.
+uint8_t Paeth(int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
 // How many pieces may be compressing at once: one per core, at least two so that drawing and
 // compressing overlap, and few, since each holds a piece's bytes.
 size_t PiecesInFlight() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 4); }
@@ -61,8 +67,8 @@ size_t PiecesInFlight() { return std::clamp<size_t>(std::thread::hardware_concur
 }  // namespace
 
 PngWriter::PngWriter(FileSystem& fs, const std::string& path, int32_t width, int32_t height,
-                     bool grey, size_t pieceBytes)
-    : file_(fs, path), width_(width), height_(height), grey_(grey), pieceBytes_(pieceBytes) {
+                     bool grey, const PngOptions& options)
+    : file_(fs, path), width_(width), height_(height), grey_(grey), options_(options) {
     if (width <= 0 || height <= 0) throw Error::Io("A picture needs at least one pixel.");
     rowBytes_ = 1 + static_cast<size_t>(width) * (grey ? 1 : 3);
     std::vector<uint8_t> header;
@@ -101,14 +107,36 @@ void PngWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
         }
         const size_t at = pending_.size();
         pending_.resize(at + rowBytes_);
-        uint8_t* filtered = pending_.data() + at;
-        filtered[0] = kFilterUp;
-        for (size_t i = 1; i < rowBytes_; ++i) {
-            filtered[i] = static_cast<uint8_t>(row_[i] - previous_[i]);
-        }
+        Filter(pending_.data() + at);
         std::swap(row_, previous_);
         ++nextRow_;
-        if (pending_.size() >= pieceBytes_ || nextRow_ == height_) Dispatch(nextRow_ == height_);
+        if (pending_.size() >= options_.pieceBytes || nextRow_ == height_) {
+            Dispatch(nextRow_ == height_);
+        }
+    }
+}
+
+void PngWriter::Filter(uint8_t* out) const {
+    using F = PngOptions::Filter;
+    const uint8_t* row = row_.data();
+    const uint8_t* up = previous_.data();
+    out[0] = static_cast<uint8_t>(options_.filter);
+    switch (options_.filter) {
+        case F::kNone:
+            std::copy(row + 1, row + rowBytes_, out + 1);
+            return;
+        case F::kUp:
+            for (size_t i = 1; i < rowBytes_; ++i) out[i] = static_cast<uint8_t>(row[i] - up[i]);
+            return;
+        case F::kPaeth: {
+            // The bytes of the pixel to the left; the first pixel has zeros there.
+            const size_t bpp = grey_ ? 1 : 3;
+            for (size_t i = 1; i <= bpp; ++i) out[i] = static_cast<uint8_t>(row[i] - up[i]);
+            for (size_t i = bpp + 1; i < rowBytes_; ++i) {
+                out[i] = static_cast<uint8_t>(row[i] - Paeth(row[i - bpp], up[i], up[i - bpp]));
+            }
+            return;
+        }
     }
 }
 
@@ -119,16 +147,17 @@ void PngWriter::Dispatch(bool last) {
         busy_.pop_front();
         WriteDone(std::move(done));
     }
-    busy_.push_back(std::async(std::launch::async, [raw = std::move(pending_), last] {
-        Piece piece;
-        piece.deflated = Deflate(raw, last);
-        piece.adler = static_cast<uint32_t>(
-            adler32(adler32(0, nullptr, 0), raw.data(), static_cast<uInt>(raw.size())));
-        piece.length = raw.size();
-        return piece;
-    }));
+    busy_.push_back(std::async(
+        std::launch::async, [raw = std::move(pending_), last, runsOnly = options_.runsOnly] {
+            Piece piece;
+            piece.deflated = Deflate(raw, last, runsOnly);
+            piece.adler = static_cast<uint32_t>(
+                adler32(adler32(0, nullptr, 0), raw.data(), static_cast<uInt>(raw.size())));
+            piece.length = raw.size();
+            return piece;
+        }));
     pending_ = {};
-    pending_.reserve(pieceBytes_ + rowBytes_);
+    pending_.reserve(options_.pieceBytes + rowBytes_);
 }
 
 void PngWriter::WriteDone(Piece piece) {

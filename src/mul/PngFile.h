@@ -19,13 +19,22 @@
 
 namespace vorlak {
 
+// How rows are filtered and compressed, chosen for what the picture shows; any choice gives the
+// same pixels. Measured on whole-world views (docs/png-files.md): colours that change from cell to
+// cell compress best unfiltered with zlib's matches; large areas of one colour best with the
+// Paeth filter and runs only, which is also the fastest; grey heights unfiltered with runs only.
+struct PngOptions {
+    enum class Filter : uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };  // the PNG filter types
+    Filter filter = Filter::kNone;
+    bool runsOnly = false;  // zlib's run-length strategy: matches one byte back only
+    size_t pieceBytes = size_t{1} << 20;
+};
+
 class PngWriter {
   public:
-    static constexpr size_t kPieceBytes = size_t{1} << 20;
-
     // Throws Error when the file cannot be created, or Error::Io for a picture without pixels.
     PngWriter(FileSystem& fs, const std::string& path, int32_t width, int32_t height, bool grey,
-              size_t pieceBytes = kPieceBytes);
+              const PngOptions& options = {});
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -44,6 +53,8 @@ class PngWriter {
         uint32_t adler = 1;  // of the piece's filtered bytes
         uint64_t length = 0;
     };
+    // Filters row_ (previous_ the row above it) into the rowBytes_ bytes at `out`.
+    void Filter(uint8_t* out) const;
     void Dispatch(bool last);
     void WriteChunk(const char* type, std::span<const uint8_t> data);
     void WriteDone(Piece piece);
@@ -52,7 +63,7 @@ class PngWriter {
     int32_t width_, height_;
     bool grey_;
     size_t rowBytes_;  // the filter byte and the pixels
-    size_t pieceBytes_;
+    PngOptions options_;
     int32_t nextRow_ = 0;
     uint64_t offset_ = 0;
     uint32_t adler_ = 1;  // of the filtered bytes of the pieces written

@@ -34,24 +34,27 @@ bool PngcheckAccepts(const std::string& path) {
 }
 
 TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
+    using F = PngOptions::Filter;
+    constexpr size_t kDefault = PngOptions{}.pieceBytes;
     struct Case {
         int32_t width, height;
         bool grey;
-        size_t pieceBytes;
+        PngOptions options;
         int32_t rowsPerCall;
     } cases[] = {
-        {1, 1, false, PngWriter::kPieceBytes, 1},
-        {37, 53, false, 1, 1},   // every row a piece of its own
-        {37, 53, true, 100, 7},  // pieces of a row or two; batches across them
-        {300, 20, false, 2000, 20},
-        {1000, 600, false, PngWriter::kPieceBytes, 512},  // more than one default piece
+        {1, 1, false, {F::kNone, false, kDefault}, 1},
+        {37, 53, false, {F::kUp, false, 1}, 1},     // every row a piece of its own
+        {37, 53, true, {F::kPaeth, true, 100}, 7},  // pieces of a row or two; batches across them
+        {300, 20, false, {F::kPaeth, false, 2000}, 20},
+        {64, 64, true, {F::kUp, true, 500}, 64},
+        {1000, 600, false, {F::kNone, true, kDefault}, 512},  // more than one default piece
     };
     test::TempDir dir;
     const std::string path = dir.path("p.png");
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         const std::vector<int32_t> colours = Colours(c.width, c.height, c.grey);
-        PngWriter writer(DefaultFileSystem(), path, c.width, c.height, c.grey, c.pieceBytes);
+        PngWriter writer(DefaultFileSystem(), path, c.width, c.height, c.grey, c.options);
         for (int32_t y = 0; y < c.height; y += c.rowsPerCall) {
             writer.WriteRows(y, std::min(c.rowsPerCall, c.height - y),
                              colours.data() + static_cast<size_t>(y) * c.width);

@@ -21,7 +21,9 @@ TEST(PngReadBack, ThePictureModuleReadsTheSamePixels) {
             colours[i] = grey ? Rgb(v, v, v) : Rgb(v, static_cast<int32_t>(i % 251), 255 - v);
         }
         const std::string path = dir.path(grey ? "grey.png" : "colour.png");
-        PngWriter writer(DefaultFileSystem(), path, width, height, grey, 5000);  // many pieces
+        PngOptions options{grey ? PngOptions::Filter::kNone : PngOptions::Filter::kPaeth, grey,
+                           5000};  // many pieces
+        PngWriter writer(DefaultFileSystem(), path, width, height, grey, options);
         writer.WriteRows(0, height, colours.data());
         writer.Commit();
         std::string why;
