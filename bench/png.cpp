@@ -1,4 +1,4 @@
-// Picture helpers for bench/run_png.sh, through the picture module as the window and the
+// Picture helpers for bench/run_views.sh, through the picture module as the window and the
 // command line read and write pictures:
 //   bench_png resave IN OUT [grey]   writes the picture IN again as OUT at the picture module's
 //                                    default PNG level (6), as 8-bit grey with "grey"
