@@ -72,25 +72,10 @@ std::optional<ReadPng> ReadPngFile(const std::string& path, std::string* why) {
             int left = i > static_cast<size_t>(channels) ? row[i - channels] : 0;
             int up = previous[i];
             int corner = i > static_cast<size_t>(channels) ? previous[i - channels] : 0;
-            int add = 0;
-            switch (row[0]) {
-                case 0:
-                    break;
-                case 1:
-                    add = left;
-                    break;
-                case 2:
-                    add = up;
-                    break;
-                case 3:
-                    add = (left + up) / 2;
-                    break;
-                case 4:
-                    add = Paeth(left, up, corner);
-                    break;
-                default:
-                    return fail("filter " + std::to_string(row[0]));
+            if (row[0] != 0 && row[0] != 2 && row[0] != 4) {
+                return fail("filter " + std::to_string(row[0]));
             }
+            int add = row[0] == 2 ? up : row[0] == 4 ? Paeth(left, up, corner) : 0;
             row[i] = static_cast<uint8_t>(row[i] + add);
         }
         for (uint32_t x = 0; x < width; ++x) {

@@ -1,6 +1,7 @@
 // A PNG reader for the tests, written from the file layout alone and sharing no code with the
 // writer: every chunk's CRC is checked, the IDAT data inflated as one zlib stream, and each row
-// unfiltered by its own filter type. 8-bit RGB and grey only.
+// unfiltered by its own filter type. 8-bit RGB and grey only, filters none, up and Paeth (those
+// the writer uses).
 #pragma once
 
 #include <optional>
