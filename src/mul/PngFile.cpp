@@ -61,6 +61,27 @@ uint8_t Paeth(int a, int b, int c) {
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
+// Filters whole rows in place, the last first, so that each row still sees the unfiltered row
+// above it and, within a row, the unfiltered pixel to its left; `above` is the row above the first.
+// Each row starts with the byte that names its filter.
+void FilterRows(std::vector<uint8_t>& rows, const std::vector<uint8_t>& above, size_t rowBytes,
+                size_t bpp, PngOptions::Filter filter) {
+    using F = PngOptions::Filter;
+    for (size_t at = rows.size(); at >= rowBytes; at -= rowBytes) {
+        uint8_t* row = rows.data() + at - rowBytes;
+        const uint8_t* up = at == rowBytes ? above.data() : row - rowBytes;
+        row[0] = static_cast<uint8_t>(filter);
+        if (filter == F::kUp) {
+            for (size_t i = 1; i < rowBytes; ++i) row[i] = static_cast<uint8_t>(row[i] - up[i]);
+        } else if (filter == F::kPaeth) {
+            for (size_t i = rowBytes - 1; i > bpp; --i) {
+                row[i] = static_cast<uint8_t>(row[i] - Paeth(row[i - bpp], up[i], up[i - bpp]));
+            }
+            for (size_t i = 1; i <= bpp; ++i) row[i] = static_cast<uint8_t>(row[i] - up[i]);
+        }
+    }
+}
+
 // How many pieces may be compressing at once: one per core, at least two so that drawing and
 // compressing overlap, and few, since each holds a piece's bytes.
 size_t PiecesInFlight() { return std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 4); }
@@ -80,7 +101,6 @@ PngWriter::PngWriter(FileSystem& fs, const std::string& path, int32_t width, int
     offset_ = kSignature.size();
     WriteChunk("IHDR", header);
     previous_.assign(rowBytes_, 0);  // the row above the first reads as zeros
-    row_.resize(rowBytes_);
 }
 
 // The pieces still compressing are waited for (a future from std::async waits when dropped);
@@ -95,7 +115,9 @@ void PngWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
     }
     for (int32_t r = 0; r < count; ++r) {
         const int32_t* in = colours + static_cast<size_t>(r) * static_cast<size_t>(width_);
-        uint8_t* out = row_.data() + 1;
+        const size_t at = pending_.size();
+        pending_.resize(at + rowBytes_);
+        uint8_t* out = pending_.data() + at + 1;  // after the filter byte
         if (grey_) {
             for (int32_t x = 0; x < width_; ++x) out[x] = static_cast<uint8_t>(in[x]);
         } else {
@@ -106,37 +128,9 @@ void PngWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
                 out[2] = static_cast<uint8_t>(c >> 16);
             }
         }
-        const size_t at = pending_.size();
-        pending_.resize(at + rowBytes_);
-        Filter(pending_.data() + at);
-        std::swap(row_, previous_);
         ++nextRow_;
         if (pending_.size() >= options_.pieceBytes || nextRow_ == height_) {
             Dispatch(nextRow_ == height_);
-        }
-    }
-}
-
-void PngWriter::Filter(uint8_t* out) const {
-    using F = PngOptions::Filter;
-    const uint8_t* row = row_.data();
-    const uint8_t* up = previous_.data();
-    out[0] = static_cast<uint8_t>(options_.filter);
-    switch (options_.filter) {
-        case F::kNone:
-            std::copy(row + 1, row + rowBytes_, out + 1);
-            return;
-        case F::kUp:
-            for (size_t i = 1; i < rowBytes_; ++i) out[i] = static_cast<uint8_t>(row[i] - up[i]);
-            return;
-        case F::kPaeth: {
-            // The bytes of the pixel to the left; the first pixel has zeros there.
-            const size_t bpp = grey_ ? 1 : 3;
-            for (size_t i = 1; i <= bpp; ++i) out[i] = static_cast<uint8_t>(row[i] - up[i]);
-            for (size_t i = bpp + 1; i < rowBytes_; ++i) {
-                out[i] = static_cast<uint8_t>(row[i] - Paeth(row[i - bpp], up[i], up[i - bpp]));
-            }
-            return;
         }
     }
 }
@@ -148,15 +142,22 @@ void PngWriter::Dispatch(bool last) {
         busy_.pop_front();
         WriteDone(std::move(done));
     }
-    busy_.push_back(std::async(
-        std::launch::async, [raw = std::move(pending_), last, runsOnly = options_.runsOnly] {
-            Piece piece;
-            piece.deflated = Deflate(raw, last, runsOnly);
-            piece.adler = static_cast<uint32_t>(
-                adler32(adler32(0, nullptr, 0), raw.data(), static_cast<uInt>(raw.size())));
-            piece.length = raw.size();
-            return piece;
-        }));
+    // The piece is filtered and compressed on a thread of its own; it takes the last row of the
+    // piece before it, for the filter, and leaves its own last row for the next.
+    std::vector<uint8_t> above(previous_.begin(), previous_.end());
+    previous_.assign(pending_.end() - static_cast<ptrdiff_t>(rowBytes_), pending_.end());
+    busy_.push_back(
+        std::async(std::launch::async,
+                   [raw = std::move(pending_), above = std::move(above), last, options = options_,
+                    rowBytes = rowBytes_, bpp = size_t{grey_ ? 1u : 3u}]() mutable {
+                       FilterRows(raw, above, rowBytes, bpp, options.filter);
+                       Piece piece;
+                       piece.deflated = Deflate(raw, last, options.runsOnly);
+                       piece.adler = static_cast<uint32_t>(adler32(
+                           adler32(0, nullptr, 0), raw.data(), static_cast<uInt>(raw.size())));
+                       piece.length = raw.size();
+                       return piece;
+                   }));
     pending_ = {};
     pending_.reserve(options_.pieceBytes + rowBytes_);
 }

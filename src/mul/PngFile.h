@@ -1,6 +1,6 @@
 // Writes a PNG file band by band, the way BmpWriter writes a BMP, so that the picture of a whole
-// world never sits in memory: 8-bit RGB, or 8-bit grey. Rows arrive top down; they are filtered
-// and gathered into pieces of about `pieceBytes`, and each piece is compressed on a core of its
+// world never sits in memory: 8-bit RGB, or 8-bit grey. Rows arrive top down; they are gathered
+// into pieces of about `pieceBytes`, and each piece is filtered and compressed on a core of its
 // own into a run of deflate blocks ending on a byte boundary, so the pieces follow one another as
 // one zlib stream. Each piece goes to the file as an IDAT chunk as soon as it and those before it
 // are done; at most a few pieces are held at once. The file is written beside its name and takes
@@ -53,8 +53,6 @@ class PngWriter {
         uint32_t adler = 1;  // of the piece's filtered bytes
         uint64_t length = 0;
     };
-    // Filters row_ (previous_ the row above it) into the rowBytes_ bytes at `out`.
-    void Filter(uint8_t* out) const;
     void Dispatch(bool last);
     void WriteChunk(const char* type, std::span<const uint8_t> data);
     void WriteDone(Piece piece);
@@ -68,9 +66,8 @@ class PngWriter {
     uint64_t offset_ = 0;
     uint32_t adler_ = 1;  // of the filtered bytes of the pieces written
     bool first_ = true;
-    std::vector<uint8_t> pending_;   // filtered rows not yet handed out
-    std::vector<uint8_t> previous_;  // the last row, unfiltered, for the next row's filter
-    std::vector<uint8_t> row_;
+    std::vector<uint8_t> pending_;   // rows not yet handed out, unfiltered
+    std::vector<uint8_t> previous_;  // the last row handed out, unfiltered, for the next filter
     std::deque<std::future<Piece>> busy_;  // in order; waited for before the file goes
 };
 
