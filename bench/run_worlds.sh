@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times `vorlak freeze` of a Zedra3 world file of 1,000,000 ground items into a new pair against
-# `wc -l` over that file, and `vorlak melt` of the whole world from the pair that freeze made
-# (1,000,000 statics) against copying the melted file; medians of 5, warm page cache, in one run.
+# Times `vorlak freeze` of a Zedra3 world file of 1,000,000 ground items into a new pair, and into
+# a pair that already holds 1,000,000 statics (bench_make_statics), against `wc -l` over that
+# file, and `vorlak melt` of the whole world from the pair that freeze made (1,000,000 statics)
+# against copying the melted file; medians of 5, warm page cache, in one run.
 # Each line also gives one run's CPU time (user + system) and peak memory (/usr/bin/time -v).
 # Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
 set -euo pipefail
@@ -10,11 +11,12 @@ source "$root/bench/common.sh"
 vorlak_install_packages time  # /usr/bin/time -v
 build=${1:-$root/build/worlds-bench}
 count=${2:-1000000}
-bench_build "$build" "vorlak bench_make_worlds" -DVORLAK_BUILD_APP=OFF
+bench_build "$build" "vorlak bench_make_worlds bench_make_statics" -DVORLAK_BUILD_APP=OFF
 vorlak=$build/src/main/vorlak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_make_worlds" "$work/items.wsc" "$count"
+"$build/bench/bench_make_statics" "$work/full.mul" "$work/fullidx.mul" 1000000 1 >/dev/null
 
 usage() {  # CPU seconds (user + system) and peak resident memory of one run of "$@"
     prepare
@@ -32,7 +34,16 @@ copy_sync=(sh -c "cp '$work/melted.wsc' '$work/copy.wsc' && sync '$work/copy.wsc
 prepare() { cat "$work/items.wsc" >/dev/null; rm -f "$work/s.mul" "$work/i.mul"; }
 wc_time=$(median wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
 freeze_time=$(median "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
+prepare() {
+    cat "$work/items.wsc" >/dev/null
+    cp "$work/full.mul" "$work/s.mul"
+    cp "$work/fullidx.mul" "$work/i.mul"
+}
+full_time=$(median "${freeze[@]}") full_use=$(usage "${freeze[@]}")
 
+# Melt reads the pair that freeze makes of the world file alone.
+rm -f "$work/s.mul" "$work/i.mul"
+"${freeze[@]}" >/dev/null
 prepare() { rm -f "$work/melted.wsc"; cat "$work/s.mul" "$work/i.mul" >/dev/null; }
 melt_time=$(median "${melt[@]}") melt_use=$(usage "${melt[@]}")
 prepare() { rm -f "$work/copy.wsc"; cat "$work/melted.wsc" >/dev/null; }
@@ -45,6 +56,8 @@ echo "world file: $count items, $(stat -c %s "$work/items.wsc") bytes;" \
 printf 'wc -l world file:        %.4f s              (%s)\n' "$wc_time" "$wc_use"
 printf 'freeze into a new pair:  %.4f s  %5.2fx wc -l (%s)\n' "$freeze_time" \
     "$(ratio "$freeze_time" "$wc_time")" "$freeze_use"
+printf 'freeze into a full pair: %.4f s  %5.2fx wc -l (%s)\n' "$full_time" \
+    "$(ratio "$full_time" "$wc_time")" "$full_use"
 printf 'copy melted file:        %.4f s              (%s; with sync %.4f s)\n' "$cp_time" \
     "$cp_use" "$cp_sync_time"
 printf 'melt whole world:        %.4f s  %5.2fx copy and sync (%s; %.2fx copy)\n' \

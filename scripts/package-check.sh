@@ -22,6 +22,11 @@ rm -f "$dir"/vorlak_*.deb
 deb=$(ls "$dir"/vorlak_*.deb)
 echo "Built $deb" >&2
 dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Depends):' >&2
+# The views' PNG writer compresses with zlib.
+dpkg-deb --field "$deb" Depends | grep -q 'zlib1g' || {
+    echo "package-check: the package does not depend on zlib1g" >&2
+    exit 1
+}
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
@@ -58,6 +63,13 @@ cd "$work"
 # The jobs without pictures never load Qt; picture jobs load it through the picture module.
 qt=$(LD_DEBUG=libs /usr/bin/vorlak check 2>&1 >/dev/null | grep -c 'calling init:.*libQt' || true)
 [[ $qt == 0 ]] || fail "vorlak check initialised $qt Qt libraries"
+# The views write PNG themselves: a render needs no Qt either. (An empty terrain file reads as
+# blocks of tile 0; an empty radar colour file draws black.)
+: >map0.mul
+: >radarcol.mul
+qt=$(LD_DEBUG=libs /usr/bin/vorlak render --out corner.png --x2 63 --y2 63 --no-statics 2>&1 \
+    >/dev/null | grep -c 'calling init:.*libQt' || true)
+[[ $qt == 0 && -s corner.png ]] || fail "vorlak render to PNG failed or initialised Qt"
 /usr/bin/vorlak art import --bitmap /usr/share/icons/hicolor/256x256/apps/vorlak.png \
     --number 3 >&2 || fail "vorlak art import failed (the picture module)"
 echo "package-check: $deb installs and runs ($version)" >&2

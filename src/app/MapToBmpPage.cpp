@@ -127,27 +127,17 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         }
         std::optional<QtPicture> palette;
         if (request.view == MapView::kKinds) palette = LoadPicture(request.palette);
-        PictureIo io{[](int32_t width, int32_t height) -> std::unique_ptr<WritablePicture> {
-                         return NewPicture(width, height);
-                     },
-                     [](const Picture& p, const std::string& path, bool grey, FileSystem& fs) {
-                         return WritePictureFile(p, path, fs, grey);
-                     }};
         MapViewOutcome outcome =
-            RunMapView(request, palette ? &*palette : nullptr, io, host_.JobStatus());
+            RunMapView(request, palette ? &*palette : nullptr, host_.JobStatus());
         if (!outcome.ok) {
             std::string text = outcome.status;
             if (!outcome.detail.empty()) text += "\n" + outcome.detail;
             host_.ShowMessage(QString::fromStdString(text), kTitle);
             return;
         }
-        // A BMP goes to its file row by row as it is drawn; its preview is read back from there.
+        // The picture goes to its file band by band as it is drawn; its preview is read back.
         QImage image;
-        if (outcome.picture) {
-            image = static_cast<const QtPicture&>(*outcome.picture).image();
-        } else if (std::optional<QtPicture> saved = LoadPicture(request.out)) {
-            image = saved->image();
-        }
+        if (std::optional<QtPicture> saved = LoadPicture(request.out)) image = saved->image();
         picMAP2BMP_->setPixmap(QPixmap::fromImage(image.scaled(
             kPreview.size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     });

@@ -33,21 +33,16 @@ void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
     request.y2 = r.y2;
 }
 
-// Draws the view and writes it through the picture module.
+// Draws the view; the job writes the picture itself.
 void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     ApplyRectangle(rectangle, request);
     std::unique_ptr<Picture> palette;
     if (request.view == MapView::kKinds) {
         palette = ReadPictureFile(request.palette, &request.paletteProblem);
     }
-    PictureIo io;
-    io.make = NewPictureInMemory;
-    io.save = [](const Picture& p, const std::string& path, bool grey, FileSystem& fs) {
-        return WritePictureFile(p, path, fs, grey);
-    };
     StatusSink progress = ctx.Progress();
     MapViewOutcome outcome = RunMapView(
-        request, palette.get(), io, [&](const std::string& text) { progress(text); }, *ctx.fs);
+        request, palette.get(), [&](const std::string& text) { progress(text); }, *ctx.fs);
     ctx.Report({outcome.ok, outcome.status, outcome.detail});
 }
 

@@ -13,6 +13,7 @@
 #include "mul/Error.h"
 #include "mul/LittleEndian.h"
 #include "mul/Numbers.h"
+#include "mul/PngFile.h"
 #include "mul/Stop.h"
 
 namespace vorlak {
@@ -252,10 +253,21 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     std::array<int32_t, kBlockCellCount> block{};
     int32_t groupRows = 0;
     const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
+    // Progress counts the block columns of every band, so that it moves evenly however few bands
+    // the picture has; each text is reported once.
+    const int32_t firstColumn = request.x1 / kCells,
+                  columns = request.x2 / kCells - firstColumn + 1;
+    const int32_t steps = ((lastRow - firstRow) / kBand + 1) * columns;
+    int32_t step = 0;
+    std::string progress;
     for (int32_t band = firstRow; band <= lastRow; band += kBand) {
-        if (status) status(ProgressText(band - firstRow, lastRow - firstRow + 1));
         const int32_t bandEnd = std::min(lastRow, band + kBand - 1);
-        for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
+        for (int32_t column = firstColumn; column < firstColumn + columns; ++column, ++step) {
+            if (std::string text = ProgressText(step, steps); status && text != progress) {
+                progress = text;
+                status(progress);
+            }
+            ThrowIfStopped();  // a band of a whole world takes a while; a stop need not wait
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
             source.ReadBand(column, band, bandEnd);
@@ -300,6 +312,21 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
             groupRows = 0;
         }
     }
+}
+
+// The overview's colours change from cell to cell, the kinds picture is large areas of one colour,
+// the heights change smoothly: each compresses best (and fast) another way (docs/png-files.md).
+PngOptions PngOptionsFor(MapView view) {
+    using F = PngOptions::Filter;
+    switch (view) {
+        case MapView::kKinds:
+            return {F::kPaeth, true};
+        case MapView::kHeights:
+            return {F::kNone, true};
+        case MapView::kOverview:
+            break;
+    }
+    return {F::kNone, false};
 }
 
 // The checks on the names alone, before any file is opened: the picture is none of the files
@@ -404,7 +431,7 @@ std::vector<int32_t> KindColours(const TerrainTable& table) {
     return colours;
 }
 
-MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, const PictureIo& io,
+MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
                           const std::function<void(const std::string&)>& status, FileSystem& fs) {
     MapViewOutcome outcome;
     auto finish = [&](bool ok, std::string text, std::string why = {}) {
@@ -447,38 +474,26 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
         const bool grey = request.view == MapView::kHeights;
         outcome.width = (request.x2 - request.x1 + s) / s;
         outcome.height = (request.y2 - request.y1 + s) / s;
-        if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
-            // Written band by band as it is drawn: a whole world never sits in memory.
-            try {
+        // Written band by band as it is drawn: a whole world never sits in memory.
+        auto drawInto = [&](auto& writer) {
+            Draw(
+                request, source, painter, outcome.width,
+                [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); }, status);
+            writer.Commit();
+        };
+        try {
+            if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
-                Draw(
-                    request, source, painter, outcome.width,
-                    [&](int32_t y, int32_t n, const int32_t* c) { writer.WriteRows(y, n, c); },
-                    status);
-                writer.Commit();
-            } catch (const Error& e) {
-                if (e.kind() == Error::Kind::kCorrupt || e.kind() == Error::Kind::kStopped) throw;
-                return finish(false, "Unable to write the picture " + request.out + ".", e.what());
+                drawInto(writer);
+            } else {
+                PngWriter writer(fs, request.out, outcome.width, outcome.height, grey,
+                                 PngOptionsFor(request.view));
+                drawInto(writer);
             }
-            return finish(true, Saved(outcome, request.out));
-        }
-        outcome.picture = io.make(outcome.width, outcome.height);
-        WritablePicture* picture = outcome.picture.get();
-        if (!picture) {
-            return finish(false, "There is no room for a " + std::to_string(outcome.width) + " x " +
-                                     std::to_string(outcome.height) + " picture.");
-        }
-        Draw(
-            request, source, painter, outcome.width,
-            [&](int32_t y, int32_t n, const int32_t* c) {
-                for (int32_t i = 0; i < n; ++i) {
-                    picture->setRow(y + i, c + static_cast<size_t>(i) * outcome.width);
-                }
-            },
-            status);
-        std::string failure = io.save(*picture, request.out, grey, fs);
-        if (!failure.empty()) {
-            return finish(false, "Unable to write the picture " + request.out + ".", failure);
+        } catch (const Error& e) {
+            if (e.kind() == Error::Kind::kStopped) return finish(false, e.what());
+            if (e.kind() == Error::Kind::kCorrupt) throw;
+            return finish(false, "Unable to write the picture " + request.out + ".", e.what());
         }
     } catch (const std::exception& e) {
         return finish(false, e.what());

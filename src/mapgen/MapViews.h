@@ -9,12 +9,11 @@
 // terrain file, tiles untouched.
 //
 // The jobs are runners like the others: a plain request, status texts through a callback, the
-// outcome returned. A BMP picture is written by the job itself, band by band as it is drawn, so
-// that the view of a whole world never sits in memory. Other pictures come and go through the
-// caller (PictureIo), which makes the picture in memory and writes it to its file only when the
-// job drew all of it. Either way the file is written through a temporary file and a rename, so a
-// failed job leaves no picture behind. Terrain file: docs/indexed-files.md;
-// statics files: docs/statics-files.md; radar colours: docs/radar-colours.md.
+// outcome returned. The job writes the picture itself, BMP or PNG, band by band as it is drawn, so
+// that the view of a whole world never sits in memory; the file is written through a temporary
+// file and a rename, so a failed or stopped job leaves no picture behind. Terrain file:
+// docs/indexed-files.md; statics files: docs/statics-files.md; radar colours:
+// docs/radar-colours.md; PNG: docs/png-files.md.
 #pragma once
 
 #include <array>
@@ -63,19 +62,6 @@ inline constexpr std::string_view kIllegalCordinates = "Illegal cordinates.";
 
 enum class MapView { kOverview, kKinds, kHeights };
 
-// How a view job makes a picture other than a BMP and writes it. Both are the caller's: the
-// command line and the window write through the picture module.
-struct PictureIo {
-    // A picture of width x height in memory; null when there is no room for it.
-    std::function<std::unique_ptr<WritablePicture>(int32_t width, int32_t height)> make;
-    // Writes the finished picture to `path` in the format its extension names (grey: 8-bit
-    // grey), through `fs` and the checked output path (WritePictureFile). Returns empty text, or
-    // the cause of the failure.
-    std::function<std::string(const Picture& picture, const std::string& path, bool grey,
-                              FileSystem& fs)>
-        save;
-};
-
 struct MapViewRequest {
     MapView view = MapView::kOverview;
     std::string out;  // .png or .bmp
@@ -99,8 +85,6 @@ struct MapViewOutcome {
     std::string status;  // the saved text, or the message for the user
     std::string detail;  // the cause behind a failure (the system's reason); may be empty
     int32_t width = 0, height = 0;
-    // The picture drawn in memory, also when it was not saved; none for a BMP.
-    std::unique_ptr<WritablePicture> picture;
 };
 
 // Draws the view and saves it at request.out. `palette` is the decoded palette picture for the
@@ -112,10 +96,9 @@ struct MapViewOutcome {
 // than 1, 2, 4 or 8, a terrain file or statics index whose length is not that of the world, and
 // a rectangle not inside the world ("Illegal cordinates."); then missing input files, and a
 // palette that gives a kind the colour of no kind; and files another job holds locked. Status
-// texts: a wait text, "N% finished" as it draws, then the outcome. Never throws for bad input or
-// file errors.
+// texts: a wait text, "N% finished" as it draws, then the outcome. A stop request (StopRequested)
+// ends the job between block columns with "Stopped.". Never throws for bad input or file errors.
 MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
-                          const PictureIo& io,
                           const std::function<void(const std::string&)>& status,
                           FileSystem& fs = DefaultFileSystem());
 

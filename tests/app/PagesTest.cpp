@@ -167,7 +167,7 @@ TEST_F(Pages, MapToBmpSavesAndPreviewsThePictureOrTellsWhyNot) {
     EXPECT_EQ(messages_, (std::vector<Message>{{"The palette colors.gif is missing.", "Map2Bmp"},
                                                {"Illegal cordinates.", "Map2Bmp"}}));
 
-    SetTexts({{"txtM2BX2", "15"}, {"txtM2BPicture", P("out.bmp")}});  // previewed from its file
+    SetTexts({{"txtM2BX2", "15"}});  // the PNG is written band by band, previewed from its file
     QStringList refused;
     bool again = false;
     QObject::connect(&window(), &frmStart::jobRefused, [&](const QString& b) { refused << b; });
@@ -176,8 +176,8 @@ TEST_F(Pages, MapToBmpSavesAndPreviewsThePictureOrTellsWhyNot) {
     });
     Button("cmdMAP2BMP")->click();
     EXPECT_EQ(refused, QStringList{"cmdMAP2BMP"});
-    EXPECT_EQ(Status(), "Saved a 16 x 8 picture to " + P("out.bmp") + ".");
-    QImage saved(P("out.bmp"));
+    EXPECT_EQ(Status(), "Saved a 16 x 8 picture to " + P("out.png") + ".");
+    QImage saved(P("out.png"));
     EXPECT_EQ(saved.size(), QSize(16, 8));
     EXPECT_EQ(saved.pixelColor(15, 7), QColor(0, 0, 248));
     ASSERT_FALSE(preview->pixmap().isNull());

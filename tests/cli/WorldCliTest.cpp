@@ -140,9 +140,9 @@ TEST_P(WorldSizes, MapJobsPlaceByTheWorldAndKeepTheFileLength) {
     colours[2 * 580] = colours[2 * 580 + 1] = 0x7F;  // tile 580 white, the rest black
     WriteAll(radar, colours);
     r = RunVorlak(WithWorld({"render", "--no-statics", "--scale", "8", "--map", map, "--radarcol",
-                             radar, "--out", dir.path("all.bmp")}));
+                             radar, "--out", dir.path("all.png")}));
     EXPECT_EQ(r.code, 0) << r.err;
-    std::optional<QtPicture> all = LoadPicture(dir.path("all.bmp"));
+    std::optional<QtPicture> all = LoadPicture(dir.path("all.png"));
     ASSERT_TRUE(all && all->width() == w / 8 && all->height() == h / 8);
     // Only the last pixel holds the four cells of tile 580.
     EXPECT_NE(all->pixel(w / 8 - 1, h / 8 - 1), 0);

@@ -9,6 +9,8 @@
 #include "art/cMulConvert.h"
 #include "mapgen/MapViews.h"
 #include "mul/LittleEndian.h"
+#include "mul/Stop.h"
+#include "support/PngReader.h"
 #include "support/StaticsPair.h"
 #include "support/TestFiles.h"
 
@@ -29,12 +31,6 @@ class MapViewsTest : public ::testing::Test {
         request_.radarcol = dir_.path("radarcol.mul");
         request_.out = dir_.path("out.png");
         request_.x2 = request_.y2 = kSide - 1;
-        io_.make = [](int32_t w, int32_t h) { return std::make_unique<MemoryPicture>(w, h); };
-        io_.save = [this](const Picture&, const std::string& path, bool grey, FileSystem&) {
-            saved_ = path;
-            grey_ = grey;
-            return std::string();
-        };
     }
     size_t CellAt(int32_t x, int32_t y) const {
         return static_cast<size_t>(world::BlockNumber(x, y)) * kMapBlockBytes + 4 +
@@ -57,25 +53,35 @@ class MapViewsTest : public ::testing::Test {
         for (int32_t n = 0; n < radarEntries; ++n) le::Put16(radar, n);
         test::WriteAll(request_.radarcol, radar);
     }
-    // Draws the view in memory, then as a BMP written row by row as it is drawn, which must hold
-    // the same pixels, or, when the view fails, leave no file behind.
+    // Draws the view as a PNG and as a BMP, both written band by band as they are drawn, which
+    // must hold the same pixels, then kept in picture_; or, when the view fails, leave neither
+    // file nor a temporary one behind.
     MapViewOutcome Run(const Picture* palette = nullptr) {
-        saved_.clear();
-        MapViewOutcome outcome = RunMapView(request_, palette, io_, {});
-        picture_ = std::move(outcome.picture);
-        MapViewRequest bmp = request_;
-        if (bmp.out == dir_.path("out.png")) bmp.out = dir_.path("out.bmp");
-        std::filesystem::remove(dir_.path("out.bmp"));
-        EXPECT_EQ(RunMapView(bmp, palette, io_, {}).ok, outcome.ok);
+        MapViewRequest png = request_, bmp = request_;
+        if (png.out == dir_.path("out.png")) bmp.out = dir_.path("out.bmp");
+        for (const char* name : {"out.png", "out.bmp"}) std::filesystem::remove(dir_.path(name));
+        MapViewOutcome outcome = RunMapView(png, palette, {});
+        EXPECT_EQ(RunMapView(bmp, palette, {}).ok, outcome.ok);
+        picture_.reset();
         if (outcome.ok) {
+            std::string why;
+            std::optional<test::ReadPng> read = test::ReadPngFile(png.out, &why);
+            EXPECT_TRUE(read) << why;
+            if (!read) return outcome;
+            grey_ = read->grey;
+            picture_ = std::make_unique<MemoryPicture>(std::move(read->picture));
             ExpectBmpHolds(bmp.out, *picture_);
             return outcome;
         }
+        ExpectNoPicture();
+        return outcome;
+    }
+    void ExpectNoPicture() {
         for (const auto& entry : std::filesystem::directory_iterator(dir_.root())) {
             const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name != "out.bmp" && name.find(".tmp") == std::string::npos) << name;
+            EXPECT_TRUE(!name.starts_with("out.") && name.find(".tmp") == std::string::npos)
+                << name;
         }
-        return outcome;
     }
     // A BMP's header and pixels, read by hand: 24-bit colour or 8-bit grey, bottom row first.
     static void ExpectBmpHolds(const std::string& path, const Picture& picture) {
@@ -102,9 +108,7 @@ class MapViewsTest : public ::testing::Test {
     Bytes terrain_;
     StaticsPair pair_;
     MapViewRequest request_;
-    PictureIo io_;
-    std::unique_ptr<WritablePicture> picture_;
-    std::string saved_;
+    std::unique_ptr<MemoryPicture> picture_;
     bool grey_ = false;
 };
 
@@ -125,7 +129,7 @@ TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
     pair_.AddRun(513, StaticsPair::Record(0xFFFF, 1, 1, 0));  // past the radar file: black
     WriteFiles();
     ASSERT_TRUE(Run().ok);
-    EXPECT_EQ(saved_, request_.out);
+    EXPECT_FALSE(grey_);
     EXPECT_EQ(picture_->pixel(1, 0), Radar(7));           // terrain
     EXPECT_EQ(picture_->pixel(2, 0), Radar(0x4000 + 6));  // Z 30 over 10 and -5
     EXPECT_EQ(picture_->pixel(3, 0), Radar(0x4000 + 9));  // equal Z: the later record
@@ -266,12 +270,11 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
         MapViewOutcome outcome = Run();
         EXPECT_FALSE(outcome.ok);
         EXPECT_EQ(outcome.status, c.status);
-        EXPECT_TRUE(saved_.empty()) << c.status;
         request_ = keep;
     }
 
     request_.out = dir_.path("none/out.bmp");  // a folder that does not exist
-    MapViewOutcome failed = RunMapView(request_, nullptr, io_, {});
+    MapViewOutcome failed = RunMapView(request_, nullptr, {});
     EXPECT_EQ(failed.status, "Unable to write the picture " + request_.out + ".");
     EXPECT_NE(failed.detail.find("No such file or directory"), std::string::npos) << failed.detail;
 
@@ -289,6 +292,66 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
     set.x = "6143";
     EXPECT_EQ(RunSetHeights(set, &grey, {}).result, Bmp2MapOutcome::Result::kRefused);
     EXPECT_EQ(test::ReadAll(request_.map), terrain_);
+}
+
+// A world 560 cells high: the views draw 512 cell rows at a time, so the last band is short.
+class TallWorldTest : public MapViewsTest {
+  protected:
+    static constexpr world::Size kWorld{64, 560};
+    TallWorldTest() {
+        terrain_.resize(static_cast<size_t>(kWorld.blocks()) * kMapBlockBytes);
+        for (size_t i = 0; i < terrain_.size(); ++i) {
+            terrain_[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
+        }
+        WriteFiles();
+        request_.view = MapView::kHeights;
+        request_.world = kWorld;
+        request_.x2.reset();
+        request_.y2.reset();
+    }
+};
+
+TEST_F(TallWorldTest, ShortLastBandDrawsTheSamePixelsAtEveryScale) {
+    for (int32_t scale : {1, 2, 4, 8}) {
+        request_.scale = scale;
+        ASSERT_TRUE(Run().ok) << scale;
+        ASSERT_TRUE(grey_ && picture_->height() == kWorld.height / scale);
+    }
+    request_.scale = 1;
+    ASSERT_TRUE(Run().ok);
+    for (int32_t y = 0; y < kWorld.height; ++y) {
+        for (int32_t x = 0; x < kWorld.width; ++x) {
+            size_t at = static_cast<size_t>(kWorld.BlockNumber(x, y)) * kMapBlockBytes + 4 +
+                        3 * static_cast<size_t>((y % 8) * 8 + x % 8) + 2;
+            int32_t g = static_cast<int8_t>(terrain_[at]) + 128;
+            ASSERT_EQ(picture_->pixel(x, y), Rgb(g, g, g)) << x << "," << y;
+        }
+    }
+}
+
+// A stop asked for half way, or a disk that fills at any point of the file, ends the job with
+// its message and leaves neither the picture nor a temporary file.
+TEST_F(TallWorldTest, StoppedOrFailedViewsLeaveNoPicture) {
+    for (const char* name : {"out.png", "out.bmp"}) {
+        request_.out = dir_.path(name);
+        MapViewOutcome stopped = RunMapView(request_, nullptr, [](const std::string& text) {
+            if (text.ends_with("% finished") && std::stoi(text) >= 50) RequestStop();
+        });
+        ClearStopRequest();
+        EXPECT_EQ(stopped.status, "Stopped.");
+        ExpectNoPicture();
+
+        ASSERT_TRUE(RunMapView(request_, nullptr, {}).ok);
+        const auto size = static_cast<int64_t>(std::filesystem::file_size(request_.out));
+        std::filesystem::remove(request_.out);
+        for (int64_t budget : {int64_t{0}, int64_t{40}, size / 2, size - 20, size - 1}) {
+            test::FaultyFileSystem full(budget);
+            MapViewOutcome failed = RunMapView(request_, nullptr, {}, full);
+            EXPECT_TRUE(failed.status.starts_with("Unable to write the picture " + request_.out))
+                << failed.status;
+            ExpectNoPicture();
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+// Writes a PNG file band by band, the way BmpWriter writes a BMP, so that the picture of a whole
+// world never sits in memory: 8-bit RGB, or 8-bit grey. Rows arrive top down; they are gathered
+// into pieces of about `pieceBytes`, and each piece is filtered and compressed on a core of its
+// own into a run of deflate blocks ending on a byte boundary, so the pieces follow one another as
+// one zlib stream. Each piece goes to the file as an IDAT chunk as soon as it and those before it
+// are done; at most a few pieces are held at once. The file is written beside its name and takes
+// that name only on Commit(), through a sync, a rename and a sync of the folder; dropping the
+// writer before that leaves no picture. Layout: docs/png-files.md.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <future>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mul/File.h"
+
+namespace vorlak {
+
+// How rows are filtered and compressed, chosen for what the picture shows; any choice gives the
+// same pixels. Measured on whole-world views (docs/png-files.md): colours that change from cell to
+// cell compress best unfiltered with zlib's matches; large areas of one colour best with the
+// Paeth filter and runs only, which is also the fastest; grey heights unfiltered with runs only.
+struct PngOptions {
+    enum class Filter : uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };  // the PNG filter types
+    Filter filter = Filter::kNone;
+    bool runsOnly = false;  // zlib's run-length strategy: matches one byte back only
+    size_t pieceBytes = size_t{1} << 20;
+};
+
+class PngWriter {
+  public:
+    // Throws Error when the file cannot be created, or Error::Io for a picture without pixels.
+    PngWriter(FileSystem& fs, const std::string& path, int32_t width, int32_t height, bool grey,
+              const PngOptions& options = {});
+    ~PngWriter();
+    PngWriter(const PngWriter&) = delete;
+    PngWriter& operator=(const PngWriter&) = delete;
+
+    // Writes `count` whole rows from row `y` down, `colours` holding width values 0x00BBGGRR per
+    // row; grey pictures keep the red component. Rows must come in order, each once: throws
+    // Error::InvalidArgument for a row out of turn. Throws Error when a write fails.
+    void WriteRows(int32_t y, int32_t count, const int32_t* colours);
+    // Writes what is left and makes the file the picture at its name; throws Error::InvalidArgument
+    // when rows are missing.
+    void Commit();
+
+  private:
+    struct Piece {
+        std::vector<uint8_t> deflated;
+        uint32_t adler = 1;  // of the piece's filtered bytes
+        uint64_t length = 0;
+    };
+    void Dispatch(bool last);
+    void WriteChunk(const char* type, std::span<const uint8_t> data);
+    void WriteDone(Piece piece);
+
+    AtomicFile file_;
+    int32_t width_, height_;
+    bool grey_;
+    size_t rowBytes_;  // the filter byte and the pixels
+    PngOptions options_;
+    int32_t nextRow_ = 0;
+    uint64_t offset_ = 0;
+    uint32_t adler_ = 1;  // of the filtered bytes of the pieces written
+    bool first_ = true;
+    std::vector<uint8_t> pending_;   // rows not yet handed out, unfiltered
+    std::vector<uint8_t> previous_;  // the last row handed out, unfiltered, for the next filter
+    std::deque<std::future<Piece>> busy_;  // in order; waited for before the file goes
+};
+
+}  // namespace vorlak
