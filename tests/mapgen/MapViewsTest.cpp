@@ -147,10 +147,12 @@ TEST_F(MapViewsTest, ScaleTakesTheMeanOfEachSquareUpToTheRectanglesEdge) {
     struct Case {
         int32_t x2, scale, width, blue0, blueLast;
     } cases[] = {
-        {15, 1, 16, 0, 48},  // one cell per pixel
-        {15, 2, 8, 8, 40},   // (0 + 16) / 2, (32 + 48) / 2
-        {15, 4, 4, 24, 24},  // (0 + 16 + 32 + 48) / 4
-        {14, 8, 2, 24, 21},  // last pixel: columns 8..14 only, 144 / 7 rounded
+        {15, 1, 16, 0, 48},   // one cell per pixel
+        {15, 2, 8, 8, 40},    // (0 + 16) / 2, (32 + 48) / 2
+        {15, 4, 4, 24, 24},   // (0 + 16 + 32 + 48) / 4
+        {14, 8, 2, 24, 21},   // last pixel: columns 8..14 only, 144 / 7 rounded
+        {15, 16, 1, 24, 24},  // the finer scales of the map window: one pixel for all
+        {15, 64, 1, 24, 24},
     };
     for (const Case& c : cases) {
         request_.x2 = c.x2;
@@ -249,7 +251,7 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
              test::WriteAll(r.out, {});
          },
          "The picture " + dir_.path("radar.png") + " is one of the input files."},
-        {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4 or 8."},
+        {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4, 8, 16, 32 or 64."},
         {[](auto& r) { r.x2 = 6144; }, "Illegal cordinates."},
         {[&](auto& r) { r.radarcol = dir_.path("none.mul"); },
          "The radar colour file " + dir_.path("none.mul") + " does not exist."},
