@@ -11,9 +11,7 @@ source "$root/bench/common.sh"
 bench_build "$build" "bench_map_window bench_make_statics"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1
-head -c 77070336 /dev/urandom >"$work/map0.mul" # random tiles and heights
-head -c $((2 * 0x14000)) /dev/urandom >"$work/radarcol.mul"
+bench_world "$build" "$work"
 cd "$work"
 prepare() { cat map0.mul staidx0.mul statics0.mul radarcol.mul >/dev/null; }
 prepare

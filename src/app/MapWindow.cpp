@@ -220,21 +220,22 @@ const QImage* MapCanvas::Cached(const TileKey& key) {
     // Shown now: the last to be dropped.
     recent_.remove(key);
     recent_.push_back(key);
-    return &*it;
+    return &it->second;
 }
 
 void MapCanvas::TileDrawn(TileKey key, QImage image, const QString& problemText) {
     if (!problemText.isEmpty()) emit problem(problemText);
+    if (cache_.contains(key)) return;
     cacheBytes_ += image.sizeInBytes();
-    cache_.insert(key, std::move(image));
+    cache_.insert_or_assign(key, std::move(image));
     recent_.push_back(key);
     for (auto it = recent_.begin(); cacheBytes_ > kCacheBytes && it != recent_.end();) {
         if (it->scale == kCoarsestScale) {
             ++it;
             continue;
         }
-        cacheBytes_ -= cache_.value(*it).sizeInBytes();
-        cache_.remove(*it);
+        cacheBytes_ -= cache_.at(*it).sizeInBytes();
+        cache_.erase(*it);
         it = recent_.erase(it);
     }
     viewport()->update();
@@ -565,6 +566,9 @@ void MapWindow::ShowStatus(std::optional<QPoint> cell) {
         parts.append(text);
     }
     if (auto r = canvas_->rectangle()) {
+        if (!counted_ || counted_->first != *r) {
+            counted_.emplace(*r, world_->StaticsInside(r->x1, r->y1, r->x2, r->y2));
+        }
         QString text = QStringLiteral("%1, %2 -> %3, %4: %5 x %6 cells, %7 statics")
                            .arg(r->x1)
                            .arg(r->y1)
@@ -572,7 +576,7 @@ void MapWindow::ShowStatus(std::optional<QPoint> cell) {
                            .arg(r->y2)
                            .arg(r->x2 - r->x1 + 1)
                            .arg(r->y2 - r->y1 + 1)
-                           .arg(world_->StaticsInside(r->x1, r->y1, r->x2, r->y2));
+                           .arg(counted_->second);
         if (!countNote_.isEmpty()) text += " " + countNote_;
         parts.append(text);
     }

@@ -9,7 +9,6 @@
 
 #include <QAbstractScrollArea>
 #include <QDialog>
-#include <QHash>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -22,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "mapgen/MapViews.h"
@@ -43,10 +43,12 @@ struct TileKey {
     int32_t scale = 1, column = 0, row = 0;
     friend bool operator==(const TileKey&, const TileKey&) = default;
 };
-inline size_t qHash(const TileKey& key, size_t seed = 0) {
-    return ::qHash((quint64(key.scale) << 40) | (quint64(key.column) << 20) | quint64(key.row),
-                   seed);
-}
+struct TileKeyHash {
+    size_t operator()(const TileKey& key) const {
+        return std::hash<uint64_t>()((uint64_t(key.scale) << 40) | (uint64_t(key.column) << 20) |
+                                     uint64_t(key.row));
+    }
+};
 
 // Draws the tiles asked for, one at a time, in a thread of its own, newest wishes first. Each
 // drawn tile is handed to `done` on that thread; the owner passes it on to its own.
@@ -114,7 +116,7 @@ class MapCanvas final : public QAbstractScrollArea {
     // Every visible tile of the current level drawn.
     bool idle() const;
     // The tiles drawn so far, and the problems they reported (damaged blocks), newest last.
-    qsizetype tilesCached() const { return cache_.size(); }
+    size_t tilesCached() const { return cache_.size(); }
 
   signals:
     // The pointer moved over the cell, or left the map (no cell).
@@ -150,7 +152,7 @@ class MapCanvas final : public QAbstractScrollArea {
     QPointF origin_;  // the cell coordinates of the viewport's top-left corner
     bool settling_ = false;
 
-    QHash<TileKey, QImage> cache_;
+    std::unordered_map<TileKey, QImage, TileKeyHash> cache_;
     std::list<TileKey> recent_;  // least recently shown first
     qsizetype cacheBytes_ = 0;
     bool missing_ = false;  // a visible tile of the current level is not drawn yet
@@ -196,6 +198,8 @@ class MapWindow final : public QDialog {
     QLabel* status_;
     QStringList problems_;
     std::optional<QPoint> pointer_;
+    // The statics count of the rectangle last shown: a whole world's takes a while to count.
+    std::optional<std::pair<CellRect, int64_t>> counted_;
 };
 
 // The "Map..." buttons of the pages. Each opens the map window over `files` (window modal) and

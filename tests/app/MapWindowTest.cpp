@@ -286,7 +286,7 @@ TEST_F(MapWindowTest, MissingOrRefusedFilesStillOpenWithTheReason) {
         MapWindow& map = OpenMap("cmdClearMap");
         EXPECT_TRUE(map.notesText().contains(c.note))
             << map.notesText().toStdString() << "\nwanted: " << c.note.toStdString();
-        EXPECT_GT(map.canvas()->tilesCached(), 0);
+        EXPECT_GT(map.canvas()->tilesCached(), 0u);
         Press(map, QDialogButtonBox::Cancel);
     }
 }
