@@ -4,11 +4,12 @@
 # (examples/make_views.py and bmp2map) as map-1.png (Clear) and map-2.png (Bmp->Map).
 #   scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when needed)
 # Runs the real window on a virtual X display (Xvfb), with a fresh settings store, so the pages
-# show their initial values; the Bmp->Map page has an example picture chosen.
+# show their initial values; the Bmp->Map page has an example picture chosen and the Clear page a
+# rectangle on the example island, which the map windows show.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/setup.sh"
-build=${1:-$root/build/release}
+build=$(realpath -m "${1:-$root/build/release}")
 
 vorlak_install_packages xvfb
 vorlak_build "$build" -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_TESTS=OFF

@@ -64,7 +64,7 @@ void TakeMap(frmStart* window, QString folder, int index) {
         QApplication::sendEvent(canvas->viewport(), &move);
         QTimer::singleShot(3 * kSettleMs, window, [window, folder, index, map] {
             Grab(map, folder, QStringLiteral("map-%1.png").arg(index));
-            map->reject();
+            delete map;  // before the next one is looked for
             TakeMap(window, folder, index + 1);
         });
     });
