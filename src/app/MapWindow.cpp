@@ -134,7 +134,8 @@ MapCanvas::MapCanvas(std::shared_ptr<const WorldMap> world, QWidget* parent)
 MapCanvas::~MapCanvas() { drawer_.reset(); }
 
 double MapCanvas::FitZoom() const {
-    const QSize view = viewport()->size();
+    // A viewport not laid out yet has no size; the zoom must stay above 0 all the same.
+    const QSize view = viewport()->size().expandedTo(QSize(1, 1));
     return std::min({kMostPixelsPerCell, double(view.width()) / worldSize().width,
                      double(view.height()) / worldSize().height});
 }
