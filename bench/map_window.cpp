@@ -61,9 +61,10 @@ void Print(const char* what, std::vector<Step> steps) {
     std::sort(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.shown < b.shown; });
     const double medianShown = steps[steps.size() / 2].shown;
     std::sort(steps.begin(), steps.end(), [](auto& a, auto& b) { return a.sharp < b.sharp; });
-    std::printf("%-6s %3zu steps: shown median %.4f s, worst %.4f s; sharp median %.4f s, worst %.4f s\n",
-                what, steps.size(), medianShown, worst(&Step::shown), steps[steps.size() / 2].sharp,
-                worst(&Step::sharp));
+    std::printf(
+        "%-6s %3zu steps: shown median %.4f s, worst %.4f s; sharp median %.4f s, worst %.4f s\n",
+        what, steps.size(), medianShown, worst(&Step::shown), steps[steps.size() / 2].sharp,
+        worst(&Step::sharp));
 }
 
 }  // namespace
