@@ -5,6 +5,8 @@
 #                  before each
 #   line LABEL JOB ANCHOR ANCHOR_LABEL   prints a job's and its anchor's time and their ratio
 #   ratio A B      A / B
+#   bench_world BUILD_DIR FOLDER   the whole default world in FOLDER: about 1,000,000 statics
+#                  (bench_make_statics, built), random terrain and radar colours
 # Every job is timed beside its anchor, the least a program must do to touch the same files, in
 # the same run and in the same way (a program of its own, warm page cache), so that the ratio
 # holds on a busy machine too; `uptime` shows how busy it was.
@@ -47,3 +49,9 @@ line() {
 }
 
 echo "load: $(uptime | sed 's/.*load average: //')" >&2
+
+bench_world() {
+    "$1/bench/bench_make_statics" "$2/statics0.mul" "$2/staidx0.mul" 1000000 1
+    head -c 77070336 /dev/urandom >"$2/map0.mul" # random tiles and heights
+    head -c $((2 * 0x14000)) /dev/urandom >"$2/radarcol.mul"
+}

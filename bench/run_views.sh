@@ -15,9 +15,7 @@ bench_build "$build" "vorlak vorlak-picture bench_make_statics bench_png"
 vorlak=$build/src/main/vorlak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1
-head -c 77070336 /dev/urandom >"$work/map0.mul"      # random tiles and heights
-head -c $((2 * 0x14000)) /dev/urandom >"$work/radarcol.mul"
+bench_world "$build" "$work"
 cp "$root/examples/colors.gif" "$work/colors.gif"
 cd "$work"
 "$build/bench/bench_png" kinds colors.gif picture.png

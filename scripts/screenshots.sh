@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Takes a picture of each page of the window and saves them as
-# docs/screenshots/page-1.png .. page-6.png.
+# docs/screenshots/page-1.png .. page-7.png, then of the map window over the example island
+# (examples/make_views.py and bmp2map) as map-1.png (Clear) and map-2.png (Bmp->Map).
 #   scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when needed)
 # Runs the real window on a virtual X display (Xvfb), with a fresh settings store, so the pages
-# show their initial values; the Bmp->Map page has an example picture chosen.
+# show their initial values; the Bmp->Map page has an example picture chosen and the Clear page a
+# rectangle on the example island, which the map windows show.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/setup.sh"
-build=${1:-$root/build/release}
+build=$(realpath -m "${1:-$root/build/release}")
 
 vorlak_install_packages xvfb
 vorlak_build "$build" -DCMAKE_BUILD_TYPE=Release -DVORLAK_BUILD_TESTS=OFF
 # The screenshot tool is the window with a timer that takes the pictures; it is not shipped.
-cmake --build "$build" --target vorlak-screenshots >&2
+cmake --build "$build" --target vorlak-screenshots vorlak vorlak-picture >&2
 
 work=$(mktemp -d)
 xvfb_pid=""
@@ -33,14 +35,20 @@ for _ in $(seq 50); do
 done
 
 mkdir -p "$work/config"
-cp "$root/examples/island.bmp" "$work/"
+cp "$root/examples/island.bmp" "$root/examples/colors.gif" "$work/"
+(cd "$work" && python3 "$root/examples/make_views.py" >/dev/null &&
+    "$build/src/main/vorlak" bmp2map --bitmap island.bmp --seed 1 >/dev/null)
 cat >"$work/config/Ostrand.conf" <<CONF
 [Vorlak]
 txtBitmap=island.bmp
+txtClearX1=104
+txtClearY1=64
+txtClearX2=191
+txtClearY2=127
 CONF
 
 out="$root/docs/screenshots"
 mkdir -p "$out"
 (cd "$work" && DISPLAY=":$display" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
     XDG_RUNTIME_DIR="$work" timeout 60 "$build/tools/screenshots/vorlak-screenshots" "$out")
-ls "$out"/page-*.png
+ls "$out"/page-*.png "$out"/map-*.png

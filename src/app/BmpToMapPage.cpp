@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Controls.h"
+#include "app/MapWindow.h"
 #include "app/PictureBox.h"
 #include "app/frmStart.h"
 #include "app/mComdlg.h"
@@ -54,6 +55,8 @@ BmpToMapPage::BmpToMapPage(frmStart& host, QWidget* parent) : QWidget(parent), h
     txtBMPY_ = MakeTextBox(this, "txtBMPY", "0", Twips(2880, 1320, 855, 315));
     // Level with the boxes of its row, so that its " -> " continues the row.
     lblDim_ = MakeLabel(this, "#x# -> #x#", LabelTwips(3900, 1320, 3900 + 1695), "lblDim");
+    auto* cmdB2MMapPick = MakeButton(this, "cmdB2MMapPick", "Map...", Twips(6660, 1320, 1050, 315));
+    connect(cmdB2MMapPick, &QPushButton::clicked, this, &BmpToMapPage::cmdB2MMapPick_Click);
 
     const auto& kinds = TerrainKinds();
     for (int k = 0; k < kTerrainKinds; ++k) {
@@ -153,6 +156,11 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
                                             picture ? &*picture : nullptr, hooks);
         host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
     });
+}
+
+void BmpToMapPage::cmdB2MMapPick_Click() {
+    PickPlace(this, {Text(*txtB2MMap_), "", "", TextOfBox(this, "txtM2BRadarcol", "radarcol.mul")},
+              txtBitmap_->text(), txtBMPX_, txtBMPY_);
 }
 
 }  // namespace vorlak::app

@@ -34,6 +34,8 @@ class BmpToMapPage final : public QWidget {
     // Runs the map job on the page's inputs; progress and outcome go to the status line,
     // refusals to a message box.
     void cmdBMP2MAP_Click();
+    // Places the picture on the map: X and Y.
+    void cmdB2MMapPick_Click();
 
   private:
     frmStart& host_;

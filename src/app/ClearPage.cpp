@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Controls.h"
+#include "app/MapWindow.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -42,6 +43,8 @@ ClearPage::ClearPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(h
     txtClearX2_ = MakeTextBox(this, "txtClearX2", "6143", CoordinateBoxAt(2, kRow));
     MakeLabel(this, "Y2:", CoordinateLabelAt(3, kRow));
     txtClearY2_ = MakeTextBox(this, "txtClearY2", "4095", CoordinateBoxAt(3, kRow));
+    auto* cmdClearMap = MakeButton(this, "cmdClearMap", "Map...", MapButtonAt(kRow));
+    connect(cmdClearMap, &QPushButton::clicked, this, &ClearPage::cmdClearMap_Click);
 
     connect(cmdClear_, &QPushButton::clicked, this, &ClearPage::cmdClear_Click);
 }
@@ -63,6 +66,13 @@ void ClearPage::cmdClear_Click() {
         JobOutcome outcome = RunClear(request, host_.JobStatus());
         host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
     });
+}
+
+void ClearPage::cmdClearMap_Click() {
+    PickRectangle(this,
+                  {TextOfBox(this, "txtB2MMap", "map0.mul"), Text(*txtClearStaIdx_),
+                   Text(*txtClearStatics_), TextOfBox(this, "txtM2BRadarcol", "radarcol.mul")},
+                  {txtClearX1_, txtClearY1_, txtClearX2_, txtClearY2_}, "(what Clear removes)");
 }
 
 }  // namespace vorlak::app

@@ -17,6 +17,8 @@ class ClearPage final : public QWidget {
 
   public slots:
     void cmdClear_Click();
+    // Picks X1, Y1, X2, Y2 on the map.
+    void cmdClearMap_Click();
 
   private:
     frmStart& host_;

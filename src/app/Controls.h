@@ -46,6 +46,11 @@ constexpr QRect CoordinateBoxAt(int column, int y) {
     return {CoordinateColumnLeft(column) + kCoordinateLabelWidth, y, kCoordinateBoxWidth,
             kBoxHeight};
 }
+// The "Map..." button at the end of a coordinate row.
+constexpr QRect MapButtonAt(int y) {
+    return {CoordinateColumnLeft(3) + kCoordinateLabelWidth + kCoordinateBoxWidth + 8, y, 70,
+            kBoxHeight};
+}
 constexpr QRect ArrowAt(int y) {
     return {CoordinateColumnLeft(1) + kCoordinateLabelWidth + kCoordinateBoxWidth + 4, y,
             kArrowWidth - 4, kBoxHeight};

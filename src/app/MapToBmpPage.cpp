@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/Controls.h"
+#include "app/MapWindow.h"
 #include "app/frmStart.h"
 #include "app/mComdlg.h"
 #include "mapgen/MapViews.h"
@@ -74,6 +75,8 @@ MapToBmpPage::MapToBmpPage(frmStart& host, QWidget* parent) : QWidget(parent), h
     txtM2BX2_ = MakeTextBox(this, "txtM2BX2", "6143", CoordinateBoxAt(2, kRow));
     MakeLabel(this, "Y2:", CoordinateLabelAt(3, kRow));
     txtM2BY2_ = MakeTextBox(this, "txtM2BY2", "4095", CoordinateBoxAt(3, kRow));
+    auto* cmdM2BMapPick = MakeButton(this, "cmdM2BMapPick", "Map...", MapButtonAt(kRow));
+    connect(cmdM2BMapPick, &QPushButton::clicked, this, &MapToBmpPage::cmdM2BMap_Click);
 
     constexpr int kViewRow = kRow + 34;
     MakeLabel(this, "Picture of:", LabelAt(kViewRow));
@@ -141,6 +144,13 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         picMAP2BMP_->setPixmap(QPixmap::fromImage(image.scaled(
             kPreview.size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     });
+}
+
+void MapToBmpPage::cmdM2BMap_Click() {
+    PickRectangle(
+        this,
+        {Text(*txtM2BMap_), Text(*txtM2BStaidx_), Text(*txtM2BStatics_), Text(*txtM2BRadarcol_)},
+        {txtM2BX1_, txtM2BY1_, txtM2BX2_, txtM2BY2_});
 }
 
 }  // namespace vorlak::app

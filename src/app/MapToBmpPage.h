@@ -24,6 +24,8 @@ class MapToBmpPage final : public QWidget {
     // Draws the chosen view of the rectangle and saves it as the picture file; the outcome goes
     // to the status line, a refusal or failure to a message box too.
     void cmdMAP2BMP_Click();
+    // Picks X1, Y1, X2, Y2 on the map.
+    void cmdM2BMap_Click();
 
   private:
     void Pick(QLineEdit* box, const QString& filter, const QString& title);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Controls.h"
+#include "app/MapWindow.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -53,6 +54,8 @@ MeltPage::MeltPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(hos
     txtMeltX2_ = MakeTextBox(this, "txtMeltX2", "6143", CoordinateBoxAt(2, kGrab));
     MakeLabel(this, "Y2:", CoordinateLabelAt(3, kGrab));
     txtMeltY2_ = MakeTextBox(this, "txtMeltY2", "4095", CoordinateBoxAt(3, kGrab));
+    auto* cmdMeltMap = MakeButton(this, "cmdMeltMap", "Map...", MapButtonAt(kGrab));
+    connect(cmdMeltMap, &QPushButton::clicked, this, &MeltPage::cmdMeltMap_Click);
 
     constexpr int kPlace = kGrab + kRowPitch;
     MakeLabel(this, "Placed where:", LabelAt(kPlace));
@@ -89,6 +92,13 @@ void MeltPage::cmdMelt_Click() {
         JobOutcome outcome = RunMelt(request, host_.JobStatus());
         host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
     });
+}
+
+void MeltPage::cmdMeltMap_Click() {
+    PickRectangle(this,
+                  {TextOfBox(this, "txtB2MMap", "map0.mul"), Text(*txtMeltStaIdx_),
+                   Text(*txtMeltStatics_), TextOfBox(this, "txtM2BRadarcol", "radarcol.mul")},
+                  {txtMeltX1_, txtMeltY1_, txtMeltX2_, txtMeltY2_}, {});
 }
 
 }  // namespace vorlak::app

@@ -17,6 +17,8 @@ class MeltPage final : public QWidget {
 
   public slots:
     void cmdMelt_Click();
+    // Picks X1, Y1, X2, Y2 on the map.
+    void cmdMeltMap_Click();
 
   private:
     frmStart& host_;

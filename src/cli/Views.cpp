@@ -60,9 +60,10 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     cmd->add_option("--radarcol", render->first.radarcol, "radar colour file")
         ->capture_default_str();
     AddRectangle(*cmd, render->second);
-    cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel: 1, 2, 4 or 8")
+    cmd->add_option("--scale", render->first.scale,
+                    "each N x N cells one pixel: 1, 2, 4, 8, 16, 32 or 64")
         ->transform(WholeNumber())
-        ->check(CLI::IsMember({1, 2, 4, 8}))
+        ->check(CLI::IsMember({1, 2, 4, 8, 16, 32, 64}))
         ->capture_default_str();
     cmd->add_flag(
         "--no-statics", [render](int64_t) { render->first.withStatics = false; },

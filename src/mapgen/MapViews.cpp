@@ -2,6 +2,7 @@
 #include "mapgen/MapViews.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -119,19 +120,58 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
+// The files a drawing reads, opened once: the terrain file (none: every cell draws black) and
+// the statics pair (none: no statics drawn).
+struct WorldFiles {
+    std::unique_ptr<RandomAccessFile> terrain;
+    std::optional<FileBytes> index, data;  // small beside the terrain; runs lie anywhere
+};
+
+std::shared_ptr<const WorldFiles> OpenFiles(const View& request, FileSystem& fs) {
+    auto files = std::make_shared<WorldFiles>();
+    files->terrain = fs.Open(request.map, OpenMode::kReadOnly);
+    if (request.view == MapView::kOverview && request.withStatics) {
+        files->index.emplace(fs, request.staidx);
+        files->data.emplace(fs, request.statics);
+    }
+    return files;
+}
+
+// The statics run of `block`, checked to lie inside the data file; empty when it has none. A
+// short index reads as empty entries past its end, as the statics jobs read it. A run past the
+// end of the data file throws Error naming the block.
+std::span<const uint8_t> RunOf(const WorldFiles& files, int32_t block, const View& request) {
+    if (!files.index) return {};
+    const uint64_t at = static_cast<uint64_t>(block) * kIndexEntryBytes;
+    if (at + kIndexEntryBytes > files.index->size()) return {};
+    const uint8_t* entry = files.index->bytes().data() + at;
+    int64_t offset = le::Load32(entry);
+    int64_t length = le::Load32(entry + 4);
+    if (length <= 0) return {};
+    if (offset < 0 || offset + length > static_cast<int64_t>(files.data->size())) {
+        throw Error::Corrupt("The index " + request.staidx + " points past the end of " +
+                             request.statics + " at " + world::DescribeBlock(block, request.world) +
+                             ".");
+    }
+    return files.data->bytes().subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
+}
+
 // The terrain cells and statics of the block columns of a rectangle, read once, and the colour of
 // each cell of a block as one view draws it.
 class BlockSource {
   public:
     BlockSource(const View& request, FileSystem& fs)
+        : BlockSource(request, OpenFiles(request, fs)) {}
+    // Reads files opened before. With `damaged`, a block whose statics lie past the end of the
+    // data file draws without them and the first such block is named there, instead of failing.
+    BlockSource(const View& request, std::shared_ptr<const WorldFiles> files,
+                std::string* damaged = nullptr)
         : request_(request),
           rows_(request.world.blockRows()),
-          terrain_(fs.Open(request.map, OpenMode::kReadOnly)) {
-        if (request.view == MapView::kOverview && request.withStatics) {
-            index_.emplace(fs, request.staidx);
-            data_.emplace(fs, request.statics);
-        }
-    }
+          files_(std::move(files)),
+          damaged_(damaged) {}
+
+    bool hasTerrain() const { return files_->terrain != nullptr; }
 
     // Reads the terrain blocks of `column` from row `first` to `last`, which lie together in the
     // file, so a view reads the terrain once, in order, and keeps little of it. Blocks past the
@@ -142,7 +182,8 @@ class BlockSource {
         const uint64_t block = static_cast<uint64_t>(column) * static_cast<uint64_t>(rows_) +
                                static_cast<uint64_t>(first);
         cells_.resize(static_cast<size_t>(last - first + 1) * kMapBlockBytes);
-        terrain_->ReadZeroFilled(block * kMapBlockBytes, cells_);
+        if (!hasTerrain()) return;
+        files_->terrain->ReadZeroFilled(block * kMapBlockBytes, cells_);
     }
 
     // The 64 tile ids and heights of the block at `row` of the band, cell i = (y mod 8) * 8 +
@@ -152,32 +193,22 @@ class BlockSource {
                kBlockHeaderBytes;
     }
 
-    // The statics run of the block at `row` of the band, checked to lie inside the data file;
-    // empty when it has none.
+    // The statics run of the block at `row` of the band; empty when it has none.
     std::span<const uint8_t> Statics(int32_t row) const {
-        if (!index_) return {};
-        // A short index reads as empty entries past its end, as the statics jobs read it.
-        const uint64_t at = (static_cast<uint64_t>(column_) * static_cast<uint64_t>(rows_) +
-                             static_cast<uint64_t>(row)) *
-                            kIndexEntryBytes;
-        if (at + kIndexEntryBytes > index_->size()) return {};
-        const uint8_t* entry = index_->bytes().data() + at;
-        int64_t offset = le::Load32(entry);
-        int64_t length = le::Load32(entry + 4);
-        if (length <= 0) return {};
-        if (offset < 0 || offset + length > static_cast<int64_t>(data_->size())) {
-            throw Error::Corrupt("The index " + request_.staidx + " points past the end of " +
-                                 request_.statics + " at " +
-                                 world::DescribeBlock(column_ * rows_ + row, request_.world) + ".");
+        try {
+            return RunOf(*files_, column_ * rows_ + row, request_);
+        } catch (const Error& e) {
+            if (!damaged_) throw;
+            if (damaged_->empty()) *damaged_ = e.what();
+            return {};
         }
-        return data_->bytes().subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
     }
 
   private:
     const View& request_;
     int32_t rows_;
-    std::unique_ptr<RandomAccessFile> terrain_;
-    std::optional<FileBytes> index_, data_;  // small beside the terrain; runs lie anywhere
+    std::shared_ptr<const WorldFiles> files_;
+    std::string* damaged_;
     int32_t column_ = 0, first_ = 0;
     ByteBuffer cells_;
 };
@@ -185,9 +216,10 @@ class BlockSource {
 // Colours of the 64 cells of one block, as one view draws them.
 class Painter {
   public:
+    // Without radar colours the overview draws the terrain kinds in `kindColours` and no statics.
     Painter(const View& request, const BlockSource& source, const RadarColours* radar,
-            std::vector<int32_t> kindColours)
-        : request_(request), source_(source), radar_(radar), kinds_(std::move(kindColours)) {}
+            const std::vector<int32_t>& kindColours)
+        : request_(request), source_(source), radar_(radar), kinds_(kindColours) {}
 
     // The block at `row` of the band the source has read.
     void Paint(int32_t row, int32_t* out) const {
@@ -207,8 +239,13 @@ class Painter {
                 break;
         }
         for (int32_t i = 0; i < kBlockCellCount; ++i) {
-            out[i] = radar_->Terrain(static_cast<uint16_t>(le::Load16(cells + kCellBytes * i)));
+            const auto tile = static_cast<uint16_t>(le::Load16(cells + kCellBytes * i));
+            out[i] = !source_.hasTerrain() ? 0
+                     : radar_              ? radar_->Terrain(tile)
+                     : kinds_.empty()      ? kNoKindColour
+                                           : kinds_[tile];
         }
+        if (!radar_) return;
         // The highest static of a cell wins; on equal Z the later record of the block.
         std::array<int32_t, kBlockCellCount> top;
         top.fill(std::numeric_limits<int32_t>::min());
@@ -228,7 +265,7 @@ class Painter {
     const View& request_;
     const BlockSource& source_;
     const RadarColours* radar_;
-    std::vector<int32_t> kinds_;
+    const std::vector<int32_t>& kinds_;
 };
 
 // Where the drawn rows go: `count` rows from row `y` down, `width` colours each.
@@ -242,7 +279,7 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
           const RowSink& sink, const std::function<void(const std::string&)>& status) {
     const int32_t width = request.x2 - request.x1 + 1;
     const int32_t s = request.scale;
-    const int32_t shift = s == 8 ? 3 : s == 4 ? 2 : s == 2 ? 1 : 0;  // s is a power of two
+    const int32_t shift = std::countr_zero(static_cast<uint32_t>(s));  // s is a power of two
     // The files hold the blocks column by column: a band of block rows is painted down each
     // column in turn, so the files are read in order rather than a block per page.
     constexpr int32_t kBand = 64;
@@ -357,8 +394,9 @@ void CheckNames(const MapViewRequest& request) {
 
 void CheckRequest(const View& request, const Picture* palette, const std::string& paletteProblem,
                   FileSystem& fs) {
-    if (request.scale != 1 && request.scale != 2 && request.scale != 4 && request.scale != 8) {
-        throw Refusal{"The scale must be 1, 2, 4 or 8."};
+    if (request.scale < 1 || request.scale > kCoarsestScale ||
+        !std::has_single_bit(static_cast<uint32_t>(request.scale))) {
+        throw Refusal{"The scale must be 1, 2, 4, 8, 16, 32 or 64."};
     }
     if (!request.world.Contains(request.x1, request.y1) ||
         !request.world.Contains(request.x2, request.y2) || request.x1 > request.x2 ||
@@ -469,7 +507,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
             if (!staticsLock) return finish(false, "The statics files are in use by another job.");
         }
         BlockSource source(request, fs);
-        Painter painter(request, source, radar.get(), std::move(kinds));
+        Painter painter(request, source, radar.get(), kinds);
         const int32_t s = request.scale;
         const bool grey = request.view == MapView::kHeights;
         outcome.width = (request.x2 - request.x1 + s) / s;
@@ -499,6 +537,182 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
         return finish(false, e.what());
     }
     return finish(true, Saved(outcome, request.out));
+}
+
+struct WorldMap::Impl {
+    View view;  // the whole world; Draw narrows it to its rectangle
+    std::shared_ptr<WorldFiles> files = std::make_shared<WorldFiles>();
+    std::unique_ptr<RadarColours> radar;
+    std::vector<int32_t> kinds;
+    std::vector<std::string> notes;
+    std::unique_ptr<FileLock> mapLock, staticsLock;
+
+    // The shared lock on `path`, or a note that another job holds it.
+    std::unique_ptr<FileLock> Lock(const std::string& path, const std::string& what) {
+        std::unique_ptr<FileLock> lock = FileLock::Try(path, FileLock::Mode::kShared);
+        if (!lock) notes.push_back("The " + what + " files are in use by another job.");
+        return lock;
+    }
+};
+
+WorldMap::WorldMap(const WorldMapFiles& names, const Picture* palette, FileSystem& fs)
+    : impl_(std::make_unique<Impl>()) {
+    Impl& m = *impl_;
+    m.view.map = names.map;
+    m.view.staidx = names.staidx;
+    m.view.statics = names.statics;
+    m.view.radarcol = names.radarcol;
+    auto attempt = [&](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            m.notes.emplace_back(e.what());
+        }
+    };
+    std::optional<world::Size> size;
+    attempt([&] {
+        if (names.map.empty()) return;
+        if (!fs.Exists(names.map)) {
+            m.notes.push_back("The terrain file " + names.map +
+                              " does not exist: the statics are drawn on black.");
+            return;
+        }
+        const uint64_t length = LengthOf(names.map, fs);
+        std::optional<world::Size> own = TerrainWorld(length, std::nullopt);
+        if (!own) {
+            m.notes.push_back(
+                world::SizeRefusal(names.map, length, kMapBlockBytes, "terrain file", {}));
+            return;
+        }
+        if (!(m.mapLock = m.Lock(names.map, "terrain"))) return;
+        m.files->terrain = fs.Open(names.map, OpenMode::kReadOnly);
+        size = own;
+    });
+    attempt([&] {
+        if (names.staidx.empty()) return;
+        for (const std::string* name : {&names.staidx, &names.statics}) {
+            if (!fs.Exists(*name)) {
+                m.notes.push_back("The statics file " + *name + " does not exist.");
+                return;
+            }
+        }
+        const uint64_t entries = LengthOf(names.staidx, fs);
+        if (!size && entries != 0) size = world::SizeOfFile(entries, kIndexEntryBytes, {});
+        const world::Size world = size.value_or(world::Size{});
+        if (entries != 0 && entries != static_cast<uint64_t>(world.blocks()) * kIndexEntryBytes) {
+            m.notes.push_back(world::SizeRefusal(names.staidx, entries, kIndexEntryBytes,
+                                                 "statics index", world));
+            return;
+        }
+        if (!(m.staticsLock = m.Lock(names.staidx, "statics"))) return;
+        m.files->index.emplace(fs, names.staidx);
+        m.files->data.emplace(fs, names.statics);
+    });
+    if (!m.files->data) m.files->index.reset();
+    attempt([&] {
+        if (!names.radarcol.empty() && fs.Exists(names.radarcol)) {
+            m.radar = std::make_unique<RadarColours>(RadarColours::Load(names.radarcol, fs));
+            return;
+        }
+        m.notes.push_back("The radar colour file " + names.radarcol +
+                          " does not exist: the terrain kinds are drawn in the palette's colours.");
+        if (palette)
+            m.kinds = KindColours(BuildTerrainTable(palette, DefaultAltMin(), DefaultAltMax()));
+    });
+    m.view.world = size.value_or(world::Size{});
+    m.view.withStatics = m.files->index.has_value();
+}
+
+WorldMap::~WorldMap() = default;
+
+const world::Size& WorldMap::size() const { return impl_->view.world; }
+const std::vector<std::string>& WorldMap::notes() const { return impl_->notes; }
+
+std::string WorldMap::Draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t scale,
+                           std::vector<int32_t>& out) const {
+    View view = impl_->view;
+    view.x1 = x1;
+    view.y1 = y1;
+    view.x2 = x2;
+    view.y2 = y2;
+    view.scale = scale;
+    const int32_t width = (x2 - x1 + scale) / scale;
+    out.resize(static_cast<size_t>(width) * static_cast<size_t>((y2 - y1 + scale) / scale));
+    std::string damaged;
+    BlockSource source(view, impl_->files, &damaged);
+    Painter painter(view, source, impl_->radar.get(), impl_->kinds);
+    vorlak::Draw(
+        view, source, painter, width,
+        [&](int32_t y, int32_t n, const int32_t* c) {
+            std::copy(c, c + static_cast<size_t>(n) * width,
+                      out.begin() + static_cast<ptrdiff_t>(y) * width);
+        },
+        nullptr);
+    return damaged;
+}
+
+namespace {
+
+// The records of `run` that lie on a cell of the block whose first cell is x, y, and `what` to
+// do with each: f(cell x, cell y, record).
+template <typename F>
+void EachRecord(std::span<const uint8_t> run, int32_t x, int32_t y, F f) {
+    for (size_t at = 0; at + kRecordBytes <= run.size(); at += kRecordBytes) {
+        f(x + run[at + 2], y + run[at + 3], run.data() + at);
+    }
+}
+
+}  // namespace
+
+MapCell WorldMap::Cell(int32_t x, int32_t y) const {
+    const Impl& m = *impl_;
+    MapCell cell;
+    const int32_t block = m.view.world.BlockNumber(x, y);
+    if (m.files->terrain) {
+        std::array<uint8_t, kCellBytes> bytes{};
+        m.files->terrain->ReadZeroFilled(
+            static_cast<uint64_t>(block) * kMapBlockBytes + kBlockHeaderBytes +
+                static_cast<uint64_t>(kCellBytes) * ((y % kCells) * kCells + x % kCells),
+            bytes);
+        cell.terrain = true;
+        cell.tile = static_cast<uint16_t>(le::Load16(bytes.data()));
+        cell.height = static_cast<int8_t>(bytes[2]);
+    }
+    std::span<const uint8_t> run;
+    try {
+        run = RunOf(*m.files, block, m.view);
+    } catch (const Error&) {
+        return cell;  // a damaged block draws empty
+    }
+    EachRecord(run, x - x % kCells, y - y % kCells, [&](int32_t cx, int32_t cy, const uint8_t* r) {
+        if (cx != x || cy != y) return;
+        const int32_t z = static_cast<int8_t>(r[4]);
+        if (cell.statics == 0 || z >= cell.topZ) {
+            cell.topZ = z;
+            cell.topId = static_cast<uint16_t>(le::Load16(r));
+        }
+        ++cell.statics;
+    });
+    return cell;
+}
+
+int64_t WorldMap::StaticsInside(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const {
+    const Impl& m = *impl_;
+    int64_t count = 0;
+    for (int32_t bx = x1 / kCells; bx <= x2 / kCells; ++bx) {
+        for (int32_t by = y1 / kCells; by <= y2 / kCells; ++by) {
+            std::span<const uint8_t> run;
+            try {
+                run = RunOf(*m.files, bx * m.view.world.blockRows() + by, m.view);
+            } catch (const Error&) {
+                continue;
+            }
+            EachRecord(run, bx * kCells, by * kCells, [&](int32_t x, int32_t y, const uint8_t*) {
+                count += x1 <= x && x <= x2 && y1 <= y && y <= y2;
+            });
+        }
+    }
+    return count;
 }
 
 namespace {

@@ -62,6 +62,10 @@ inline constexpr std::string_view kIllegalCordinates = "Illegal cordinates.";
 
 enum class MapView { kOverview, kKinds, kHeights };
 
+// The most cells a side of one pixel of a view stands for; the scales are the powers of two up to
+// it.
+inline constexpr int32_t kCoarsestScale = 64;
+
 struct MapViewRequest {
     MapView view = MapView::kOverview;
     std::string out;  // .png or .bmp
@@ -76,7 +80,7 @@ struct MapViewRequest {
     // Both corners included; x2 and y2 default to the world's last column and row.
     int32_t x1 = 0, y1 = 0;
     std::optional<int32_t> x2, y2;
-    int32_t scale = 1;        // the overview: 1, 2, 4 or 8; each N x N cells their mean colour
+    int32_t scale = 1;        // 1, 2, 4 ... kCoarsestScale; each N x N cells their mean colour
     bool withStatics = true;  // the overview: draw the highest static of each cell
 };
 
@@ -92,15 +96,69 @@ struct MapViewOutcome {
 // before it reads any file, a picture name that does not end in .png or .bmp, that names one of
 // the files of the request (also one the view does not read) or a special file, or that is a
 // link to a file that is no picture (CheckPictureOutput); an input that is not a regular file; a
-// scale other
-// than 1, 2, 4 or 8, a terrain file or statics index whose length is not that of the world, and
-// a rectangle not inside the world ("Illegal cordinates."); then missing input files, and a
-// palette that gives a kind the colour of no kind; and files another job holds locked. Status
-// texts: a wait text, "N% finished" as it draws, then the outcome. A stop request (StopRequested)
-// ends the job between block columns with "Stopped.". Never throws for bad input or file errors.
+// scale that is not a power of two up to kCoarsestScale, a terrain file or statics index whose
+// length is not that of the world, and a rectangle not inside the world ("Illegal cordinates.");
+// then missing input files, and a palette that gives a kind the colour of no kind; and files
+// another job holds locked. Status texts: a wait text, "N% finished" as it draws, then the
+// outcome. A stop request (StopRequested) ends the job between block columns with "Stopped.".
+// Never throws for bad input or file errors.
 MapViewOutcome RunMapView(const MapViewRequest& request, const Picture* palette,
                           const std::function<void(const std::string&)>& status,
                           FileSystem& fs = DefaultFileSystem());
+
+// The files of the map window. An empty name means the page has no such file.
+struct WorldMapFiles {
+    std::string map, staidx, statics, radarcol;
+};
+
+// One cell as the map shows it under the pointer.
+struct MapCell {
+    bool terrain = false;  // the terrain file was read; tile and height are its
+    uint16_t tile = 0;
+    int32_t height = 0;
+    int32_t statics = 0;  // how many statics lie on the cell
+    uint16_t topId = 0;   // the highest of them (on equal Z the later record), when there is one
+    int32_t topZ = 0;
+};
+
+// The overview of a world drawn piece by piece, again and again, for the map window: the files
+// are opened once, under the shared locks the views take, and held until the object is dropped,
+// so no job changes them meanwhile. The drawing is the overview's: the same colours as RunMapView.
+//
+// Opening never fails: a file that is missing, of a length no world has, of another world, or
+// locked by another job is left out and a note says why; the map then draws the terrain kinds in
+// the palette's colours without radar colours, the statics alone on black without terrain.
+// Nothing is ever written. Draw, Cell and StaticsInside may be called from several threads.
+class WorldMap {
+  public:
+    WorldMap(const WorldMapFiles& files, const Picture* palette,
+             FileSystem& fs = DefaultFileSystem());
+    ~WorldMap();
+    WorldMap(const WorldMap&) = delete;
+    WorldMap& operator=(const WorldMap&) = delete;
+
+    // The terrain file's world; without one, the statics index's, else the default world.
+    const world::Size& size() const;
+    // What was left out and why, one text each; empty when every file was read.
+    const std::vector<std::string>& notes() const;
+
+    // Draws cells x1..x2, y1..y2 (inside the world, x1 <= x2, y1 <= y2) at `scale` (a power of
+    // two up to kCoarsestScale) into `out`, row by row, (x2 - x1 + scale) / scale colours a row.
+    // A block whose statics lie past the end of the data file draws without them; the first
+    // such block is named in the returned text, which is empty when all was read. Throws Error
+    // when a file cannot be read.
+    std::string Draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t scale,
+                     std::vector<int32_t>& out) const;
+    // The cell at x, y, inside the world.
+    MapCell Cell(int32_t x, int32_t y) const;
+    // How many statics Clear removes from the rectangle x1..x2, y1..y2 (inside the world): the
+    // records of the blocks it touches whose cell lies inside; a damaged block counts none.
+    int64_t StaticsInside(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The colour of each tile in the kinds picture: the palette colour of the kind that holds it,
 // kNoKindColour for the rest (and for kinds the palette has no colour for).

@@ -151,10 +151,12 @@ TEST_F(MapViewsTest, ScaleTakesTheMeanOfEachSquareUpToTheRectanglesEdge) {
     struct Case {
         int32_t x2, scale, width, blue0, blueLast;
     } cases[] = {
-        {15, 1, 16, 0, 48},  // one cell per pixel
-        {15, 2, 8, 8, 40},   // (0 + 16) / 2, (32 + 48) / 2
-        {15, 4, 4, 24, 24},  // (0 + 16 + 32 + 48) / 4
-        {14, 8, 2, 24, 21},  // last pixel: columns 8..14 only, 144 / 7 rounded
+        {15, 1, 16, 0, 48},   // one cell per pixel
+        {15, 2, 8, 8, 40},    // (0 + 16) / 2, (32 + 48) / 2
+        {15, 4, 4, 24, 24},   // (0 + 16 + 32 + 48) / 4
+        {14, 8, 2, 24, 21},   // last pixel: columns 8..14 only, 144 / 7 rounded
+        {15, 16, 1, 24, 24},  // the finer scales of the map window: one pixel for all
+        {15, 64, 1, 24, 24},
     };
     for (const Case& c : cases) {
         request_.x2 = c.x2;
@@ -165,6 +167,58 @@ TEST_F(MapViewsTest, ScaleTakesTheMeanOfEachSquareUpToTheRectanglesEdge) {
         EXPECT_EQ(picture_->pixel(c.width - 1, picture_->height() - 1), Rgb(0, 0, c.blueLast))
             << c.scale;
     }
+}
+
+// The map window draws through the views: any rectangle at any scale gives the pixels the
+// overview gives, statics and radar colours alike.
+TEST_F(MapViewsTest, WorldMapDrawsWhatTheOverviewDraws) {
+    for (int32_t y = 0; y < kSide; ++y) {
+        for (int32_t x = 0; x < kSide; ++x) SetCell(x, y, static_cast<uint16_t>(x * 37 + y), 0);
+    }
+    Bytes run;
+    for (int i = 0; i < 9; ++i) {
+        Bytes r = StaticsPair::Record(static_cast<uint16_t>(0x100 + i), static_cast<uint8_t>(i % 8),
+                                      static_cast<uint8_t>(i / 2), static_cast<int8_t>(i * 3));
+        run.insert(run.end(), r.begin(), r.end());
+    }
+    Bytes under = StaticsPair::Record(0x200, 2, 1, -9);  // below record 2 on cell 10, 9
+    run.insert(run.end(), under.begin(), under.end());
+    pair_.AddRun(513, run);
+    WriteFiles();
+    WorldMap map({request_.map, request_.staidx, request_.statics, request_.radarcol}, nullptr);
+    EXPECT_TRUE(map.notes().empty());
+    EXPECT_EQ(map.size(), world::Size{});  // the terrain file is short: the default world
+    struct Rect {
+        int32_t x1, y1, x2, y2, scale;
+    } rects[] = {{0, 0, 15, 15, 1}, {3, 5, 14, 12, 1},  {8, 8, 15, 15, 2},
+                 {1, 2, 15, 15, 4}, {0, 0, 15, 15, 16}, {5, 0, 15, 9, 64}};
+    for (const Rect& r : rects) {
+        request_.x1 = r.x1;
+        request_.y1 = r.y1;
+        request_.x2 = r.x2;
+        request_.y2 = r.y2;
+        request_.scale = r.scale;
+        ASSERT_TRUE(Run().ok);
+        const MemoryPicture* overview = picture_.get();
+        std::vector<int32_t> drawn;
+        EXPECT_EQ(map.Draw(r.x1, r.y1, r.x2, r.y2, r.scale, drawn), "");
+        ASSERT_EQ(drawn.size(), static_cast<size_t>(overview->width() * overview->height()));
+        for (int32_t y = 0; y < overview->height(); ++y) {
+            for (int32_t x = 0; x < overview->width(); ++x) {
+                ASSERT_EQ(drawn[static_cast<size_t>(y * overview->width() + x)],
+                          overview->pixel(x, y))
+                    << r.x1 << "," << r.y1 << " scale " << r.scale << " at " << x << "," << y;
+            }
+        }
+    }
+    const MapCell cell = map.Cell(10, 9);
+    EXPECT_TRUE(cell.terrain);
+    EXPECT_EQ(cell.tile, 10 * 37 + 9);
+    EXPECT_EQ(cell.statics, 2);
+    EXPECT_EQ(cell.topId, 0x102);
+    EXPECT_EQ(cell.topZ, 6);
+    EXPECT_EQ(map.StaticsInside(8, 8, 10, 9), 4);  // cells 8, 8 and 9, 8 and two on 10, 9
+    EXPECT_EQ(map.StaticsInside(0, 0, 7, 15), 0);
 }
 
 TEST_F(MapViewsTest, KindsPictureDrawsBackToTilesOfTheSameKind) {
@@ -253,7 +307,7 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
              test::WriteAll(r.out, {});
          },
          "The picture " + dir_.path("radar.png") + " is one of the input files."},
-        {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4 or 8."},
+        {[](auto& r) { r.scale = 3; }, "The scale must be 1, 2, 4, 8, 16, 32 or 64."},
         {[](auto& r) { r.x2 = 6144; }, "Illegal cordinates."},
         {[&](auto& r) { r.radarcol = dir_.path("none.mul"); },
          "The radar colour file " + dir_.path("none.mul") + " does not exist."},
