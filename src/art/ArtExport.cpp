@@ -1,5 +1,6 @@
 #include "art/ArtExport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -50,6 +51,9 @@ class OneFolderSync final : public FileSystem {
     }
     void Remove(const std::string& path) override { fs_.Remove(path); }
     void SyncFolderOf(const std::string&) override {}
+    // Done once for the whole folder before the first picture (a scan of the folder per picture
+    // would cost 16384 scans).
+    void RemoveStaleTempsOf(const std::string&) override {}
     // Syncs the folder once when anything was renamed into it; throws Error when that fails.
     void Finish() {
         if (!renamed_.empty()) fs_.SyncFolderOf(renamed_);
@@ -105,6 +109,12 @@ ExportAllArtOutcome RunExportAllArt(const ExportAllArtRequest& request, const Sa
         unsafe = CheckReplaceable(PictureName(request, number));
         if (!unsafe.empty()) return finish(false, unsafe + " Nothing was written.");
     }
+    RemoveStaleTemps(fs, request.dir, [&](const std::string& name) {
+        return name.size() == 6 + request.format.size() && name[5] == '.' &&
+               name.substr(6) == request.format &&
+               std::all_of(name.begin(), name.begin() + 5,
+                           [](char c) { return c >= '0' && c <= '9'; });
+    });
     OneFolderSync folder(fs);
     auto finishFolder = [&]() -> std::string {
         try {

@@ -267,45 +267,53 @@ namespace {
 constexpr char kTempMark[] = ".tmp";
 constexpr size_t kTempDigits = 8;
 
-// True for the name of a temporary file of `target`: its name, ".tmp" and eight hexadecimal
-// digits.
-bool IsTempOf(const std::string& name, const std::string& target) {
-    const size_t head = target.size() + sizeof kTempMark - 1;
-    if (name.size() != head + kTempDigits || name.compare(0, target.size(), target) != 0 ||
-        name.compare(target.size(), sizeof kTempMark - 1, kTempMark) != 0) {
-        return false;
+// The name of the target of a temporary file: NAME of NAME.tmpXXXXXXXX; empty for other names.
+std::string TargetOfTemp(const std::string& name) {
+    const size_t mark = sizeof kTempMark - 1;
+    if (name.size() <= mark + kTempDigits) return {};
+    const size_t at = name.size() - kTempDigits - mark;
+    if (name.compare(at, mark, kTempMark) != 0 ||
+        !std::all_of(name.begin() + static_cast<ptrdiff_t>(at + mark), name.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+        return {};
     }
-    return std::all_of(name.begin() + static_cast<ptrdiff_t>(head), name.end(),
-                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return name.substr(0, at);
 }
 
-// Removes what killed jobs left of their temporary files for `target`: a file that a live job
-// still holds (its shared lock) is left to it.
-void RemoveStaleTemps(FileSystem& fs, const std::string& target) {
+}  // namespace
+
+void RemoveStaleTemps(FileSystem& fs, const std::string& folder,
+                      const std::function<bool(const std::string& name)>& ours) {
     namespace fsys = std::filesystem;
-    const fsys::path path(target);
-    const std::string name = path.filename().string();
-    fsys::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
+    const fsys::path where = folder.empty() ? fsys::path(".") : fsys::path(folder);
     std::error_code ec;
-    for (fsys::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fsys::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
-        if (!IsTempOf(entry, name) || !it->is_regular_file(ec) || it->is_symlink(ec)) continue;
-        const std::string stale = (folder / entry).string();
+        const std::string target = TargetOfTemp(entry);
+        if (target.empty() || !ours(target) || it->is_symlink(ec) || !it->is_regular_file(ec)) {
+            continue;
+        }
+        const std::string stale = (where / entry).string();
         int fd = ::open(stale.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
+        // A live job holds a shared lock on its temporary file for as long as it writes it.
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             try {
                 fs.Remove(stale);
             } catch (const Error&) {
-                // Left for a later job; this one writes its own temporary file regardless.
+                // Left for a later job.
             }
         }
         ::close(fd);
     }
 }
 
-}  // namespace
+void FileSystem::RemoveStaleTempsOf(const std::string& target) {
+    const std::filesystem::path path(target);
+    const std::string name = path.filename().string();
+    RemoveStaleTemps(*this, path.parent_path().string(),
+                     [&name](const std::string& n) { return n == name; });
+}
 
 AtomicFile::AtomicFile(FileSystem& fs, std::string target, Links links)
     : fs_(fs), target_(std::move(target)) {
@@ -315,7 +323,7 @@ AtomicFile::AtomicFile(FileSystem& fs, std::string target, Links links)
         std::filesystem::path real = std::filesystem::canonical(target_, ec);
         if (!ec) target_ = real.string();
     }
-    RemoveStaleTemps(fs_, target_);
+    fs_.RemoveStaleTempsOf(target_);
     std::random_device rd;
     for (int attempt = 0;; ++attempt) {
         char suffix[32];

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -83,7 +84,15 @@ class FileSystem {
     // Makes the renames and new names inside the folder of `path` durable. Does nothing where
     // the file system gives no such guarantee.
     virtual void SyncFolderOf(const std::string& path);
+    // Removes the temporary files that killed jobs left for `target` (RemoveStaleTemps); called
+    // by AtomicFile before it makes its own.
+    virtual void RemoveStaleTempsOf(const std::string& target);
 };
+
+// Removes, in `folder`, each temporary file of AtomicFile (NAME.tmpXXXXXXXX, eight hexadecimal
+// digits) whose NAME `ours` accepts and that no live job holds. Failures are left for later.
+void RemoveStaleTemps(FileSystem& fs, const std::string& folder,
+                      const std::function<bool(const std::string& name)>& ours);
 
 // The real file system of this machine.
 FileSystem& DefaultFileSystem();

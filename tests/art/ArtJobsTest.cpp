@@ -123,9 +123,7 @@ TEST_F(ArtJobs, AnArtFileThatCannotBeOpenedIsNamedWithItsCause) {
             if (p == path) throw Error::Io("Cannot open " + p + ": Permission denied");
             return real.Open(p, mode);
         }
-        void Rename(const std::string& from, const std::string& to) override {
-            real.Rename(from, to);
-        }
+        void Rename(const std::string& a, const std::string& b) override { real.Rename(a, b); }
         void Remove(const std::string& p) override { real.Remove(p); }
         std::string path;
         FileSystem& real = DefaultFileSystem();

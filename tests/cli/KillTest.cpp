@@ -2,19 +2,10 @@
 // holds refuses and changes nothing; a job killed (SIGKILL) at a random moment leaves a sound
 // pair holding the old statics or the whole job's new ones; one stopped (SIGINT, SIGTERM) ends
 // with "Stopped." and leaves the files exactly as before.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
 #include <random>
-#include <thread>
 
 #include "cli/RunVorlak.h"
 #include "support/OldOrNew.h"
-
-extern char** environ;
 
 namespace vorlak::test {
 namespace {
@@ -24,30 +15,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 20;
-
-// Starts the program with `args`; its output goes to `output` (thrown away when empty).
-pid_t Start(const std::vector<std::string>& args, const std::string& output = "/dev/null") {
-    std::vector<char*> argv{const_cast<char*>(VORLAK_PROGRAM)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, VORLAK_PROGRAM, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " VORLAK_PROGRAM);
-    return pid;
-}
-
-// The exit code, or 128 + the signal that ended it.
-int Wait(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 class KillTest : public CliFiles {
   protected:
