@@ -135,6 +135,7 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         MapViewOutcome outcome =
             RunMapView(request, palette ? &*palette : nullptr, io, host_.JobStatus());
         if (!outcome.ok) {
+            host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
             host_.ShowMessage(QString::fromStdString(outcome.status), kTitle);
             return;
         }

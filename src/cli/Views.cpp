@@ -46,7 +46,7 @@ void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     StatusSink progress = ctx.Progress();
     MapViewOutcome outcome =
         RunMapView(request, palette.get(), io, [&](const std::string& text) { progress(text); });
-    ctx.Report({outcome.ok, outcome.status, {}});
+    ctx.Report({outcome.ok, outcome.status, outcome.detail});
 }
 
 }  // namespace
@@ -110,7 +110,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();
         Bmp2MapOutcome outcome = RunSetHeights(request, picture.get(), hooks);
-        ctx.Report({outcome.result == Bmp2MapOutcome::Result::kDone, outcome.status, {}});
+        ctx.Report(outcome);
     });
 }
 

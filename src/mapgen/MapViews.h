@@ -93,6 +93,7 @@ struct MapViewRequest {
 struct MapViewOutcome {
     bool ok = false;
     std::string status;  // the saved text, or the message for the user
+    std::string detail;  // the cause behind a refusal; may be empty
     int32_t width = 0, height = 0;
     // The picture drawn in memory, also when it was not saved; none for a BMP.
     std::unique_ptr<WritablePicture> picture;

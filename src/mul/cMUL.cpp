@@ -33,6 +33,7 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
                         int32_t ConstantIndex, int32_t NbrOfBlocks) {
     if (index_) return IDXFilename + " and " + MULFilename + " is allready opened.";
     blockSize_ = ConstantIndex;
+    lastFailure_.clear();
     if (blockSize_ >= 1 && NbrOfBlocks < 1) return "Illegal number of blocks.";
     try {
         data_ = fs_.Open(MULFilename, OpenMode::kReadWrite);
@@ -47,7 +48,16 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
         } else {
             count_ = NbrOfBlocks;
         }
-    } catch (const Error&) {
+    } catch (const Error& e) {
+        lastFailure_ = e.what();
+        // A file of fixed blocks has no index: the message's first name stays empty.
+        if (blockSize_ >= 1) {
+            lastFailure_ += " (" + MULFilename +
+                            " has fixed blocks and no index file, so no name "
+                            "stands before \"and\")";
+        }
+        index_.reset();
+        data_.reset();
         return "Unable to open " + IDXFilename + " and " + MULFilename + ".";
     }
     return {};

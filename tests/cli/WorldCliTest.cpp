@@ -73,11 +73,17 @@ TEST_P(WorldSizes, StaticsJobsFollowTheWorldAndRefuseAPairOfAnotherSize) {
     EXPECT_TRUE(r.code == 1 &&
                 Has(r.err, "lies outside the world (X " + std::to_string(w) + ", Y 0)"))
         << r.err;
-    for (Args args :
-         {Args{"clear", "--x2", std::to_string(w)}, Args{"clear", "--y2", std::to_string(h)},
-          Args{"melt", "--items", items + "2", "--x2", std::to_string(w)},
-          Args{"melt", "--items", items + "2", "--y2", std::to_string(h)}}) {
-        EXPECT_EQ(RunOnPair(args).err, "Illegal cordinates.\n") << args[0];
+    const std::string columns = "X2 " + std::to_string(w) +
+                                " lies outside the world's columns 0.." + std::to_string(w - 1) +
+                                ".\n";
+    const std::string rows = "Y2 " + std::to_string(h) + " lies outside the world's rows 0.." +
+                             std::to_string(h - 1) + ".\n";
+    for (const std::string job : {"clear", "melt"}) {
+        const Args into = job == "melt" ? Args{"--items", items + "2"} : Args{};
+        EXPECT_EQ(RunOnPair(Args{job, "--x2", std::to_string(w)} + into).err,
+                  "Illegal cordinates.\n" + columns);
+        EXPECT_EQ(RunOnPair(Args{job, "--y2", std::to_string(h)} + into).err,
+                  "Illegal cordinates.\n" + rows);
     }
     ExpectOnly(before);
     EXPECT_EQ(ReadAll(mul), dataBefore);

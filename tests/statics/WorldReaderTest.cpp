@@ -129,8 +129,57 @@ TEST(SphereReader, TakesEveryItemSectionEndedByABlankLine) {
     EXPECT_TRUE(Sphere(item, 255).empty());
     // A type that is a name reads as 0.
     EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nTYPE=abc\n\n", 0).size(), 1u);
-    // Without a blank line after it the last item is not taken.
-    EXPECT_TRUE(Sphere("[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n").empty());
+}
+
+// An item section gives at most one item, which ends at its first blank line, at the next section
+// header of any kind or at the end of the file; other sections never give one.
+TEST(SphereReader, ItemsAreNeitherLostNorDoubledAtTheEdgesOfSections) {
+    const std::string a = "[WORLDITEM a]\r\nID=0e75\r\nP=1300,1650,5\r\n";
+    const std::string b = "[WORLDITEM b]\r\nID=2\r\nP=7,8,9\r\n";
+    const Item itemA{0x0E75, 1300, 1650, 5, 0}, itemB{2, 7, 8, 9, 0};
+    const std::vector<Item> one{itemA}, two{itemA, itemB};
+    const std::string character = "[WORLDCHAR c]\r\nID=5\r\nP=1,2,3\r\n";
+    const std::pair<std::string, std::vector<Item>> cases[] = {
+        {a + "\r\n", one},                           // a blank line
+        {a, one},                                    // the end of the file
+        {a + b, two},                                // the next item section
+        {a + "\r\n" + b + "\r\n", two},              // each followed by one blank line
+        {a + "\r\n\r\n\r\n" + b + "\r\n\r\n", two},  // extra blank lines take nothing twice
+        {a + "\r\nID=9\r\n\r\n", one},               // keys after the blank line: no second item
+        {a + character + "\r\n", one},               // ended by a section of another kind
+        {character + "\r\n" + a, one},               // which gives no item of its own
+        {character + a + "[EOF]\r\n", one},
+        {"[WORLDITEM a]\nID=3\nEVENTS=e_one,[e_two]\nP=4,5,6\n\n",  // "[" inside a line
+         {{3, 4, 5, 6, 0}}},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(Sphere(text), expected) << text;
+        // The same from a read buffer of a few bytes.
+        EXPECT_EQ(Read(text, WorldFormat::kSphere, -1, {3, 1 << 20}), expected) << text;
+    }
+}
+
+TEST(WorldReader, CountsTheItemsItSkips) {
+    auto skipped = [](const std::string& text, WorldFormat format, int32_t wanted) {
+        auto file = FileOf(text);
+        WorldReader reader(*file, "items.wsc", format, wanted);
+        WorldItem item;
+        int taken = 0;
+        while (reader.Next(item)) ++taken;
+        return std::tuple(taken, reader.skippedForType(), reader.skippedInContainer());
+    };
+    std::string inContainer = kGroundItem;
+    inContainer.replace(inContainer.find("CONT -1"), 7, "CONT 77");
+    const std::string zedra3 = std::string(kGroundItem) + inContainer + kGroundItem;
+    EXPECT_EQ(skipped(zedra3, WorldFormat::kZedra3, 255), std::tuple(2, 0u, 1u));
+    EXPECT_EQ(skipped(zedra3, WorldFormat::kZedra3, 7), std::tuple(0, 2u, 1u));
+    // Sections without an ID, and a second brace, count nothing.
+    EXPECT_EQ(skipped("SECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT 4\n}\n}\n",
+                      WorldFormat::kZedra3, -1),
+              std::tuple(0, 0u, 1u));
+    const std::string sphere = "[WORLDITEM a]\nID=1\nTYPE=3\n\n[WORLDITEM b]\nID=2\n";
+    EXPECT_EQ(skipped(sphere, WorldFormat::kSphere, 3), std::tuple(1, 1u, 0u));  // b is of type 0
+    EXPECT_EQ(skipped(sphere, WorldFormat::kSphere, 5), std::tuple(0, 2u, 0u));
 }
 
 TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
