@@ -129,8 +129,8 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         PictureIo io{[](int32_t width, int32_t height) -> std::unique_ptr<WritablePicture> {
                          return NewPicture(width, height);
                      },
-                     [](const Picture& p, const std::string& path, bool grey) {
-                         return SavePicture(p, path, grey);
+                     [](const Picture& p, const std::string& path, bool grey, std::string* why) {
+                         return SavePicture(p, path, grey, why);
                      }};
         MapViewOutcome outcome =
             RunMapView(request, palette ? &*palette : nullptr, io, host_.JobStatus());

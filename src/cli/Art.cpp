@@ -62,8 +62,9 @@ void ExportAll(const ExportArgs& args, Context& ctx) {
     request.dir = args.dir;
     request.format = args.format;
     auto save = [](const Picture& picture, const std::string& path) -> std::string {
-        if (WritePictureFile(picture, path)) return {};
-        return "Unable to write the picture " + path + ".";
+        std::string why;
+        if (WritePictureFile(picture, path, &why)) return {};
+        return "Unable to write the picture " + path + ".\n" + why;
     };
     StatusSink progress = ctx.Progress();
     ctx.Report(RunExportAllArt(request, save, progress));
@@ -96,8 +97,8 @@ void Export(ExportArgs& args, Context& ctx) {
         ctx.Report(loaded);
         return;
     }
-    if (!WritePictureFile(*loaded.grid, args.out)) {
-        ctx.Report({false, "Unable to write the picture " + args.out + ".", {}});
+    if (std::string why; !WritePictureFile(*loaded.grid, args.out, &why)) {
+        ctx.Report({false, "Unable to write the picture " + args.out + ".", why});
         return;
     }
     ctx.Report({true, loaded.status + " Saved to " + args.out + ".", {}});

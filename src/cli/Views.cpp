@@ -40,8 +40,8 @@ void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     if (request.view == MapView::kKinds) palette = ReadPictureFile(request.palette);
     PictureIo io;
     io.make = NewPictureInMemory;
-    io.save = [](const Picture& p, const std::string& path, bool grey) {
-        return grey ? WriteGreyPictureFile(p, path) : WritePictureFile(p, path);
+    io.save = [](const Picture& p, const std::string& path, bool grey, std::string* why) {
+        return grey ? WriteGreyPictureFile(p, path, why) : WritePictureFile(p, path, why);
     };
     StatusSink progress = ctx.Progress();
     MapViewOutcome outcome =

@@ -42,14 +42,16 @@ std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::s
     return module ? module->read(path, why) : nullptr;
 }
 
-bool WritePictureFile(const Picture& picture, const std::string& path) {
+bool WritePictureFile(const Picture& picture, const std::string& path, std::string* why) {
     const PictureFileFunctions* module = Module();
-    return module && module->write(picture, path);
+    if (!module && why) *why = "The picture module vorlak-picture.so cannot be loaded.";
+    return module && module->write(picture, path, why);
 }
 
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path, std::string* why) {
     const PictureFileFunctions* module = Module();
-    return module && module->writeGrey(picture, path);
+    if (!module && why) *why = "The picture module vorlak-picture.so cannot be loaded.";
+    return module && module->writeGrey(picture, path, why);
 }
 
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {

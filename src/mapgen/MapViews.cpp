@@ -462,7 +462,8 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
                 }
             },
             status);
-        if (!io.save(*picture, request.out, grey)) {
+        if (std::string why; !io.save(*picture, request.out, grey, &why)) {
+            outcome.detail = why;
             return finish(false, "Unable to write the picture " + request.out + ".");
         }
     } catch (const std::exception& e) {

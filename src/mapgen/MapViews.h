@@ -69,8 +69,11 @@ struct PictureIo {
     // A picture of width x height in memory; null when there is no room for it.
     std::function<std::unique_ptr<WritablePicture>(int32_t width, int32_t height)> make;
     // Writes the finished picture to `path` in the format its extension names (grey: 8-bit
-    // grey), through a temporary file and a rename. Returns whether it did.
-    std::function<bool(const Picture& picture, const std::string& path, bool grey)> save;
+    // grey), through a temporary file and a rename. Returns whether it did; when not, `*why`
+    // holds the cause.
+    std::function<bool(const Picture& picture, const std::string& path, bool grey,
+                       std::string* why)>
+        save;
 };
 
 struct MapViewRequest {

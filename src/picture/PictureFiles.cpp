@@ -13,12 +13,12 @@ std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path, std::s
     return std::make_unique<QtPicture>(std::move(*file.picture));
 }
 
-bool WritePictureFile(const Picture& picture, const std::string& path) {
-    return SavePicture(picture, path);
+bool WritePictureFile(const Picture& picture, const std::string& path, std::string* why) {
+    return SavePicture(picture, path, false, why);
 }
 
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path) {
-    return SavePicture(picture, path, true);
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path, std::string* why) {
+    return SavePicture(picture, path, true, why);
 }
 
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height) {

@@ -17,10 +17,12 @@ namespace vorlak {
 std::unique_ptr<WritablePicture> ReadPictureFile(const std::string& path,
                                                  std::string* why = nullptr);
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
-// through a temporary file and a rename. Returns false when it cannot be written.
-bool WritePictureFile(const Picture& picture, const std::string& path);
+// through a temporary file and a rename. Returns false when it cannot be written, with the cause
+// in `*why` when given.
+bool WritePictureFile(const Picture& picture, const std::string& path, std::string* why = nullptr);
 // The same, written as 8-bit grey (the red component of each pixel).
-bool WriteGreyPictureFile(const Picture& picture, const std::string& path);
+bool WriteGreyPictureFile(const Picture& picture, const std::string& path,
+                          std::string* why = nullptr);
 // A black picture of width x height in memory, in the form the writers take without a copy;
 // null when there is no room for it.
 std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t height);
@@ -29,11 +31,11 @@ std::unique_ptr<WritablePicture> NewPictureInMemory(int32_t width, int32_t heigh
 struct PictureFileFunctions {
     int version;
     std::unique_ptr<WritablePicture> (*read)(const std::string& path, std::string* why);
-    bool (*write)(const Picture& picture, const std::string& path);
-    bool (*writeGrey)(const Picture& picture, const std::string& path);
+    bool (*write)(const Picture& picture, const std::string& path, std::string* why);
+    bool (*writeGrey)(const Picture& picture, const std::string& path, std::string* why);
     std::unique_ptr<WritablePicture> (*make)(int32_t width, int32_t height);
 };
-inline constexpr int kPictureFilesVersion = 3;
+inline constexpr int kPictureFilesVersion = 4;
 
 }  // namespace vorlak
 

@@ -100,14 +100,20 @@ bool SavePicture(const Picture& picture, const std::string& path) {
     return SavePicture(picture, path, false);
 }
 
-bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
+bool SavePicture(const Picture& picture, const std::string& path, bool grey, std::string* why) {
+    auto fail = [why](const std::string& cause) {
+        if (why) *why = cause;
+        return false;
+    };
+    const std::string noRoom = "There is no room for a " + std::to_string(picture.width()) + " x " +
+                               std::to_string(picture.height()) + " picture in memory.";
     // A picture of the module is written as it is, without a second copy of its pixels.
     QImage image;
     if (const auto* own = dynamic_cast<const QtPicture*>(&picture)) {
         image = own->image();
     } else {
         image = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
-        if (image.isNull()) return false;
+        if (image.isNull()) return fail(noRoom);
         for (int32_t y = 0; y < picture.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int32_t x = 0; x < picture.width(); ++x) {
@@ -118,7 +124,7 @@ bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
     }
     if (grey) {
         QImage greyImage(image.width(), image.height(), QImage::Format_Grayscale8);
-        if (greyImage.isNull()) return false;
+        if (greyImage.isNull()) return fail(noRoom);
         for (int32_t y = 0; y < image.height(); ++y) {
             const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
             uchar* out = greyImage.scanLine(y);
@@ -130,12 +136,18 @@ bool SavePicture(const Picture& picture, const std::string& path, bool grey) {
     QByteArray format = QFileInfo(name).suffix().toLower().toLatin1();
     if (format.isEmpty()) format = "bmp";
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    auto cause = [&file, &path] { return path + ": " + file.errorString().toStdString(); };
+    if (!file.open(QIODevice::WriteOnly)) return fail(cause());
     if (!image.save(&file, format.constData())) {
+        // A write that failed set the file's error; otherwise the encoder gave up.
+        std::string what = file.error() != QFileDevice::NoError
+                               ? cause()
+                               : path + ": it cannot be encoded as " + format.toStdString();
         file.cancelWriting();
-        return false;
+        return fail(what);
     }
-    return file.commit();
+    if (!file.commit()) return fail(cause());
+    return true;
 }
 
 std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height) {

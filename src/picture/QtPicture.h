@@ -47,8 +47,10 @@ std::optional<QtPicture> DecodePicture(std::span<const uint8_t> bytes, std::stri
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
 // through a temporary file and a rename. Returns false when it cannot be written.
 bool SavePicture(const Picture& picture, const std::string& path);
-// The same, written as 8-bit grey (the red component of each pixel) when `grey`.
-bool SavePicture(const Picture& picture, const std::string& path, bool grey);
+// The same, written as 8-bit grey (the red component of each pixel) when `grey`; when it cannot be
+// written, `*why` (when given) tells the cause.
+bool SavePicture(const Picture& picture, const std::string& path, bool grey,
+                 std::string* why = nullptr);
 // A black picture of width x height in memory; empty when there is no room for it.
 std::unique_ptr<QtPicture> NewPicture(int32_t width, int32_t height);
 

@@ -205,6 +205,9 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
         {Bmp2Map("--map", fifo), fifo + " is a FIFO, not a regular file. BMP to Map aborted\n"},
         {Bmp2Map("--map", bitmap),
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
+        {Export("7", dir.path("no/t.png"), "land"),
+         "Unable to write the picture " + dir.path("no/t.png") + ".\n" + dir.path("no/t.png") +
+             ": No such file or directory\n"},
         {Bmp2Map("--map", dir.path("no/map0.mul")),
          "Unable to open  and " + dir.path("no/map0.mul") + ".\nCannot open " +
              dir.path("no/map0.mul") + ": No such file or directory (" + dir.path("no/map0.mul") +

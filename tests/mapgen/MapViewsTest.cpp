@@ -30,7 +30,7 @@ class MapViewsTest : public ::testing::Test {
         request_.out = dir_.path("out.png");
         request_.x2 = request_.y2 = kSide - 1;
         io_.make = [](int32_t w, int32_t h) { return std::make_unique<MemoryPicture>(w, h); };
-        io_.save = [this](const Picture&, const std::string& path, bool grey) {
+        io_.save = [this](const Picture&, const std::string& path, bool grey, std::string*) {
             saved_ = path;
             grey_ = grey;
             return true;
