@@ -159,27 +159,22 @@ TEST(SphereReader, ItemsAreNeitherLostNorDoubledAtTheEdgesOfSections) {
     }
 }
 
-TEST(WorldReader, CountsTheItemsItSkips) {
+// Item sections left out are counted once, as they end (the Zedra3 counts: tests/cli).
+TEST(WorldReader, CountsTheItemsItSkipsOncePerSection) {
     auto skipped = [](const std::string& text, WorldFormat format, int32_t wanted) {
         auto file = FileOf(text);
         WorldReader reader(*file, "items.wsc", format, wanted);
         WorldItem item;
-        int taken = 0;
-        while (reader.Next(item)) ++taken;
-        return std::tuple(taken, reader.skippedForType(), reader.skippedInContainer());
+        while (reader.Next(item)) {
+        }
+        return std::pair(reader.skippedForType(), reader.skippedInContainer());
     };
-    std::string inContainer = kGroundItem;
-    inContainer.replace(inContainer.find("CONT -1"), 7, "CONT 77");
-    const std::string zedra3 = std::string(kGroundItem) + inContainer + kGroundItem;
-    EXPECT_EQ(skipped(zedra3, WorldFormat::kZedra3, 255), std::tuple(2, 0u, 1u));
-    EXPECT_EQ(skipped(zedra3, WorldFormat::kZedra3, 7), std::tuple(0, 2u, 1u));
-    // Sections without an ID, and a second brace, count nothing.
     EXPECT_EQ(skipped("SECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT 4\n}\n}\n",
                       WorldFormat::kZedra3, -1),
-              std::tuple(0, 0u, 1u));
-    const std::string sphere = "[WORLDITEM a]\nID=1\nTYPE=3\n\n[WORLDITEM b]\nID=2\n";
-    EXPECT_EQ(skipped(sphere, WorldFormat::kSphere, 3), std::tuple(1, 1u, 0u));  // b is of type 0
-    EXPECT_EQ(skipped(sphere, WorldFormat::kSphere, 5), std::tuple(0, 2u, 0u));
+              std::pair(0u, 1u));
+    EXPECT_EQ(
+        skipped("[WORLDITEM a]\nID=1\nTYPE=3\n\n\n[WORLDITEM b]\nID=2\n", WorldFormat::kSphere, 5),
+        std::pair(2u, 0u));
 }
 
 TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
