@@ -171,10 +171,10 @@ TEST(WorldReader, CountsTheItemsItSkipsOncePerSection) {
     };
     EXPECT_EQ(skipped("SECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT 4\n}\n}\n",
                       WorldFormat::kZedra3, -1),
-              std::pair(0u, 1u));
+              std::pair(uint64_t{0}, uint64_t{1}));
     EXPECT_EQ(
         skipped("[WORLDITEM a]\nID=1\nTYPE=3\n\n\n[WORLDITEM b]\nID=2\n", WorldFormat::kSphere, 5),
-        std::pair(2u, 0u));
+        std::pair(uint64_t{2}, uint64_t{0}));
 }
 
 TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
