@@ -154,7 +154,7 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
         hooks.stopRequested = [this] { return host_.stopRequested(); };
         Bmp2MapOutcome outcome = RunBmp2Map(request, palette ? &*palette : nullptr,
                                             picture ? &*picture : nullptr, hooks);
-        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+        host_.ShowOutcomeDetail(outcome);
     });
 }
 

@@ -64,7 +64,7 @@ void ClearPage::cmdClear_Click() {
             return;
         }
         JobOutcome outcome = RunClear(request, host_.JobStatus());
-        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+        host_.ShowOutcomeDetail(outcome);
     });
 }
 

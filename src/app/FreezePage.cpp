@@ -71,7 +71,7 @@ void FreezePage::cmdFreeze_Click() {
             return;
         }
         JobOutcome outcome = RunFreeze(request, host_.JobStatus());
-        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+        host_.ShowOutcomeDetail(outcome);
     });
 }
 

@@ -133,9 +133,8 @@ void MapToBmpPage::cmdMAP2BMP_Click() {
         MapViewOutcome outcome =
             RunMapView(request, palette ? &*palette : nullptr, host_.JobStatus());
         if (!outcome.ok) {
-            std::string text = outcome.status;
-            if (!outcome.detail.empty()) text += "\n" + outcome.detail;
-            host_.ShowMessage(QString::fromStdString(text), kTitle);
+            host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+            host_.ShowMessage(QString::fromStdString(outcome.status), kTitle);
             return;
         }
         // The picture goes to its file band by band as it is drawn; its preview is read back.

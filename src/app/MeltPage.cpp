@@ -90,7 +90,7 @@ void MeltPage::cmdMelt_Click() {
             return;
         }
         JobOutcome outcome = RunMelt(request, host_.JobStatus());
-        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+        host_.ShowOutcomeDetail(outcome);
     });
 }
 

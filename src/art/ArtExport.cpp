@@ -93,7 +93,7 @@ ExportAllArtOutcome RunExportAllArt(const ExportAllArtRequest& request, const Sa
     const int32_t base = request.kind == ArtKind::kStatic ? kStaticTileRecords : 0;
     cMUL pair(fs);
     std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
-    if (!failure.empty()) return finish(false, failure, pair.openError());
+    if (!failure.empty()) return finish(false, failure, pair.lastFailure());
     // Made only once the art files are known to open, so that a refusal leaves no empty folder.
     std::error_code ec;
     if (request.dir.empty()) return finish(false, "Unable to make the folder .");

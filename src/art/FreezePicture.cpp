@@ -74,7 +74,8 @@ JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
 
     cMUL pair(fs);
     std::string failure = pair.cOpen(request.artidx, request.artmul, -1, -1);
-    if (!failure.empty()) return Refuse(failure);
+    if (!failure.empty()) return Refuse(failure, pair.lastFailure());
+    std::string counts;
     try {
         // Held while the record is saved, so that two jobs never write the art pair at once.
         std::unique_ptr<FileLock> lock = FileLock::Try(request.artidx, FileLock::Mode::kExclusive);
@@ -82,7 +83,12 @@ JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
             pair.cClose();
             return Refuse("The art files are in use by another job.");
         }
+        const uint64_t dataBytes = pair.dataFile()->Size();
         pair.cSave(number, record, 0, 0, false);
+        const auto at = static_cast<uint64_t>(pair.Entry(number).offset);
+        counts = (at < dataBytes ? "Written in place, at byte " + std::to_string(at) + " of "
+                                 : "Appended at byte " + std::to_string(at) + " of ") +
+                 request.artmul + ".";
     } catch (const std::exception& e) {
         pair.cClose();
         return Refuse("Unable to save the picture as art number " + std::to_string(number) + ".",
@@ -92,7 +98,8 @@ JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
     return {true,
             "The picture was saved as art number " + std::to_string(number) + " in " +
                 request.artidx + " and " + request.artmul + ".",
-            {}};
+            {},
+            counts};
 }
 
 }  // namespace vorlak

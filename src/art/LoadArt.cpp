@@ -70,7 +70,7 @@ LoadArtOutcome RunLoadArt(const LoadArtRequest& request, FileSystem& fs) {
         length = pair.cLoad(outcome.record, record, flagA, flagB);
         pair.cClose();
         if (!failure.empty() && length < 1) {
-            return Finish(std::move(outcome), Result::kNoRecord, failure, pair.openError());
+            return Finish(std::move(outcome), Result::kNoRecord, failure, pair.lastFailure());
         }
     }
     if (length < 1) {

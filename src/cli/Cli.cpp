@@ -31,6 +31,7 @@ void Context::Report(const JobOutcome& outcome) {
         progressShown = false;
     }
     if (outcome.ok) {
+        if (!outcome.counts.empty()) out << outcome.counts << '\n';
         out << outcome.status << '\n';
         exitCode = 0;
         return;

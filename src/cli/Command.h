@@ -26,7 +26,8 @@ struct Context {
     // A StatusSink that shows wait and progress texts on a terminal, each once.
     StatusSink Progress();
     // Prints a job's outcome by the common rules and sets exitCode: 0 and the status on `out`
-    // for success; 1 and the status (and its detail) on `err` otherwise.
+    // for success, its counts on the line before; 1 and the status (and its detail) on `err`
+    // otherwise.
     void Report(const JobOutcome& outcome);
 };
 

@@ -10,13 +10,19 @@ void AddFreezeCommand(CLI::App& app, Context& ctx) {
     };
     auto in = std::make_shared<Inputs>();  // lives as long as the command's callback
     auto* cmd = app.add_subcommand("freeze", "Add the items of a world file to the statics files");
-    cmd->callback([in, &ctx] {
+    cmd->callback([in, cmd, &ctx] {
         FreezeRequest request = in->request;
         request.sphere = in->format == "sphere";
+        // Each format has its own default world file.
+        if (request.sphere && cmd->get_option("--items")->count() == 0) {
+            request.items = "SPHEREWorld.scp";
+        }
         if (in->all) request.itemType = -1;
         ctx.Report(RunFreeze(request, ctx.Progress()));
     });
-    cmd->add_option("--items", in->request.items, "world file to read")->capture_default_str();
+    cmd->add_option("--items", in->request.items,
+                    "world file to read (default: items.wsc, or SPHEREWorld.scp with --format "
+                    "sphere)");
     AddStaticsFiles(*cmd, in->request.statics, in->request.staidx, in->request.world);
     cmd->add_option("--format", in->format,
                     "world file format: zedra3 (items on the ground) or sphere")

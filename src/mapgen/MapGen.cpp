@@ -41,6 +41,7 @@ class CellMaker {
             if (colour != colour_) Select(colour);
             const Choice c = choice_;
             if (c.skipped < 0) {
+                noKind_ += static_cast<uint64_t>(end - i);
                 for (; i < end; ++i, out += kCellBytes) Store(out, kFallbackTile, 0);
                 continue;
             }
@@ -53,6 +54,9 @@ class CellMaker {
         }
         next_ = next;
     }
+
+    // Cells made so far whose colour is no kind's: they got the fallback tile.
+    uint64_t noKind() const { return noKind_; }
 
   private:
     static void Store(uint8_t* out, uint16_t tile, uint8_t height) {
@@ -94,7 +98,23 @@ class CellMaker {
     TerrainRandom next_;
     int32_t colour_ = 0;
     Choice choice_;
+    uint64_t noKind_ = 0;
 };
+
+// The count line of a finished run: "256 rows written." and, when there are any, the cells of no
+// kind; when every cell is one, the palette is the likely cause.
+std::string Bmp2MapCounts(int32_t rows, uint64_t cells, uint64_t noKind) {
+    std::string text = Counted(static_cast<uint64_t>(rows), "row") + " written";
+    if (noKind == 0) return text + ".";
+    text +=
+        "; " + Counted(noKind, "cell") + " of no kind (tile " + std::to_string(kFallbackTile) + ")";
+    if (noKind == cells) {
+        text +=
+            ": no colour of the picture is one of the palette's, so the palette probably "
+            "does not match the picture";
+    }
+    return text + ".";
+}
 
 // Writes pixel rows into the cells they cover, in order. A pixel row lies in one block row and
 // crosses every block column of the picture, taking one run of up to 8 cells in each block.
@@ -369,7 +389,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 
     cMUL map(fs);
     std::string failure = map.cOpen("", request.map, kMapBlockBytes, in.world.blocks());
-    if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0);
+    if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0, map.lastFailure());
     // Held until the job ends, so that no other job writes the terrain file meanwhile.
     std::unique_ptr<FileLock> lock;
     try {
@@ -386,6 +406,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     const int32_t width = picture->width();
     const int32_t height = picture->height();
     std::optional<RowWriter> writer;
+    uint64_t noKind = 0;
     try {
         writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height);
         std::vector<int32_t> colours(static_cast<size_t>(width));
@@ -401,6 +422,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
             writer->Write(row, colours.data(), maker);
         }
         writer->Flush();
+        noKind = maker.noKind();
     } catch (const std::exception& e) {
         // The rows made before the failure still go out; the failure told is the first one.
         int32_t rows = 0;
@@ -421,7 +443,10 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     }
     map.cClose();
     if (hooks.status) hooks.status(std::string(kBmp2MapDone));
-    return {Result::kDone, std::string(kBmp2MapDone), height};
+    Bmp2MapOutcome done{Result::kDone, std::string(kBmp2MapDone), height};
+    done.counts =
+        Bmp2MapCounts(height, static_cast<uint64_t>(width) * static_cast<uint64_t>(height), noKind);
+    return done;
 }
 
 }  // namespace vorlak

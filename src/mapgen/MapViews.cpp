@@ -83,13 +83,14 @@ View Settle(const MapViewRequest& r, FileSystem& fs) {
     uint64_t length = LengthOf(r.map, fs);
     std::optional<world::Size> size = TerrainWorld(length, r.world);
     if (!size) {
-        throw Refusal{world::SizeRefusal(r.map, length, kMapBlockBytes, "terrain file", r.world)};
+        throw Refusal{
+            world::SizeRefusal(r.map, length, kMapBlockBytes, "terrain file", r.world, false)};
     }
     if (r.view == MapView::kOverview && r.withStatics && fs.Exists(r.staidx)) {
         uint64_t entries = LengthOf(r.staidx, fs);
         if (entries != 0 && entries != static_cast<uint64_t>(size->blocks()) * kIndexEntryBytes) {
-            throw Refusal{
-                world::SizeRefusal(r.staidx, entries, kIndexEntryBytes, "statics index", *size)};
+            throw Refusal{world::SizeRefusal(r.staidx, entries, kIndexEntryBytes, "statics index",
+                                             *size, false)};
         }
     }
     return {r.view,
@@ -398,11 +399,9 @@ void CheckRequest(const View& request, const Picture* palette, const std::string
         !std::has_single_bit(static_cast<uint32_t>(request.scale))) {
         throw Refusal{"The scale must be 1, 2, 4, 8, 16, 32 or 64."};
     }
-    if (!request.world.Contains(request.x1, request.y1) ||
-        !request.world.Contains(request.x2, request.y2) || request.x1 > request.x2 ||
-        request.y1 > request.y2) {
-        throw Refusal{std::string(kIllegalCordinates)};
-    }
+    std::string corners =
+        world::CornerProblems(request.x1, request.y1, request.x2, request.y2, request.world, true);
+    if (!corners.empty()) throw Refusal{std::string(kIllegalCordinates), corners};
     if (!fs.Exists(request.map))
         throw Refusal{"The terrain file " + request.map + " does not exist."};
     if (request.view == MapView::kOverview) {
@@ -788,10 +787,16 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
     if (!fs.Exists(request.map)) {
         return stop(Result::kRefused, "The terrain file " + request.map + " does not exist!", 0);
     }
-    if (width <= 0 || height <= 0) {
+    uint64_t changed = 0;
+    auto done = [&](int32_t rows) {
         if (hooks.status) hooks.status(std::string(kHeightsDone));
-        return {Result::kDone, std::string(kHeightsDone), 0};
-    }
+        Bmp2MapOutcome outcome{Result::kDone, std::string(kHeightsDone), rows};
+        uint64_t cells = static_cast<uint64_t>(std::max(width, 0)) * std::max(height, 0);
+        outcome.counts = Counted(changed, "cell") + " changed height, of " + std::to_string(cells) +
+                         " under the picture.";
+        return outcome;
+    };
+    if (width <= 0 || height <= 0) return done(0);
     const auto left = static_cast<int32_t>(x), top = static_cast<int32_t>(y);
     const int32_t right = left + width - 1, bottom = top + height - 1;
     int32_t row = 0;
@@ -836,7 +841,9 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
                 }
                 for (size_t i = 0; i < cells; ++i) {
                     int32_t grey = colours[static_cast<size_t>(from - left) + i] & 0xFF;
-                    bytes[kCellBytes * i + 2] = static_cast<uint8_t>(grey - 128);
+                    auto stored = static_cast<uint8_t>(grey - 128);
+                    changed += bytes[kCellBytes * i + 2] != stored;
+                    bytes[kCellBytes * i + 2] = stored;
                 }
                 if (!mapping) file->WriteAt(offset, std::span(run).first(cells * kCellBytes));
             }
@@ -846,8 +853,7 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
     } catch (const std::exception& e) {
         return stop(Result::kFailed, std::string(e.what()) + ".", row);
     }
-    if (hooks.status) hooks.status(std::string(kHeightsDone));
-    return {Result::kDone, std::string(kHeightsDone), height};
+    return done(height);
 }
 
 }  // namespace vorlak

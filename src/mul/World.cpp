@@ -48,17 +48,42 @@ std::optional<Size> SizeOfFile(uint64_t length, uint64_t blockBytes,
 }
 
 std::string SizeRefusal(const std::string& path, uint64_t length, uint64_t blockBytes,
-                        const std::string& what, const std::optional<Size>& given) {
+                        const std::string& what, const std::optional<Size>& given, bool writes) {
     std::string text = path + " is " + std::to_string(length) + " bytes long";
     if (given) {
         return text + ", but the " + what + " of a " + SizeText(*given) + " world (--world " +
                SizeText(*given) + ") is " +
                std::to_string(static_cast<uint64_t>(given->blocks()) * blockBytes) +
-               " bytes long; nothing was changed.";
+               (writes ? " bytes long; nothing was changed." : " bytes long.");
     }
     return text + ", which fits no world size (" + std::to_string(blockBytes) +
            " bytes for each 8 x 8 block, 512 blocks to a column of a world 4096 high); give "
-           "the size with --world WxH. Nothing was changed.";
+           "the size with --world WxH." +
+           (writes ? " Nothing was changed." : "");
+}
+
+std::string CornerProblems(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const Size& size,
+                           bool ordered) {
+    std::string problems;
+    auto line = [&problems](const std::string& text) {
+        problems += (problems.empty() ? "" : "\n") + text;
+    };
+    auto inside = [&](const char* name, int32_t value, int32_t cells, const char* what) {
+        if (value >= 0 && value < cells) return;
+        line(std::string(name) + " " + std::to_string(value) + " lies outside the world's " + what +
+             " 0.." + std::to_string(cells - 1) + ".");
+    };
+    inside("X1", x1, size.width, "columns");
+    inside("Y1", y1, size.height, "rows");
+    inside("X2", x2, size.width, "columns");
+    inside("Y2", y2, size.height, "rows");
+    if (ordered && x2 < x1) {
+        line("X2 " + std::to_string(x2) + " lies west of X1 " + std::to_string(x1) + ".");
+    }
+    if (ordered && y2 < y1) {
+        line("Y2 " + std::to_string(y2) + " lies north of Y1 " + std::to_string(y1) + ".");
+    }
+    return problems;
 }
 
 }  // namespace vorlak::world

@@ -64,8 +64,16 @@ std::optional<Size> SizeOfFile(uint64_t length, uint64_t blockBytes,
                                const std::optional<Size>& given);
 
 // The refusal of a file whose length fits no world: names the file, its length and --world.
-// `what` names the kind of file ("statics index").
+// `what` names the kind of file ("statics index"). A job that writes adds that nothing was
+// changed; a job that only reads (`writes` false) does not.
 std::string SizeRefusal(const std::string& path, uint64_t length, uint64_t blockBytes,
-                        const std::string& what, const std::optional<Size>& given);
+                        const std::string& what, const std::optional<Size>& given,
+                        bool writes = true);
+
+// Why the rectangle X1, Y1 -> X2, Y2 is not one of `size`: a line for each corner value outside
+// the world ("X2 7000 lies outside the world's columns 0..6143.") and, when `ordered`, for an X2
+// below X1 or a Y2 below Y1. Empty when the rectangle is accepted.
+std::string CornerProblems(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const Size& size,
+                           bool ordered);
 
 }  // namespace vorlak::world

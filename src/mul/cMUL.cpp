@@ -33,6 +33,7 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
                         int32_t ConstantIndex, int32_t NbrOfBlocks) {
     if (index_) return IDXFilename + " and " + MULFilename + " is allready opened.";
     blockSize_ = ConstantIndex;
+    lastFailure_.clear();
     if (blockSize_ >= 1 && NbrOfBlocks < 1) return "Illegal number of blocks.";
     try {
         data_ = fs_.Open(MULFilename, OpenMode::kReadWrite);
@@ -48,10 +49,16 @@ std::string cMUL::cOpen(const std::string& IDXFilename, const std::string& MULFi
             count_ = NbrOfBlocks;
         }
     } catch (const Error& e) {
+        lastFailure_ = e.what();
+        // A file of fixed blocks has no index: the message's first name stays empty.
+        if (blockSize_ >= 1) {
+            lastFailure_ += " (" + MULFilename +
+                            " has fixed blocks and no index file, so no name "
+                            "stands before \"and\")";
+        }
         // Half an open pair is no open pair: the calls that follow see a closed one.
         index_.reset();
         data_.reset();
-        openError_ = e.what();
         return "Unable to open " + IDXFilename + " and " + MULFilename + ".";
     }
     return {};

@@ -29,12 +29,11 @@ class cMUL {
 
     // Opens the pair. `ConstantIndex` of 1 or more selects fixed-block mode with blocks of that
     // many bytes and `NbrOfBlocks` records; 0 or less selects indexed mode. Missing files are
-    // created empty. Returns empty text on success, otherwise the message for the user.
+    // created empty. Returns empty text on success, otherwise the message for the user, with the
+    // cause in lastFailure().
     std::string cOpen(const std::string& IDXFilename, const std::string& MULFilename,
                       int32_t ConstantIndex, int32_t NbrOfBlocks);
     void cClose();
-    // The system's reason when the last cOpen failed on a file, else empty.
-    const std::string& openError() const { return openError_; }
     // Records in the pair: the index's entries (its length / 12, halves to even) or the number of
     // blocks given; 0 when closed.
     int32_t cCount() const;
@@ -56,6 +55,9 @@ class cMUL {
 
     RandomAccessFile* dataFile() { return data_.get(); }
 
+    // Why the last cOpen failed (the system's reason, naming the file); empty after a success.
+    const std::string& lastFailure() const { return lastFailure_; }
+
   private:
     // True when record `IndexNumber`, whose entry is `e`, may be written in place.
     bool OwnsRun(int32_t IndexNumber, const IndexEntry& e);
@@ -65,7 +67,7 @@ class cMUL {
     std::unique_ptr<RandomAccessFile> data_;
     int32_t count_ = 0;
     int32_t blockSize_ = 0;
-    std::string openError_;
+    std::string lastFailure_;
 };
 
 }  // namespace vorlak

@@ -18,6 +18,7 @@ constexpr int32_t kReach = 255;
 std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     // A corner outside the world would make block rows spill into neighbouring block columns.
     if (!size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) return "Illegal cordinates.";
+    counts_ = {};
     return Attempt([&] {
         ByteBuffer block;
         for (int32_t bx = X1 / world::kBlockCells; bx <= X2 / world::kBlockCells; ++bx) {
@@ -35,6 +36,8 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
                     RequireRunInside(number, entry);
                     RequireWholeRecords(number, entry);
                     cSave(number, block, true);
+                    counts_.statics += static_cast<uint64_t>(entry.length / kRecordBytes);
+                    ++counts_.blocks;
                     continue;
                 }
                 Entry entry;
@@ -50,6 +53,9 @@ std::string cStatics::cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
                     std::memcpy(block.data() + kRecordBytes * kept, r, kRecordBytes);
                     ++kept;
                 }
+                const int32_t removed = entry.length / kRecordBytes - kept;
+                counts_.statics += static_cast<uint64_t>(removed);
+                counts_.blocks += removed > 0;
                 if (kept > 0) {
                     block.resize(static_cast<size_t>(kRecordBytes * kept));
                     cSave(number, block, false);

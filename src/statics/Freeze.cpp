@@ -78,12 +78,26 @@ Pending ToPending(const WorldItem& item, const std::string& file, const world::S
 // small and its memory is reused rather than grown.
 constexpr size_t kWriteOutBytes = size_t{1} << 20;
 
+// "2 items taken into 1 block (skipped: 1 item of another type, 3 items in a container)."
+std::string FreezeCounts(const cStatics::Counts& c) {
+    std::string text = Counted(c.statics, "item") + " taken into " + Counted(c.blocks, "block");
+    std::string skipped;
+    if (c.skippedForType > 0) skipped = Counted(c.skippedForType, "item") + " of another type";
+    if (c.skippedInContainer > 0) {
+        skipped += (skipped.empty() ? "" : ", ") + Counted(c.skippedInContainer, "item") +
+                   " in a container";
+    }
+    if (!skipped.empty()) text += " (skipped: " + skipped + ")";
+    return text + ".";
+}
+
 }  // namespace
 
 std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileType,
                               int32_t AddItemType) {
     if (openState_ == 0) return "Statics not open.";
     if (!fs_.Exists(ItemsFilename)) return "Cannot find " + ItemsFilename + ".";
+    counts_ = {};
 
     // Phase 1: the whole item file is read before anything is written.
     std::vector<Pending, LargeAllocator<Pending>> pending;
@@ -98,7 +112,10 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
             if (pending.size() % 4096 == 0) ThrowIfStopped();
             pending.push_back(ToPending(item, ItemsFilename, size_));
         }
+        counts_.skippedForType = reader.skippedForType();
+        counts_.skippedInContainer = reader.skippedInContainer();
     }
+    counts_.statics = pending.size();
     if (pending.empty()) return {};
     if (pending.size() > std::numeric_limits<int32_t>::max() / kRecordBytes) {
         throw Error::Overflow("Overflow: " + std::to_string(pending.size()) +
@@ -142,6 +159,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
         ThrowIfStopped();
+        ++counts_.blocks;
         int32_t length = cLoad(b, block);
         size_t old = length > 0 ? static_cast<size_t>(length) : 0;
         size_t added = size_t{to - from} * kRecordBytes;
@@ -160,14 +178,16 @@ JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, Fil
          [](const std::string& what) -> JobOutcome {
              return {false, "Freeze failed: " + what, {}};
          },
-         [&] {
+         [&]() -> std::string {
+             // Before the pair is opened: a freeze of a file that is not there makes no new pair.
+             if (!fs.Exists(request.items)) return "Cannot find " + request.items + ".";
              return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}});
          },
          request.world},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message = store.cFreeze(request.items, request.sphere, request.itemType);
             if (!message.empty()) return {false, message, {}};
-            return {true, "Statics was successfully freezed.", {}};
+            return {true, "Statics was successfully freezed.", {}, FreezeCounts(store.counts())};
         });
 }
 

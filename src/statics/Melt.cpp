@@ -183,6 +183,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
     if (X2 < X1 || Y2 < Y1 || !size_.Contains(X1, Y1) || !size_.Contains(X2, Y2)) {
         return "Illegal cordinates.";
     }
+    counts_ = {};
     return Attempt([&] {
         // The new file replaces the old one only when it is complete.
         AtomicFile out(fs_, ItemsFilename);
@@ -237,6 +238,7 @@ std::string cStatics::cMelt(const std::string& ItemsFilename, int32_t X1, int32_
         }
         out.file().WriteAt(0, {reinterpret_cast<const uint8_t*>(header.data()), header.size()});
         out.Commit();
+        counts_.statics = static_cast<uint64_t>(written);
     });
 }
 
@@ -255,14 +257,21 @@ JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSys
          [&] {
              return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, true}});
          },
-         request.world},
+         request.world,
+         [&](const world::Size& size) {
+             return RefuseCorners(request.x1, request.y1, request.x2.value_or(size.width - 1),
+                                  request.y2.value_or(size.height - 1), size, true);
+         }},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message = store.cMelt(
                 request.items, request.x1, request.y1, request.x2.value_or(store.size().width - 1),
                 request.y2.value_or(store.size().height - 1), request.addX, request.addY,
                 request.addZ, request.itemType, request.countStart);
-            return {message.empty(), message.empty() ? "Statics was successfully melted." : message,
-                    store.lastFailure()};
+            if (!message.empty()) return {false, message, store.lastFailure()};
+            return {true,
+                    "Statics was successfully melted.",
+                    {},
+                    Counted(store.counts().statics, "item") + " written."};
         });
 }
 

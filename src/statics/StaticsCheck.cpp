@@ -97,11 +97,11 @@ std::string RefuseDamagedPair(std::span<const uint8_t> entries, uint64_t dataByt
 }
 
 std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
-                               std::vector<JobFile> others) {
+                               std::vector<JobFile> others, bool writes) {
     others.push_back({staidx, true});
     others.push_back({statics, true});
     std::string unsafe = CheckJobFiles(others);
-    return unsafe.empty() ? unsafe : unsafe + " Nothing was changed.";
+    return unsafe.empty() || !writes ? unsafe : unsafe + " Nothing was changed.";
 }
 
 std::string CheckReport::Summary() const {
@@ -227,11 +227,21 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
         for (const std::string* name : {&request.staidx, &request.statics}) {
             if (!fs.Exists(*name)) missing += (missing.empty() ? "" : "\n") + *name + " is missing";
         }
-        std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {});
+        std::string refusal = RefuseStaticsFiles(request.staidx, request.statics, {}, false);
+        uint64_t indexBytes = 0;
+        if (refusal.empty() && missing.empty()) {
+            indexBytes = fs.Open(request.staidx, OpenMode::kReadOnly)->Size();
+        }
         if (!refusal.empty()) {
             outcome = {false, refusal, {}};
         } else if (!missing.empty()) {
             outcome = {false, "Can not find the statics files.", missing};
+        } else if (!world::SizeOfFile(indexBytes, cStatics::kEntryBytes, request.world)) {
+            // Entries read against a guessed world would only add noise to this one fault.
+            outcome = {false,
+                       world::SizeRefusal(request.staidx, indexBytes, cStatics::kEntryBytes,
+                                          "statics index", request.world, false),
+                       {}};
         } else if (auto lock = FileLock::Try(request.staidx, FileLock::Mode::kShared); !lock) {
             outcome = {false, cStatics::kInUse, {}};
         } else {

@@ -72,10 +72,10 @@ std::string RefuseDamagedPair(std::span<const uint8_t> entries, uint64_t dataByt
 
 // What every statics job checks before it touches anything: the index and the data file are two
 // regular files and neither is one of `others` (CheckJobFiles). Returns the refusal for the user,
-// or empty text. (Jobs that write check the entries too, once the pair is open and locked: see
-// RefuseDamagedPair.)
+// or empty text; a job that `writes` adds that nothing was changed. (Jobs that write check the
+// entries too, once the pair is open and locked: see RefuseDamagedPair.)
 std::string RefuseStaticsFiles(const std::string& staidx, const std::string& statics,
-                               std::vector<JobFile> others);
+                               std::vector<JobFile> others, bool writes = true);
 
 struct CheckRequest {
     std::string statics = "statics0.mul";

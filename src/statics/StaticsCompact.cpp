@@ -144,6 +144,13 @@ std::string Reclaimed(const Layout& layout) {
     return " from a " + world::SizeText(layout.world) + " world.";
 }
 
+// The count line: "35 bytes reclaimed, 7 bytes of statics kept."
+std::string CompactCounts(const Layout& layout) {
+    uint64_t reclaimed = layout.compacted < layout.size ? layout.size - layout.compacted : 0;
+    return Counted(reclaimed, "byte") + " reclaimed, " +
+           Counted(std::min(layout.compacted, layout.size), "byte") + " of statics kept.";
+}
+
 std::string ProblemList(const CheckReport& report) {
     std::string list;
     size_t n = report.problems.size();
@@ -188,7 +195,10 @@ std::optional<JobOutcome> Plan(const CompactRequest& request, RandomAccessFile& 
     if (layout.compacted >= layout.size) {
         // Every byte is in use (runs that share bytes would even make the result larger).
         return JobOutcome{
-            true, "Statics was successfully compacted: 0 bytes reclaimed" + Reclaimed(layout), {}};
+            true,
+            "Statics was successfully compacted: 0 bytes reclaimed" + Reclaimed(layout),
+            {},
+            CompactCounts(layout)};
     }
     if (layout.size + layout.compacted >
         static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
@@ -312,7 +322,8 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         {true,
          "Statics was successfully compacted: " + std::to_string(layout.size - layout.compacted) +
              " bytes reclaimed" + Reclaimed(layout),
-         {}});
+         {},
+         CompactCounts(layout)});
 }
 
 }  // namespace vorlak

@@ -18,11 +18,37 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
             return {false, refusal, {}};
         }
     }
+    auto refused = [&status](JobOutcome outcome) {
+        status(outcome.status);
+        return outcome;
+    };
+    // A new pair would have the world given, or the default one: what that decides is checked
+    // before the pair is made, so that a refused job leaves no new pair behind.
+    const bool fresh =
+        job.access == cStatics::Access::kWrite && !fs.Exists(job.staidx) && !fs.Exists(job.statics);
+    if (fresh && job.check) {
+        if (auto refusal = job.check(job.world.value_or(world::Size{}))) return refused(*refusal);
+    }
     cStatics store(fs);
     std::string message = store.cOpen(job.staidx, job.statics, job.access, job.world);
-    if (!message.empty()) {
-        status(message);
-        return {false, message, store.lastFailure()};
+    if (!message.empty()) return refused({false, message, store.lastFailure()});
+    const bool created = store.openState() == 2;
+    // Removes the pair this job made; it holds the pair's lock, so no other job uses it yet.
+    auto removeCreated = [&] {
+        if (!created) return;
+        try {
+            fs.Remove(job.staidx);
+            fs.Remove(job.statics);
+        } catch (const std::exception&) {
+            // An empty pair stays behind; it holds no statics.
+        }
+    };
+    if (job.check) {
+        if (auto refusal = job.check(store.size())) {
+            store.Abandon();
+            removeCreated();
+            return refused(*refusal);
+        }
     }
     // Checked on the index as the store read it, before the job changes anything.
     if (job.access == cStatics::Access::kWrite && store.openState() == 1) {
@@ -52,9 +78,17 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
         }
     } else {
         store.Abandon();
+        removeCreated();
     }
     status(outcome.status);
     return outcome;
+}
+
+std::optional<JobOutcome> RefuseCorners(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                        const world::Size& size, bool ordered) {
+    std::string problems = world::CornerProblems(x1, y1, x2, y2, size, ordered);
+    if (problems.empty()) return std::nullopt;
+    return JobOutcome{false, "Illegal cordinates.", problems};
 }
 
 JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileSystem& fs) {
@@ -64,14 +98,22 @@ JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileS
          [](const std::string& what) -> JobOutcome {
              return {false, "Unknown error.", what};
          },
-         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}); }, request.world},
+         [&] { return RefuseStaticsFiles(request.staidx, request.statics, {}); }, request.world,
+         [&](const world::Size& size) {
+             return RefuseCorners(request.x1, request.y1, request.x2.value_or(size.width - 1),
+                                  request.y2.value_or(size.height - 1), size, false);
+         }},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message =
                 store.cClear(request.x1, request.y1, request.x2.value_or(store.size().width - 1),
                              request.y2.value_or(store.size().height - 1));
-            return {message.empty(),
-                    message.empty() ? "Statics was successfully cleared." : message,
-                    store.lastFailure()};
+            if (!message.empty()) return {false, message, store.lastFailure()};
+            const cStatics::Counts& c = store.counts();
+            return {
+                true,
+                "Statics was successfully cleared.",
+                {},
+                Counted(c.statics, "static") + " removed from " + Counted(c.blocks, "block") + "."};
         });
 }
 

@@ -46,6 +46,11 @@ struct MeltRequest {
     std::optional<world::Size> world = std::nullopt;
 };
 
+// "Illegal cordinates." with a line for each corner that is wrong (world::CornerProblems), or
+// nothing when the rectangle lies in the world of `size`.
+std::optional<JobOutcome> RefuseCorners(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                        const world::Size& size, bool ordered);
+
 JobOutcome RunClear(const ClearRequest& request, const StatusSink& status,
                     FileSystem& fs = DefaultFileSystem());
 JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status,

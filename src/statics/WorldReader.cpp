@@ -500,13 +500,18 @@ constexpr auto kZedra3Passed = [] {
 
 bool WorldReader::Next(WorldItem& item) {
     if (format_ == WorldFormat::kZedra3) {
-        return fields_.Scan(kZedra3Passed,
-                            [this, &item](std::string_view f) { return Zedra3Field(f, item); });
+        if (fields_.Scan(kZedra3Passed,
+                         [this, &item](std::string_view f) { return Zedra3Field(f, item); })) {
+            return true;
+        }
     } else {
         while (fields_.Next()) {
             if (SphereField(item)) return true;
         }
+        // The end of the file ends the last item section too.
+        if (inItem_ && EndSphereItem(item)) return true;
     }
+    EndSection();
     return false;
 }
 
@@ -559,8 +564,16 @@ bool WorldReader::Zedra3Field(std::string_view f, WorldItem& item) {
     return false;
 }
 
+bool WorldReader::SphereLineStart() {
+    // A field that starts a line lies on a later line than the field before it.
+    bool start = fields_.line() != lastLine_;
+    lastLine_ = fields_.line();
+    return start;
+}
+
 bool WorldReader::SphereField(WorldItem& item) {
     std::string_view f = fields_.text();
+    bool lineStart = SphereLineStart();
     if (HasKey<kSphereId>(f)) id_ = SphereId(f);
     if (HasKey<kSphereP>(f)) {
         // X, Y and Z stand in this field and the next two, wherever those are; the tests below
@@ -568,15 +581,42 @@ bool WorldReader::SphereField(WorldItem& item) {
         int64_t at = fields_.line();
         x_ = Whole(f, 2, "X");
         y_ = NextPositionValue("Y", at);
+        SphereLineStart();
         z_ = NextPositionValue("Z", at);
+        lineStart = SphereLineStart();
         f = fields_.text();
     }
     if (HasKey<kSphereType>(f)) type_ = Whole(f, 5, "TYPE");
-    if (HasKey<kSphereSection>(f)) StartSection();
-    return f.empty() && Take(item);
+    const bool itemHeader = HasKey<kSphereSection>(f);
+    if (itemHeader || (lineStart && !f.empty() && f[0] == '[')) {
+        // A header ends the item section before it, whatever its own kind.
+        bool taken = inItem_ && EndSphereItem(item);
+        if (itemHeader) {
+            StartSection();
+            inItem_ = true;
+        }
+        return taken;
+    }
+    return f.empty() && inItem_ && EndSphereItem(item);
+}
+
+bool WorldReader::EndSphereItem(WorldItem& item) {
+    inItem_ = false;
+    bool taken = Take(item);
+    EndSection();
+    return taken;
+}
+
+void WorldReader::EndSection() {
+    if (!taken_) {
+        if (skip_ == Skip::kType) ++skippedForType_;
+        if (skip_ == Skip::kContainer) ++skippedInContainer_;
+    }
+    skip_ = Skip::kNone;
 }
 
 void WorldReader::StartSection() {
+    EndSection();
     container_ = -1;
     id_ = x_ = y_ = z_ = type_ = colour_ = 0;
     taken_ = false;
@@ -586,8 +626,16 @@ void WorldReader::StartSection() {
 bool WorldReader::Take(WorldItem& item) {
     // Fields after a taken item still change its values; a second end marker in the same
     // section must not store it twice.
-    if (taken_ || id_ == 0 || container_ != -1) return false;
-    if (wantedType_ != -1 && type_ != wantedType_) return false;
+    if (taken_ || id_ == 0) return false;
+    // Only items of a section are counted as skipped: before the first header the container is 0.
+    if (container_ != -1) {
+        if (sectionLine_ > 0) skip_ = Skip::kContainer;
+        return false;
+    }
+    if (wantedType_ != -1 && type_ != wantedType_) {
+        skip_ = Skip::kType;
+        return false;
+    }
     taken_ = true;
     item.id = id_;
     item.x = x_;

@@ -128,7 +128,9 @@ struct WorldReaderOptions {
 
 // Hands out the items of a world file that the freeze job takes: items with an ID other than 0,
 // of the wanted type (-1: any type), and, in the Zedra3 format, lying on the ground (container
-// -1). Each item section yields at most one item.
+// -1). Each item section yields at most one item. A Sphere item section ends at its first blank
+// line, at the next section header of any kind (a line that starts with "[") or at the end of the
+// file; sections of other kinds never yield an item.
 class WorldReader {
   public:
     // `file` must outlive the reader; `name` is used in messages.
@@ -141,7 +143,17 @@ class WorldReader {
     // message names the value and its line.
     bool Next(WorldItem& item);
 
+    // Item sections that ended without giving an item although they had an ID: of another type
+    // than the wanted one, or (Zedra3) lying in a container. Counted as their sections end.
+    uint64_t skippedForType() const { return skippedForType_; }
+    uint64_t skippedInContainer() const { return skippedInContainer_; }
+
   private:
+    enum class Skip : uint8_t { kNone, kType, kContainer };
+
+    bool EndSphereItem(WorldItem& item);
+    void EndSection();
+    bool SphereLineStart();
     bool Zedra3Field(std::string_view field, WorldItem& item);
     bool SphereField(WorldItem& item);
     void StartSection();
@@ -164,6 +176,10 @@ class WorldReader {
     int32_t id_ = 0, x_ = 0, y_ = 0, z_ = 0, type_ = 0, container_ = 0;
     int32_t colour_ = 0;
     bool taken_ = false;
+    bool inItem_ = false;  // Sphere: inside an item section that has not ended yet
+    Skip skip_ = Skip::kNone;
+    uint64_t skippedForType_ = 0, skippedInContainer_ = 0;
+    int64_t lastLine_ = 0;  // Sphere: the line of the field read before
     int64_t sectionLine_ = 0;
     std::string hexText_;  // reused for the Sphere ID
 };

@@ -96,6 +96,15 @@ class cStatics {
     // (any corner outside the pair's world; nothing touched) or "Unknown error.".
     std::string cClear(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 
+    // What the last cFreeze, cMelt or cClear did, for the job's count line.
+    struct Counts {
+        uint64_t statics = 0;  // items taken (freeze), written (melt); statics removed (clear)
+        uint64_t blocks = 0;   // blocks that received items (freeze) or lost statics (clear)
+        uint64_t skippedForType = 0;      // freeze: items of another type
+        uint64_t skippedInContainer = 0;  // freeze: items lying in a container
+    };
+    const Counts& counts() const { return counts_; }
+
     // 0 closed, 1 opened an existing pair, 2 created a new pair.
     int32_t openState() const { return openState_; }
     // The world of the open pair; every block number and limit follows it.
@@ -157,6 +166,7 @@ class cStatics {
     ByteBuffer longRun_;  // a run too long for the read-ahead
     uint64_t windowStart_ = 0;
     std::string lastFailure_;
+    Counts counts_;
 };
 
 // What the statics job skeleton needs to know of a job.
@@ -171,12 +181,17 @@ struct StaticsJob {
     std::function<std::string()> refuse;
     // The world size given by the user; without one it comes from the files.
     std::optional<world::Size> world;
+    // Checks what depends on the pair's world (the corners of a rectangle); returns the refusal,
+    // or nothing to go on. Asked before a new pair is made, for the world it would have, and
+    // again once the pair is open. May be empty.
+    std::function<std::optional<JobOutcome>(const world::Size&)> check = {};
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,
 // refuses an existing pair with a damaged entry when the job writes (RefuseDamagedPair), runs
 // `run`, then commits (cClose) when it succeeded and abandons otherwise; a failing commit turns
-// success into failure. A stop ends the job as "Stopped.". Reports the outcome last.
+// success into failure. A stop ends the job as "Stopped.". Reports the outcome last. A job that
+// made a new pair and does not succeed removes it again: a refused or failed job creates nothing.
 JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSystem& fs,
                          const std::function<JobOutcome(cStatics&)>& run);
 

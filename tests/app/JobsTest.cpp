@@ -61,12 +61,15 @@ TEST_F(Jobs, StaticsButtonsRunTheirJobs) {
     EXPECT_FALSE(Exists(data_) || Exists(melted_));
     EXPECT_EQ(Click("cmdFreeze"),
               "Freezing statics. Please wait. / Cannot find " + Q(items_) + ".");
-    EXPECT_TRUE(Exists(data_) && Exists(index_));  // made before the item file is looked for
+    EXPECT_FALSE(Exists(data_) || Exists(index_));  // a refused job makes no new pair
 
     vorlak::test::WriteText(items_, Item(1, 10, 10) + Item(2, 11, 10, 3) + Item(3, 3000, 2000));
     EXPECT_EQ(Click("cmdFreeze"),
               "Freezing statics. Please wait. / Statics was successfully freezed.");
     EXPECT_EQ(StaticsBytes(), 2u * 7);  // the two of type 255
+    // What the job did is in the status line's tooltip.
+    auto tip = [this] { return Find<QLabel>("sbToolText")->toolTip().toStdString(); };
+    EXPECT_EQ(tip(), "2 items taken into 2 blocks (skipped: 1 item of another type).");
     // Melt from X "12abc", read as 12, leaves the item at X 10 out; so does a melt of everything
     // once Clear took X 0..100, Y 0..100.
     auto meltedFarItemOnly = [&] {
@@ -79,10 +82,13 @@ TEST_F(Jobs, StaticsButtonsRunTheirJobs) {
     SetTexts({{"txtMeltX1", "0"}, {"txtClearX2", "100"}, {"txtClearY2", "100"}});
     EXPECT_EQ(Click("cmdClear"),
               "Clearing statics. Please wait. / Statics was successfully cleared.");
+    EXPECT_EQ(tip(), "1 static removed from 1 block.");
     Click("cmdMelt");
     EXPECT_TRUE(meltedFarItemOnly());
+    EXPECT_EQ(tip(), "1 item written.");
     SetTexts({{"txtClearX2", "6144"}});
     EXPECT_TRUE(Click("cmdClear").endsWith("/ Illegal cordinates."));
+    EXPECT_EQ(tip(), "X2 6144 lies outside the world's columns 0..6143.");
     vorlak::test::WriteAll(index_, Bytes(1200, 0xFF));  // an index of no world's length
     EXPECT_TRUE(Click("cmdClear").contains("1200 bytes long, which fits no world size"));
 }

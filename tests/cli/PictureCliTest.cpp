@@ -96,7 +96,7 @@ TEST_F(CliPictures, ArtExportThenImportGivesBackTheTile) {
 TEST_F(CliPictures, MapImportLaysThePictureWithTheGifPaletteAndTheDefaults) {
     CliResult r = RunHere({"map", "--bitmap", "picture.bmp", "--seed", "7"}, true);  // short name
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Map imported succesfully!\n");
+    EXPECT_EQ(r.out, "4 rows written; 4 cells of no kind (tile 580).\nMap imported succesfully!\n");
     // Each text overwrites the one before on the terminal's line, which is cleared at the end.
     EXPECT_EQ(r.err,
               "\r\033[K0% finished\r\033[K25% finished\r\033[K50% finished\r\033[K75% finished"
@@ -116,10 +116,45 @@ TEST_F(CliPictures, MapImportLaysThePictureWithTheGifPaletteAndTheDefaults) {
     r = RunVorlak(Bmp2Map("", "",
                           {"--height", "ENTRANCE=30:30", "--height", "4=5:5", "--height",
                            "MonTain=-2.5:-2.5", "--seed", "3"}));
-    EXPECT_TRUE(r.code == 0 && r.err.empty() && r.out == "Map imported succesfully!\n") << r.err;
+    EXPECT_TRUE(r.code == 0 && r.err.empty() && Has(r.out, "\nMap imported succesfully!\n"))
+        << r.err;
     bytes = ReadAll(map);
     EXPECT_EQ(CellAt(bytes, 10, 21).height, 5);
     EXPECT_EQ(CellAt(bytes, 11, 21).height, 30);
+}
+
+// The count lines: the rows drawn and the cells of no kind, the heights changed, where an
+// imported tile went.
+TEST_F(CliPictures, JobsWithPicturesCountWhatTheyDid) {
+    auto counts = [](const Args& args) {
+        CliResult r = RunVorlak(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return r.out.substr(0, r.out.find('\n'));
+    };
+    EXPECT_EQ(counts(Bmp2Map("", "")), "4 rows written; 4 cells of no kind (tile 580).");
+    const std::string grass = dir.path("grass.bmp"), odd = dir.path("odd.bmp");
+    ASSERT_TRUE(SavePicture(MemoryPicture(3, 1, Rgb(0, 0xA0, 0)), grass));
+    EXPECT_EQ(counts(Bmp2Map("--bitmap", grass)), "1 row written.");
+    ASSERT_TRUE(SavePicture(MemoryPicture(2, 2, Rgb(1, 2, 3)), odd));
+    EXPECT_EQ(counts(Bmp2Map("--bitmap", odd)),
+              "2 rows written; 4 cells of no kind (tile 580): no colour of the picture is one of "
+              "the palette's, so the palette probably does not match the picture.");
+
+    // Heights: the cells at 10, 20 and 11, 20 hold 0 now (tile 580); a grey of 128 keeps them.
+    const std::string grey = dir.path("grey.bmp");
+    MemoryPicture heights(3, 1, Rgb(128, 128, 128));
+    heights.setPixel(2, 0, Rgb(130, 130, 130));
+    ASSERT_TRUE(SavePicture(heights, grey));
+    const Args setHeights = {"heights", "--bitmap", grey, "--map", map, "--x", "10", "--y", "20"};
+    EXPECT_EQ(counts(setHeights), "1 cell changed height, of 3 under the picture.");
+    EXPECT_EQ(counts(setHeights), "0 cells changed height, of 3 under the picture.");
+
+    // A new tile goes to the end of the data file; the same number again is written in place.
+    const std::string tile = dir.path("tile.bmp"), to = dir.path("new");
+    ASSERT_TRUE(SavePicture(MemoryPicture(44, 44), tile));
+    EXPECT_EQ(counts(Import(tile, "3", to)), "Appended at byte 0 of " + to + ".mul.");
+    EXPECT_EQ(counts(Import(tile, "3", to)), "Written in place, at byte 0 of " + to + ".mul.");
+    EXPECT_EQ(counts(Import(tile, "4", to)), "Appended at byte 2048 of " + to + ".mul.");
 }
 
 // Refused jobs exit 1 with the reason on stderr and create no file.
@@ -169,6 +204,13 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
         {Bmp2Map("--bitmap", dir.path("rle.bmp")), "its pixel data needs 100 bytes from byte 54"},
         {Bmp2Map("--map", bitmap),
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
+        {Export("7", dir.path("no/t.png"), "land"),
+         "Unable to write the picture " + dir.path("no/t.png") + ".\nCannot open " +
+             dir.path("no/t.png") + ".tmp"},
+        {Bmp2Map("--map", dir.path("no/map0.mul")),
+         "Unable to open  and " + dir.path("no/map0.mul") + ".\nCannot open " +
+             dir.path("no/map0.mul") + ": No such file or directory (" + dir.path("no/map0.mul") +
+             " has fixed blocks and no index file, so no name stands before \"and\")\n"},
         {Bmp2Map("--x", "6141"),
          "The picture would end at 6145x24, outside the map of 6144x4096! BMP to Map aborted\n"},
         {Bmp2Map("--x", "65535"),

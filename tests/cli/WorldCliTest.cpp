@@ -73,11 +73,14 @@ TEST_P(WorldSizes, StaticsJobsFollowTheWorldAndRefuseAPairOfAnotherSize) {
     EXPECT_TRUE(r.code == 1 &&
                 Has(r.err, "lies outside the world (X " + std::to_string(w) + ", Y 0)"))
         << r.err;
-    for (Args args :
-         {Args{"clear", "--x2", std::to_string(w)}, Args{"clear", "--y2", std::to_string(h)},
-          Args{"melt", "--items", items + "2", "--x2", std::to_string(w)},
-          Args{"melt", "--items", items + "2", "--y2", std::to_string(h)}}) {
-        EXPECT_EQ(RunOnPair(args).err, "Illegal cordinates.\n") << args[0];
+    const std::string x2 = "X2 " + std::to_string(w) + " lies outside the world's columns 0..";
+    const std::string y2 = "Y2 " + std::to_string(h) + " lies outside the world's rows 0..";
+    for (const auto& [args, detail] : std::vector<std::pair<Args, std::string>>{
+             {{"clear", "--x2", std::to_string(w)}, x2 + std::to_string(w - 1)},
+             {{"clear", "--y2", std::to_string(h)}, y2 + std::to_string(h - 1)},
+             {{"melt", "--items", items + "2", "--x2", std::to_string(w)},
+              x2 + std::to_string(w - 1)}}) {
+        EXPECT_EQ(RunOnPair(args).err, "Illegal cordinates.\n" + detail + ".\n");
     }
     ExpectOnly(before);
     EXPECT_EQ(ReadAll(mul), dataBefore);

@@ -129,8 +129,52 @@ TEST(SphereReader, TakesEveryItemSectionEndedByABlankLine) {
     EXPECT_TRUE(Sphere(item, 255).empty());
     // A type that is a name reads as 0.
     EXPECT_EQ(Sphere("[WORLDITEM a]\nID=1\nTYPE=abc\n\n", 0).size(), 1u);
-    // Without a blank line after it the last item is not taken.
-    EXPECT_TRUE(Sphere("[WORLDITEM item1]\r\nID=0e75\r\nP=1300,1650,5\r\n").empty());
+}
+
+// An item section gives at most one item, which ends at its first blank line, at the next section
+// header of any kind or at the end of the file; other sections never give one.
+TEST(SphereReader, ItemsAreNeitherLostNorDoubledAtTheEdgesOfSections) {
+    const std::string a = "[WORLDITEM a]\r\nID=0e75\r\nP=1300,1650,5\r\n";
+    const std::string b = "[WORLDITEM b]\r\nID=2\r\nP=7,8,9\r\n";
+    const Item itemA{0x0E75, 1300, 1650, 5, 0}, itemB{2, 7, 8, 9, 0};
+    const std::vector<Item> one{itemA}, two{itemA, itemB};
+    const std::string character = "[WORLDCHAR c]\r\nID=5\r\nP=1,2,3\r\n";
+    const std::pair<std::string, std::vector<Item>> cases[] = {
+        {a + "\r\n", one},                           // a blank line
+        {a, one},                                    // the end of the file
+        {a + b, two},                                // the next item section
+        {a + "\r\n" + b + "\r\n", two},              // each followed by one blank line
+        {a + "\r\n\r\n\r\n" + b + "\r\n\r\n", two},  // extra blank lines take nothing twice
+        {a + "\r\nID=9\r\n\r\n", one},               // keys after the blank line: no second item
+        {a + character + "\r\n", one},               // ended by a section of another kind
+        {character + "\r\n" + a, one},               // which gives no item of its own
+        {character + a + "[EOF]\r\n", one},
+        {"[WORLDITEM a]\nID=3\nEVENTS=e_one,[e_two]\nP=4,5,6\n\n",  // "[" inside a line
+         {{3, 4, 5, 6, 0}}},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(Sphere(text), expected) << text;
+        // The same from a read buffer of a few bytes.
+        EXPECT_EQ(Read(text, WorldFormat::kSphere, -1, {3, 1 << 20}), expected) << text;
+    }
+}
+
+// Item sections left out are counted once, as they end (the Zedra3 counts: tests/cli).
+TEST(WorldReader, CountsTheItemsItSkipsOncePerSection) {
+    auto skipped = [](const std::string& text, WorldFormat format, int32_t wanted) {
+        auto file = FileOf(text);
+        WorldReader reader(*file, "items.wsc", format, wanted);
+        WorldItem item;
+        while (reader.Next(item)) {
+        }
+        return std::pair(reader.skippedForType(), reader.skippedInContainer());
+    };
+    EXPECT_EQ(skipped("SECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT 4\n}\n}\n",
+                      WorldFormat::kZedra3, -1),
+              std::pair(uint64_t{0}, uint64_t{1}));
+    EXPECT_EQ(
+        skipped("[WORLDITEM a]\nID=1\nTYPE=3\n\n\n[WORLDITEM b]\nID=2\n", WorldFormat::kSphere, 5),
+        std::pair(uint64_t{2}, uint64_t{0}));
 }
 
 TEST(SphereReader, PositionReadsItsNumbersWhereverTheyStand) {
