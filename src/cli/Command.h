@@ -18,6 +18,7 @@ struct Context {
     std::ostream& out;
     std::ostream& err;
     bool errIsTerminal = false;  // wait and progress texts go to `err` only when true
+    int columns = 80;            // the terminal's width; a progress text stays within one line
     int exitCode = 0;
     bool progressShown = false;  // a progress text stands on the terminal's last line
 
@@ -32,6 +33,10 @@ struct Context {
 bool IsWholeNumber(std::string_view text);
 // Accepts whole decimal numbers only ("12", "-3", "+7"), of any length.
 const CLI::Validator& WholeNumber();
+
+// Accepts the name of a picture that the picture jobs can write: one ending in .png or .bmp.
+// Any other name is a usage error, with the same words for every job.
+const CLI::Validator& PictureToWrite();
 
 // Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,

@@ -57,13 +57,15 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         "render",
         "Draw the terrain and statics as a picture: the radar colour of the highest "
         "static on each cell, else of its terrain tile");
-    cmd->add_option("--out", render->first.out, "picture to write (.png or .bmp)")->required();
+    cmd->add_option("--out", render->first.out, "picture to write: a name ending in .png or .bmp")
+        ->required()
+        ->check(PictureToWrite());
     cmd->add_option("--map", render->first.map, "terrain file")->capture_default_str();
     AddStaticsFiles(*cmd, render->first.statics, render->first.staidx, render->second.world);
     cmd->add_option("--radarcol", render->first.radarcol, "radar colour file")
         ->capture_default_str();
     AddRectangle(*cmd, render->second);
-    cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel: 1, 2, 4 or 8")
+    cmd->add_option("--scale", render->first.scale, "each N x N cells one pixel")
         ->check(CLI::IsMember({1, 2, 4, 8}))
         ->capture_default_str();
     cmd->add_flag(
@@ -78,11 +80,14 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     CLI::Option* kinds =
         m2b->add_flag("--kinds", which->first, "each cell the palette colour of its tile's kind");
     m2b->add_flag("--heights", which->second, "each cell grey, height + 128")->excludes(kinds);
-    m2b->add_option("--out", map2bmp->first.out, "picture to write (.png or .bmp)")->required();
+    m2b->add_option("--out", map2bmp->first.out, "picture to write: a name ending in .png or .bmp")
+        ->required()
+        ->check(PictureToWrite());
     m2b->add_option("--map", map2bmp->first.map, "terrain file")->capture_default_str();
     AddWorld(*m2b, map2bmp->second.world);
     m2b->add_option("--palette", map2bmp->first.palette,
-                    "palette picture: column k of its top row is the colour of kind k")
+                    "palette picture (PNG, BMP or GIF): column k of its top row is the colour of "
+                    "kind k")
         ->capture_default_str();
     AddRectangle(*m2b, map2bmp->second);
     m2b->callback([map2bmp, which, &ctx] {
@@ -94,7 +99,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     auto set = std::make_shared<SetHeightsRequest>();
     auto* hts = app.add_subcommand(
         "heights", "Set the heights of the cells under a grey picture to grey - 128");
-    hts->add_option("--bitmap", set->bitmap, "8-bit grey picture (PNG, BMP, GIF)")->required();
+    hts->add_option("--bitmap", set->bitmap, "8-bit grey picture: PNG, BMP or GIF")->required();
     hts->add_option("--map", set->map, "terrain file")->capture_default_str();
     auto given = std::make_shared<std::optional<world::Size>>();
     AddWorld(*hts, *given);
