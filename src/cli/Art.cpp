@@ -89,7 +89,7 @@ void Export(ExportArgs& args, Context& ctx) {
 void Import(ImportArgs& args, Context& ctx) {
     args.request.number = ArtNumber(args.number);
     std::string why;
-    std::unique_ptr<WritablePicture> picture = ReadPictureFile(args.bitmap, &why);
+    std::unique_ptr<WritablePicture> picture = ReadJobPicture(args.bitmap, &why);
     if (!picture) {
         ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", why});
         return;

@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "cli/Command.h"
+#include "mul/Stop.h"
+#include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
 
@@ -113,6 +115,11 @@ const CLI::Validator& WholeNumber() {
         },
         "INT");
     return whole;
+}
+
+std::unique_ptr<WritablePicture> ReadJobPicture(const std::string& path, std::string* why) {
+    ExitOnStop decoding;
+    return ReadPictureFile(path, why);
 }
 
 const CLI::Validator& PictureToWrite() {

@@ -4,11 +4,13 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "mul/Picture.h"
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
 
@@ -33,6 +35,11 @@ struct Context {
 bool IsWholeNumber(std::string_view text);
 // Accepts whole decimal numbers only ("12", "-3", "+7"), of any length.
 const CLI::Validator& WholeNumber();
+
+// Reads a picture file for a job (see ReadPictureFile); a stop asked for meanwhile ends the
+// program at once, since decoding a large picture cannot look at it and holds nothing yet.
+std::unique_ptr<WritablePicture> ReadJobPicture(const std::string& path,
+                                                std::string* why = nullptr);
 
 // Accepts the name of a picture that the picture jobs can write: one ending in .png or .bmp.
 // Any other name is a usage error, with the same words for every job.

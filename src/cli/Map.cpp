@@ -130,10 +130,9 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (options->seeded) request.seed = options->seed;
 
         // The picture is only decoded once the palette is there, as the job checks them.
-        std::unique_ptr<Picture> palette =
-            ReadPictureFile(request.palette, &request.paletteProblem);
+        std::unique_ptr<Picture> palette = ReadJobPicture(request.palette, &request.paletteProblem);
         std::unique_ptr<Picture> picture;
-        if (palette) picture = ReadPictureFile(request.bitmap, &request.bitmapProblem);
+        if (palette) picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
 
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();

@@ -37,7 +37,7 @@ void ApplyRectangle(const Rectangle& r, MapViewRequest& request) {
 void RunView(MapViewRequest request, const Rectangle& rectangle, Context& ctx) {
     ApplyRectangle(rectangle, request);
     std::unique_ptr<Picture> palette;
-    if (request.view == MapView::kKinds) palette = ReadPictureFile(request.palette);
+    if (request.view == MapView::kKinds) palette = ReadJobPicture(request.palette);
     PictureIo io;
     io.make = NewPictureInMemory;
     io.save = [](const Picture& p, const std::string& path, bool grey) {
@@ -111,7 +111,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         request.world = *given;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
-        std::unique_ptr<Picture> picture = ReadPictureFile(request.bitmap);
+        std::unique_ptr<Picture> picture = ReadJobPicture(request.bitmap);
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();
         Bmp2MapOutcome outcome = RunSetHeights(request, picture.get(), hooks);

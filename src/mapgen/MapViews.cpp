@@ -251,10 +251,22 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
     std::array<int32_t, kBlockCellCount> block{};
     int32_t groupRows = 0;
     const int32_t firstRow = request.y1 / kCells, lastRow = request.y2 / kCells;
+    const int32_t firstColumn = request.x1 / kCells, lastColumn = request.x2 / kCells;
+    // Progress in blocks drawn, so that it counts evenly however few bands there are; a stop is
+    // looked at between two columns of a band.
+    const int32_t columns = lastColumn - firstColumn + 1;
+    const int32_t blocks = (lastRow - firstRow + 1) * columns;
+    std::string shown;
+    auto progress = [&](int32_t done) {
+        std::string text = ProgressText(done, blocks);
+        if (status && text != shown) status(text);
+        shown = std::move(text);
+    };
     for (int32_t band = firstRow; band <= lastRow; band += kBand) {
-        if (status) status(ProgressText(band - firstRow, lastRow - firstRow + 1));
         const int32_t bandEnd = std::min(lastRow, band + kBand - 1);
-        for (int32_t column = request.x1 / kCells; column <= request.x2 / kCells; ++column) {
+        for (int32_t column = firstColumn; column <= lastColumn; ++column) {
+            ThrowIfStopped();
+            progress((band - firstRow) * columns + (column - firstColumn) * (bandEnd - band + 1));
             int32_t from = std::max(request.x1, column * kCells);
             int32_t to = std::min(request.x2, column * kCells + kCells - 1);
             source.ReadBand(column, band, bandEnd);
@@ -299,6 +311,7 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
             groupRows = 0;
         }
     }
+    progress(blocks);
 }
 
 void CheckRequest(const View& request, const Picture* palette, FileSystem& fs) {
@@ -441,7 +454,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
                     status);
                 writer.Commit();
             } catch (const Error& e) {
-                if (e.kind() == Error::Kind::kCorrupt) throw;
+                if (e.kind() == Error::Kind::kCorrupt || e.kind() == Error::Kind::kStopped) throw;
                 return finish(false,
                               "Unable to write the picture " + request.out + ". " + e.what());
             }
@@ -472,6 +485,26 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette, c
 
 namespace {
 
+// The bits per sample of a PNG file, read from its header; 0 for any other file or none. A
+// decoder gives 8 bits of each sample whatever the file holds, so a deeper file is told apart
+// here, before its heights would be rounded.
+int PngSampleBits(const std::string& path, FileSystem& fs) {
+    // Signature (8), IHDR length (4) and type (4), width (4), height (4), then the bit depth.
+    constexpr size_t kSignatureBytes = 8, kDepthAt = kSignatureBytes + 4 + 4 + 4 + 4;
+    static constexpr uint8_t kSignature[kSignatureBytes] = {0x89, 'P',  'N',  'G',
+                                                            '\r', '\n', 0x1A, '\n'};
+    try {
+        auto file = fs.Open(path, OpenMode::kReadOnly);
+        std::array<uint8_t, kDepthAt + 1> head{};
+        if (file->ReadAt(0, head) != head.size()) return 0;
+        if (!std::equal(std::begin(kSignature), std::end(kSignature), head.begin())) return 0;
+        if (!std::equal(head.begin() + 12, head.begin() + 16, "IHDR")) return 0;
+        return head[kDepthAt];
+    } catch (const std::exception&) {
+        return 0;  // the picture was read already; what cannot be read here is no PNG to judge
+    }
+}
+
 // A whole number of 0 or more read from a box, or -1.
 int64_t Placement(const std::string& text) {
     double value = NumericValue(text);
@@ -501,9 +534,18 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
         return stop(Result::kRefused,
                     "The picture " + request.bitmap + " cannot be read as a picture!", 0);
     }
+    if (int bits = PngSampleBits(request.bitmap, fs); bits > 8) {
+        return stop(Result::kRefused,
+                    "The picture " + request.bitmap + " has " + std::to_string(bits) +
+                        " bits per sample; heights takes 8-bit grey pictures only!",
+                    0);
+    }
     const int32_t width = picture->width(), height = picture->height();
     std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
     for (int32_t py = 0; py < height; ++py) {
+        if ((hooks.stopRequested && hooks.stopRequested()) || StopRequested()) {
+            return {Result::kStopped, "Stopped.", 0};
+        }
         picture->row(py, colours.data());
         for (int32_t px = 0; px < width; ++px) {
             int32_t c = colours[static_cast<size_t>(px)];
