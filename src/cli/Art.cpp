@@ -14,7 +14,9 @@ namespace {
 // The art number takes any whole decimal number, however long, so that a number out of range is
 // refused by the job with its message instead of by the parser.
 CLI::Option* AddArtNumber(CLI::App& command, std::string& text) {
-    return command.add_option("--number", text, "art number")->required()->check(WholeNumber());
+    return command.add_option("--number", text, "art number, 0 or more")
+        ->required()
+        ->check(WholeNumber());
 }
 
 // Digits beyond what a double holds read as an infinity, which every job refuses.

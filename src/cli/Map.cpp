@@ -102,8 +102,8 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
     cmd->add_option("--map", options->request.map, "terrain file, created when missing")
         ->capture_default_str();
     AddWorld(*cmd, options->request.world);
-    AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel");
-    AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel");
+    AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel, 0 or more");
+    AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel, 0 or more");
     cmd->add_option("--palette", options->request.palette,
                     "palette picture (PNG, BMP or GIF): column k of its top row is the colour of "
                     "kind k")
@@ -115,7 +115,8 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
                         KindList())
         ->check(height)
         ->option_text("KIND=LOW:HIGH");
-    cmd->add_option("--seed", options->seed, "seed of the random draws, for repeatable runs")
+    cmd->add_option("--seed", options->seed,
+                    "seed of the random draws, 0..4294967295, for repeatable runs")
         ->each([options](const std::string&) { options->seeded = true; });
 
     cmd->callback([options, &ctx] {

@@ -17,8 +17,8 @@ struct Rectangle {
 };
 
 void AddRectangle(CLI::App& cmd, Rectangle& r) {
-    AddWholeNumber(cmd, "--x1", r.x1, "left column of the rectangle");
-    AddWholeNumber(cmd, "--y1", r.y1, "top row of the rectangle");
+    AddWholeNumber(cmd, "--x1", r.x1, "left column of the rectangle, 0 or more");
+    AddWholeNumber(cmd, "--y1", r.y1, "top row of the rectangle, 0 or more");
     cmd.add_option("--x2", r.x2, "right column, included (default: the world's last)")
         ->check(WholeNumber());
     cmd.add_option("--y2", r.y2, "bottom row, included (default: the world's last)")
@@ -104,8 +104,10 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
     auto given = std::make_shared<std::optional<world::Size>>();
     AddWorld(*hts, *given);
     auto coordinates = std::make_shared<std::pair<int32_t, int32_t>>(0, 0);
-    AddWholeNumber(*hts, "--x", coordinates->first, "map X of the picture's top-left pixel");
-    AddWholeNumber(*hts, "--y", coordinates->second, "map Y of the picture's top-left pixel");
+    AddWholeNumber(*hts, "--x", coordinates->first,
+                   "map X of the picture's top-left pixel, 0 or more");
+    AddWholeNumber(*hts, "--y", coordinates->second,
+                   "map Y of the picture's top-left pixel, 0 or more");
     hts->callback([set, given, coordinates, &ctx] {
         SetHeightsRequest request = *set;
         request.world = *given;
