@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <optional>
 
 #include "cli/Command.h"
@@ -82,7 +83,9 @@ std::string KindList() {
 std::string HeightProblem(const std::string& text) {
     std::optional<Height> height = ParseHeight(text);
     if (!height) return "'" + text + "' is not KIND=LOW:HIGH with KIND one of " + KindList();
-    if (std::stod(height->min) > std::stod(height->max)) {
+    // Digits beyond a double read as an infinity, never as an exception; the job then refuses the
+    // height as out of range.
+    if (std::strtod(height->min.c_str(), nullptr) > std::strtod(height->max.c_str(), nullptr)) {
         return "'" + text + "': the lowest height " + height->min + " lies above the highest " +
                height->max;
     }

@@ -63,7 +63,9 @@ TEST_F(Cli, PictureNamesAndHeightsAreRefusedAlikeBeforeAnyJob) {
                                  " must end in .png or .bmp\nRun 'vorlak --help' for usage.\n");
         }
     }
-    for (const std::string height : {"mountain=70:20", "2=0.5:0.25", "LAVA=-1:-3"}) {
+    for (const std::string& height :
+         std::vector<std::string>{"mountain=70:20", "2=0.5:0.25", "LAVA=-1:-3",
+                                  "lava=" + std::string(400, '9') + ":1"}) {
         CliResult r = RunHere({"bmp2map", "--bitmap", "p.bmp", "--height", height});
         EXPECT_EQ(r.code, 2) << height;
         EXPECT_TRUE(Has(r.err, "'" + height + "': the lowest height")) << r.err;
