@@ -6,6 +6,8 @@ radarcol.mul gives every terrain tile of the example kinds a colour near its pal
 three kinds of static items (trees, walls, a roof) their own. The statics pair holds a grove of
 trees in the island's meadows and a small walled house with a roof over part of it, for the
 default 6144 x 4096 world (only the blocks of the island's 256 x 256 corner hold anything).
+Files of those names already in the folder (a statics pair of other examples, say) are never
+overwritten: the script names them and stops; run it in a folder of its own.
 """
 import math
 import os
@@ -65,12 +67,19 @@ def statics(kinds):
     return blocks
 
 
+NAMES = ("radarcol.mul", "staidx0.mul", "statics0.mul")
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
+    there = [name for name in NAMES if os.path.lexists(os.path.join(out, name))]
+    if there:
+        sys.exit("make_views.py: %s already in %s; nothing was written. Run it in a folder of "
+                 "its own." % (", ".join(there), os.path.abspath(out)))
     colours = {rgb: k for k, (_, rgb) in enumerate(PALETTE)}
     rows = island()
     kinds = [[colours.get(rgb, -1) for rgb in row] for row in rows]
-    with open(os.path.join(out, "radarcol.mul"), "wb") as f:
+    with open(os.path.join(out, "radarcol.mul"), "xb") as f:
         f.write(radar_colours())
     index = bytearray(b"\xff" * (BLOCKS * 12))
     data = bytearray()
@@ -78,9 +87,9 @@ def main():
         run = b"".join(struct.pack("<HBBbH", i, x, y, z, 0) for i, x, y, z in records)
         struct.pack_into("<iii", index, block * 12, len(data), len(run), -1)
         data += run
-    with open(os.path.join(out, "staidx0.mul"), "wb") as f:
+    with open(os.path.join(out, "staidx0.mul"), "xb") as f:
         f.write(index)
-    with open(os.path.join(out, "statics0.mul"), "wb") as f:
+    with open(os.path.join(out, "statics0.mul"), "xb") as f:
         f.write(data)
 
 

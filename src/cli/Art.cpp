@@ -1,7 +1,4 @@
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,25 +14,13 @@ namespace {
 // The art number takes any whole decimal number, however long, so that a number out of range is
 // refused by the job with its message instead of by the parser.
 CLI::Option* AddArtNumber(CLI::App& command, std::string& text) {
-    return command.add_option("--number", text, "art number")->required()->check(WholeNumber());
+    return command.add_option("--number", text, "art number, 0 or more")
+        ->required()
+        ->check(WholeNumber());
 }
 
 // Digits beyond what a double holds read as an infinity, which every job refuses.
 double ArtNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
-
-// Export writes only what keeps every pixel exact.
-const CLI::Validator& LosslessPictureName() {
-    static const CLI::Validator check(
-        [](std::string& value) -> std::string {
-            std::string ext = std::filesystem::path(value).extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (ext == ".bmp" || ext == ".png") return {};
-            return "'" + value + "' must end in .bmp or .png";
-        },
-        "FILE.bmp|FILE.png");
-    return check;
-}
 
 // Pictures go through the picture module and the checked output path.
 SaveArtPicture SavePicture() {
@@ -94,7 +79,7 @@ void Export(ExportArgs& args, Context& ctx) {
 void Import(ImportArgs& args, Context& ctx) {
     args.request.number = ArtNumber(args.number);
     std::string why;
-    std::unique_ptr<WritablePicture> picture = ReadPictureFile(args.bitmap, &why);
+    std::unique_ptr<WritablePicture> picture = ReadJobPicture(args.bitmap, &why);
     if (!picture) {
         ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", why});
         return;
@@ -120,12 +105,14 @@ void AddArtCommand(CLI::App& app, Context& ctx) {
         ->capture_default_str();
     exp->add_option("--idx", exportArgs->request.artidx, "art index file")->capture_default_str();
     exp->add_option("--mul", exportArgs->request.artmul, "art data file")->capture_default_str();
-    exp->add_option("--out", exportArgs->out, "picture to write (.bmp or .png)")
-        ->check(LosslessPictureName());
+    // Only pictures that keep every pixel exact.
+    exp->add_option("--out", exportArgs->out, "picture to write: a name ending in .png or .bmp")
+        ->check(PictureToWrite());
     exp->add_flag("--all", exportArgs->all,
                   "every record of the kind (land or static) into --dir, one picture each, "
                   "named by its number (00000.png ...); missing records are skipped and counted");
-    exp->add_option("--dir", exportArgs->dir, "folder for --all, made when missing");
+    exp->add_option("--dir", exportArgs->dir, "folder for --all, made when missing")
+        ->option_text("FOLDER");
     exp->add_option("--format", exportArgs->format, "picture format for --all")
         ->check(CLI::IsMember({"png", "bmp"}))
         ->capture_default_str();
@@ -134,7 +121,7 @@ void AddArtCommand(CLI::App& app, Context& ctx) {
     auto* imp = art->add_subcommand(
         "import", "Save the 44 x 44 diamond at a picture's top-left corner as a landscape tile");
     imp->callback([importArgs, &ctx] { Import(*importArgs, ctx); });
-    imp->add_option("--bitmap", importArgs->bitmap, "picture to read (BMP, PNG, GIF)")->required();
+    imp->add_option("--bitmap", importArgs->bitmap, "picture to read: PNG, BMP or GIF")->required();
     AddArtNumber(*imp, importArgs->number);
     imp->add_option("--idx", importArgs->request.artidx, "art index file")->capture_default_str();
     imp->add_option("--mul", importArgs->request.artmul, "art data file")->capture_default_str();

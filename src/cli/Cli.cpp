@@ -1,16 +1,73 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 
 #include "cli/Command.h"
+#include "mul/Stop.h"
+#include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
 
 namespace {
 // Back to the start of the terminal line, and the line cleared.
 constexpr char kClearLine[] = "\r\033[K";
+
+// `text` cut to fewer than `columns` characters, so that it never wraps: a wrapped line could not
+// be cleared by going back to the start of the last row. Counts UTF-8 characters, not bytes.
+std::string FitLine(const std::string& text, int columns) {
+    const size_t room = static_cast<size_t>(std::max(columns - 1, 4));
+    size_t characters = 0, cut = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters == room - 3) cut = i;
+        ++characters;
+    }
+    if (characters <= room) return text;
+    return text.substr(0, cut) + "...";
+}
+
+// Help that reads plainly: "--x N (default 0)", "--out FILE (required)", "--kind land|static",
+// never the parser's own type and validator names.
+class PlainHelp : public CLI::Formatter {
+  public:
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        std::string text;
+        const bool flag = opt->get_type_name().empty() && opt->get_option_text().empty();
+        if (opt->get_type_size() != 0 && !flag) {
+            text += " " + Metavar(*opt);
+            if (opt->get_expected_max() > 1) text += " ...";
+            if (opt->get_required()) text += " (required)";
+            if (!opt->get_default_str().empty()) {
+                text += " (default " + opt->get_default_str() + ")";
+            }
+        }
+        for (const CLI::Option* other : opt->get_excludes()) {
+            text += " (not with " + other->get_name() + ")";
+        }
+        return text;
+    }
+
+  private:
+    // The option's own text when it has one; else the choices of a list check ("png|bmp"), N for
+    // a number and FILE for a text.
+    static std::string Metavar(const CLI::Option& opt) {
+        if (!opt.get_option_text().empty()) return opt.get_option_text();
+        const std::string type = opt.get_type_name();
+        const size_t open = type.find(":{");
+        if (open != std::string::npos && type.back() == '}') {
+            std::string choices = type.substr(open + 2, type.size() - open - 3);
+            std::replace(choices.begin(), choices.end(), ',', '|');
+            return choices;
+        }
+        return type.rfind("TEXT", 0) == 0 && type.find("INT") == std::string::npos ? "FILE" : "N";
+    }
+};
+
 }  // namespace
 
 StatusSink Context::Progress() {
@@ -20,7 +77,7 @@ StatusSink Context::Progress() {
     return [this, last = std::string()](const std::string& text) mutable {
         if (!errIsTerminal || text == last) return;
         last = text;
-        err << kClearLine << text << std::flush;
+        err << kClearLine << FitLine(text, columns) << std::flush;
         progressShown = true;
     };
 }
@@ -64,6 +121,24 @@ const CLI::Validator& WholeNumber() {
     return whole;
 }
 
+std::unique_ptr<WritablePicture> ReadJobPicture(const std::string& path, std::string* why) {
+    ExitOnStop decoding;
+    return ReadPictureFile(path, why);
+}
+
+const CLI::Validator& PictureToWrite() {
+    static const CLI::Validator check(
+        [](std::string& name) -> std::string {
+            std::string ext = std::filesystem::path(name).extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (ext == ".png" || ext == ".bmp") return {};
+            return "the picture name " + name + " must end in .png or .bmp";
+        },
+        "");
+    return check;
+}
+
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,
                             const std::string& description) {
     return command.add_option(name, value, description)
@@ -90,9 +165,10 @@ CLI::Option* AddWorld(CLI::App& command, std::optional<world::Size>& world) {
     return command
         .add_option_function<std::string>(
             "--world", [&world](const std::string& text) { world = world::ParseSize(text); },
-            "world size in cells, e.g. 7168x4096 (default: taken from the files; 6144x4096 for "
-            "new files)")
-        ->check(size);
+            "world size in cells, two multiples of 8 up to " + std::to_string(world::kLongestSide) +
+                ", e.g. 7168x4096 (default: taken from the files; 6144x4096 for new files)")
+        ->check(size)
+        ->option_text("WxH");
 }
 
 void AddStaticsFiles(CLI::App& command, std::string& statics, std::string& staidx,
@@ -103,19 +179,22 @@ void AddStaticsFiles(CLI::App& command, std::string& statics, std::string& staid
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        bool errIsTerminal) {
-    return Run(args, out, err, errIsTerminal, DefaultFileSystem());
+        bool errIsTerminal, int columns) {
+    return Run(args, out, err, errIsTerminal, DefaultFileSystem(), columns);
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        bool errIsTerminal, FileSystem& fs) {
+        bool errIsTerminal, FileSystem& fs, int columns) {
     CLI::App app{
         "Vorlak: edits the statics, terrain and art files of a world server."
         " Without a subcommand it opens the window.",
         "vorlak"};
     app.set_version_flag("--version", "Vorlak " VORLAK_VERSION);
     app.require_subcommand(0, 1);
-    Context ctx{out, err, errIsTerminal};
+    auto help = std::make_shared<PlainHelp>();
+    help->column_width(40);
+    app.formatter(help);
+    Context ctx{out, err, errIsTerminal, columns};
     ctx.fs = &fs;
     AddClearCommand(app, ctx);
     AddFreezeCommand(app, ctx);

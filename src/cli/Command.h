@@ -4,12 +4,14 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "mul/File.h"
+#include "mul/Picture.h"
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
 
@@ -19,6 +21,7 @@ struct Context {
     std::ostream& out;
     std::ostream& err;
     bool errIsTerminal = false;  // wait and progress texts go to `err` only when true
+    int columns = 80;            // the terminal's width; a progress text stays within one line
     int exitCode = 0;
     bool progressShown = false;             // a progress text stands on the terminal's last line
     FileSystem* fs = &DefaultFileSystem();  // where the jobs read and write their files
@@ -36,6 +39,15 @@ bool IsWholeNumber(std::string_view text);
 // Accepts whole decimal numbers only ("12", "-3", "+7", "08"), of any length; leading zeros are
 // dropped, so that "08" is eight and never read as an octal number.
 const CLI::Validator& WholeNumber();
+
+// Reads a picture file for a job (see ReadPictureFile); a stop asked for meanwhile ends the
+// program at once, since decoding a large picture cannot look at it and holds nothing yet.
+std::unique_ptr<WritablePicture> ReadJobPicture(const std::string& path,
+                                                std::string* why = nullptr);
+
+// Accepts the name of a picture that the picture jobs can write: one ending in .png or .bmp.
+// Any other name is a usage error, with the same words for every job.
+const CLI::Validator& PictureToWrite();
 
 // Adds a signed 32-bit option that takes whole decimal numbers only ("12", "-3", "+7").
 CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, int32_t& value,

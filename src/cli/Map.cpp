@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <optional>
 
 #include "cli/Command.h"
@@ -24,10 +25,18 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The kind that a --height names: 0..11 or the kind's name in any case.
+// The plain English names of the kinds whose palette name is spelled otherwise.
+constexpr std::pair<std::string_view, int32_t> kEnglishNames[] = {{"mountain", 2},
+                                                                  {"cobblestones", 9}};
+
+// The kind that a --height names: 0..11, the kind's name or its English name, in any case.
 std::optional<int32_t> KindNamed(const std::string& name) {
+    const std::string lower = Lower(name);
     for (int32_t k = 0; k < kTerrainKinds; ++k) {
-        if (name == std::to_string(k) || Lower(name) == Lower(TerrainName(k))) return k;
+        if (name == std::to_string(k) || lower == Lower(TerrainName(k))) return k;
+    }
+    for (const auto& [english, kind] : kEnglishNames) {
+        if (lower == english) return kind;
     }
     return std::nullopt;
 }
@@ -46,7 +55,7 @@ bool IsHeight(std::string_view text) {
            fraction[0] != '-' && IsWholeNumber(fraction);
 }
 
-// KIND=MIN:MAX.
+// KIND=LOW:HIGH.
 std::optional<Height> ParseHeight(const std::string& text) {
     size_t equals = text.find('=');
     if (equals == 0 || equals == std::string::npos) return std::nullopt;
@@ -63,8 +72,24 @@ std::string KindList() {
     std::string list;
     for (int32_t k = 0; k < kTerrainKinds; ++k) {
         list += (k ? ", " : "") + std::to_string(k) + " " + Lower(TerrainName(k));
+        for (const auto& [english, kind] : kEnglishNames) {
+            if (kind == k) list += " (" + std::string(english) + ")";
+        }
     }
     return list;
+}
+
+// Why a --height text cannot be taken, or nothing.
+std::string HeightProblem(const std::string& text) {
+    std::optional<Height> height = ParseHeight(text);
+    if (!height) return "'" + text + "' is not KIND=LOW:HIGH with KIND one of " + KindList();
+    // Digits beyond a double read as an infinity, never as an exception; the job then refuses the
+    // height as out of range.
+    if (std::strtod(height->min.c_str(), nullptr) > std::strtod(height->max.c_str(), nullptr)) {
+        return "'" + text + "': the lowest height " + height->min + " lies above the highest " +
+               height->max;
+    }
+    return {};
 }
 
 }  // namespace
@@ -75,25 +100,26 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
                                    "Lay a picture into the terrain file, one pixel "
                                    "per cell, each colour of the palette one kind");
     cmd->alias("map");
-    cmd->add_option("--bitmap", options->request.bitmap, "the picture (BMP or GIF)")->required();
+    cmd->add_option("--bitmap", options->request.bitmap, "the picture: PNG, BMP or GIF")
+        ->required();
     cmd->add_option("--map", options->request.map, "terrain file, created when missing")
         ->capture_default_str();
     AddWorld(*cmd, options->request.world);
-    AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel");
-    AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel");
+    AddWholeNumber(*cmd, "--x", options->x, "map X of the picture's top-left pixel, 0 or more");
+    AddWholeNumber(*cmd, "--y", options->y, "map Y of the picture's top-left pixel, 0 or more");
     cmd->add_option("--palette", options->request.palette,
-                    "palette picture: column k of its top row is the colour of kind k")
+                    "palette picture (PNG, BMP or GIF): column k of its top row is the colour of "
+                    "kind k")
         ->capture_default_str();
-    static const CLI::Validator height(
-        [](std::string& text) -> std::string {
-            if (ParseHeight(text)) return {};
-            return "'" + text + "' is not KIND=MIN:MAX with KIND one of " + KindList();
-        },
-        "KIND=MIN:MAX");
+    static const CLI::Validator height(HeightProblem, "");
     cmd->add_option("--height", options->heights,
-                    "lowest and highest height of one kind, e.g. montain=20:70 (repeatable)")
-        ->check(height);
-    cmd->add_option("--seed", options->seed, "seed of the random draws, for repeatable runs")
+                    "lowest and highest height of one kind, LOW not above HIGH, e.g. "
+                    "mountain=20:70 (repeatable); kinds: " +
+                        KindList())
+        ->check(height)
+        ->option_text("KIND=LOW:HIGH");
+    cmd->add_option("--seed", options->seed,
+                    "seed of the random draws, 0..4294967295, for repeatable runs")
         ->each([options](const std::string&) { options->seeded = true; });
 
     cmd->callback([options, &ctx] {
@@ -108,10 +134,9 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (options->seeded) request.seed = options->seed;
 
         // The picture is only decoded once the palette is there, as the job checks them.
-        std::unique_ptr<Picture> palette =
-            ReadPictureFile(request.palette, &request.paletteProblem);
+        std::unique_ptr<Picture> palette = ReadJobPicture(request.palette, &request.paletteProblem);
         std::unique_ptr<Picture> picture;
-        if (palette) picture = ReadPictureFile(request.bitmap, &request.bitmapProblem);
+        if (palette) picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
 
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();

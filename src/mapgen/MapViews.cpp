@@ -350,6 +350,7 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
             groupRows = 0;
         }
     }
+    if (std::string text = ProgressText(steps, steps); status && text != progress) status(text);
 }
 
 // The overview's colours change from cell to cell, the kinds picture is large areas of one colour,
@@ -716,6 +717,26 @@ int64_t WorldMap::StaticsInside(int32_t x1, int32_t y1, int32_t x2, int32_t y2) 
 
 namespace {
 
+// The bits per sample of a PNG file, read from its header; 0 for any other file or none. A
+// decoder gives 8 bits of each sample whatever the file holds, so a deeper file is told apart
+// here, before its heights would be rounded.
+int PngSampleBits(const std::string& path, FileSystem& fs) {
+    // Signature (8), IHDR length (4) and type (4), width (4), height (4), then the bit depth.
+    constexpr size_t kSignatureBytes = 8, kDepthAt = kSignatureBytes + 4 + 4 + 4 + 4;
+    static constexpr uint8_t kSignature[kSignatureBytes] = {0x89, 'P',  'N',  'G',
+                                                            '\r', '\n', 0x1A, '\n'};
+    try {
+        auto file = fs.Open(path, OpenMode::kReadOnly);
+        std::array<uint8_t, kDepthAt + 1> head{};
+        if (file->ReadAt(0, head) != head.size()) return 0;
+        if (!std::equal(std::begin(kSignature), std::end(kSignature), head.begin())) return 0;
+        if (!std::equal(head.begin() + 12, head.begin() + 16, "IHDR")) return 0;
+        return head[kDepthAt];
+    } catch (const std::exception&) {
+        return 0;  // the picture was read already; what cannot be read here is no PNG to judge
+    }
+}
+
 // A whole number of 0 or more read from a box, or -1.
 int64_t Placement(const std::string& text) {
     double value = NumericValue(text);
@@ -748,9 +769,18 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
                     "The picture " + request.bitmap + " cannot be read as a picture!", 0,
                     request.bitmapProblem);
     }
+    if (int bits = PngSampleBits(request.bitmap, fs); bits > 8) {
+        return stop(Result::kRefused,
+                    "The picture " + request.bitmap + " has " + std::to_string(bits) +
+                        " bits per sample; heights takes 8-bit grey pictures only!",
+                    0);
+    }
     const int32_t width = picture->width(), height = picture->height();
     std::vector<int32_t> colours(static_cast<size_t>(std::max(width, 0)));
     for (int32_t py = 0; py < height; ++py) {
+        if ((hooks.stopRequested && hooks.stopRequested()) || StopRequested()) {
+            return {Result::kStopped, "Stopped.", 0};
+        }
         picture->row(py, colours.data());
         for (int32_t px = 0; px < width; ++px) {
             int32_t c = colours[static_cast<size_t>(px)];

@@ -16,4 +16,16 @@ void ThrowIfStopped();
 // Makes SIGINT and SIGTERM request a stop instead of ending the process.
 void StopOnSignals();
 
+// While one lives, SIGINT and SIGTERM (with StopOnSignals) end the process at once: "Stopped." on
+// stderr and exit code 1. For the steps before a job reads or changes its files that cannot look
+// at a stop request themselves, such as decoding a picture; nothing is held then that would need
+// undoing. One at a time.
+class ExitOnStop {
+  public:
+    ExitOnStop() noexcept;
+    ~ExitOnStop();
+    ExitOnStop(const ExitOnStop&) = delete;
+    ExitOnStop& operator=(const ExitOnStop&) = delete;
+};
+
 }  // namespace vorlak

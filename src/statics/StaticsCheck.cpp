@@ -6,6 +6,7 @@
 
 #include "mul/Error.h"
 #include "mul/LittleEndian.h"
+#include "mul/Stop.h"
 #include "mul/World.h"
 #include "statics/cStatics.h"
 
@@ -13,6 +14,8 @@ namespace vorlak {
 namespace {
 
 constexpr size_t kReadWindow = 4u << 20;
+// Blocks or runs between two looks at a stop request: a few milliseconds of work.
+constexpr size_t kStopCheckEvery = 4096;
 
 struct Run {  // a run inside the data file, so below 2^31 in offset and length
     uint32_t offset;
@@ -143,6 +146,7 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
         blockProblems.push_back({block, world::DescribeBlock(block, report.world) + ": " + text});
     };
     for (int32_t block = 0; block < static_cast<int32_t>(report.blocks); ++block) {
+        if (static_cast<size_t>(block) % kStopCheckEvery == 0) ThrowIfStopped();
         const uint8_t* e = entries.data() + static_cast<size_t>(block) * cStatics::kEntryBytes;
         int32_t offset = le::Load32(e);
         int32_t length = le::Load32(e + 4);
@@ -169,7 +173,9 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
     LargeBytes window;
     uint64_t windowStart = 0;
     uint64_t coveredEnd = 0;  // end of the referenced bytes counted so far
-    for (const Run& run : runs) {
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const Run& run = runs[r];
+        if (r % kStopCheckEvery == 0) ThrowIfStopped();
         uint64_t end = uint64_t{run.offset} + run.length;
         if (end > coveredEnd) {
             report.bytesReferenced += end - std::max<uint64_t>(run.offset, coveredEnd);
@@ -263,6 +269,7 @@ JobOutcome RunCheck(const CheckRequest& request, const StatusSink& status, FileS
         }
     } catch (const std::exception& e) {
         outcome = {false, "Check failed.", e.what()};
+        if (StopRequested()) outcome = {false, Error::Stopped().what(), {}};
     }
     status(outcome.status);
     return outcome;

@@ -274,6 +274,7 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
             return finish(*refused);
         }
     } catch (const std::exception& e) {
+        if (StopRequested()) return finish({false, Error::Stopped().what(), {}});
         return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
     }
 

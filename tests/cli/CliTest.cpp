@@ -50,6 +50,89 @@ TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
 
 using Cli = CliFiles;
 
+// A picture name no job can write is one usage error, worded alike for every job; so is a
+// --height whose lowest lies above its highest. Kind names are taken in either spelling.
+TEST_F(Cli, PictureNamesAndHeightsAreRefusedAlikeBeforeAnyJob) {
+    for (const std::string name : {"view.gif", "view", "view.png.txt", "view.jpg"}) {
+        for (const Args& job :
+             {Args{"render", "--out", name}, Args{"map2bmp", "--heights", "--out", name},
+              Args{"art", "export", "--number", "7", "--out", name}}) {
+            CliResult r = RunHere(job);
+            EXPECT_EQ(r.code, 2) << job[0] << " " << name;
+            EXPECT_EQ(r.err, "vorlak: --out: the picture name " + name +
+                                 " must end in .png or .bmp\nRun 'vorlak --help' for usage.\n");
+        }
+    }
+    for (const std::string& height :
+         std::vector<std::string>{"mountain=70:20", "2=0.5:0.25", "LAVA=-1:-3",
+                                  "lava=" + std::string(400, '9') + ":1"}) {
+        CliResult r = RunHere({"bmp2map", "--bitmap", "p.bmp", "--height", height});
+        EXPECT_EQ(r.code, 2) << height;
+        EXPECT_TRUE(Has(r.err, "'" + height + "': the lowest height")) << r.err;
+    }
+    // Accepted: the job itself then refuses the missing picture.
+    for (const std::string height : {"mountain=20:70", "MONTAIN=20:70", "Cobblestones=0:0",
+                                     "cstones=-1:0", "water=-3:-3", "11=20:25"}) {
+        CliResult r = RunHere({"bmp2map", "--bitmap", "p.bmp", "--height", height});
+        EXPECT_EQ(r.code, 1) << height << ": " << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.root()));
+}
+
+// Every subcommand's help names its values plainly: no parser type names, and the picture
+// formats each picture option takes.
+TEST(CliUsage, HelpShowsPlainValuesAndPictureFormats) {
+    const Args jobs[] = {{"clear"},   {"freeze"},        {"melt"},         {"bmp2map"},
+                         {"check"},   {"compact"},       {"render"},       {"map2bmp"},
+                         {"heights"}, {"art", "export"}, {"art", "import"}};
+    for (const Args& job : jobs) {
+        CliResult r = RunVorlak(job + Args{"--help"});
+        ASSERT_EQ(r.code, 0) << job[0];
+        for (const char* parserWord : {"TEXT", "INT", "REQUIRED", "[0 - 255]", "Excludes"}) {
+            EXPECT_FALSE(Has(r.out, parserWord)) << job[0] << " shows " << parserWord << r.out;
+        }
+    }
+    auto line = [](const Args& job, const std::string& option) {
+        std::string help = RunVorlak(job + Args{"--help"}).out;
+        size_t at = help.find("  " + option + " ");
+        return at == std::string::npos ? "" : help.substr(at + 2, help.find('\n', at) - at - 2);
+    };
+    EXPECT_EQ(line({"bmp2map"}, "--bitmap").find("--bitmap FILE (required)"), 0u);
+    EXPECT_TRUE(Has(line({"bmp2map"}, "--bitmap"), "PNG, BMP or GIF"));
+    EXPECT_TRUE(Has(line({"heights"}, "--bitmap"), "PNG, BMP or GIF"));
+    EXPECT_TRUE(Has(line({"render"}, "--out"), ".png or .bmp"));
+    EXPECT_TRUE(Has(line({"melt"}, "--type"), "--type N (default 255)"));
+    EXPECT_TRUE(Has(line({"melt"}, "--type"), "0..255"));
+    EXPECT_TRUE(Has(line({"render"}, "--scale"), "--scale 1|2|4|8|16|32|64 (default 1)"));
+    EXPECT_TRUE(Has(line({"bmp2map"}, "--height"), "--height KIND=LOW:HIGH"));
+}
+
+// On a terminal a wait or progress text never takes more than one row, however long, so that
+// the next one erases it whole; the outcome is printed whole after it.
+TEST_F(Cli, StatusTextsOnANarrowTerminalFitOneRow) {
+    StaticsPair p;
+    p.AddRun(70, StaticsPair::Record(1, 2, 3));
+    p.SetEntry(393215, 0, 70);
+    p.Write(idx, mul);
+    std::ostringstream out, err;
+    const int columns = 24;
+    EXPECT_EQ(cli::Run(OnPair({"check"}), out, err, true, columns), 1);
+    const std::string clear = "\r\033[K";
+    std::vector<std::string> shown;
+    for (size_t at = err.str().find(clear); at != std::string::npos;) {
+        size_t next = err.str().find(clear, at + clear.size());
+        shown.push_back(err.str().substr(at + clear.size(), next - at - clear.size()));
+        at = next;
+    }
+    ASSERT_GE(shown.size(), 3u) << err.str();  // the wait text, the outcome, the erasing
+    for (size_t i = 0; i + 1 < shown.size(); ++i) {
+        EXPECT_LT(shown[i].size(), static_cast<size_t>(columns)) << shown[i];
+        EXPECT_EQ(shown[i].find('\n'), std::string::npos) << shown[i];
+    }
+    EXPECT_EQ(shown[0], "Checking statics. Pl...");
+    EXPECT_EQ(shown.back().rfind(idx + " and " + mul + " have 1 problem: 6144x4096 world", 0), 0u);
+}
+
 // Results go to stdout with exit 0, refusals to stderr with exit 1. A missing pair is never
 // created by a job that reads it; half a pair is never completed.
 TEST_F(Cli, ResultsOnStdoutRefusalsOnStderrAndMissingFilesNeverCreated) {

@@ -153,6 +153,60 @@ TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {
     }
 }
 
+// A picture view stopped part-way leaves no picture and no temporary file behind.
+TEST_F(KillTest, AStoppedViewLeavesNothing) {
+    const std::string map = dir.path("map0.mul"), radar = dir.path("radarcol.mul");
+    const std::string view = dir.path("view.bmp");
+    WriteAll(map, Bytes(size_t{4096 / 8} * (4096 / 8) * 196, 3));
+    WriteAll(radar, Bytes(0x8000, 0x55));
+    const Args render = {"render",     "--world", "4096x4096",    "--map", map,
+                         "--radarcol", radar,     "--no-statics", "--out", view};
+    Clock::time_point t0 = Clock::now();
+    ASSERT_EQ(Wait(Start(render)), 0);
+    Clock::duration length = Clock::now() - t0;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_real_distribution<double> share(0.1, 0.9);
+    int cut = 0;
+    for (int attempt = 0; attempt < kRuns / 2; ++attempt) {
+        std::filesystem::remove(view);
+        auto wait = std::chrono::duration_cast<std::chrono::microseconds>(length * share(random));
+        SCOPED_TRACE("signal after " + std::to_string(wait.count()) + " us");
+        pid_t pid = Start(render, output);
+        std::this_thread::sleep_for(wait);
+        ::kill(pid, attempt % 2 ? SIGTERM : SIGINT);
+        int code = Wait(pid);
+        if (code == 1) {
+            ++cut;
+            EXPECT_EQ(ReadText(output), "Stopped.\n");
+            EXPECT_FALSE(Exists(view));
+            EXPECT_FALSE(RemoveTemporaryFiles());
+        } else {
+            EXPECT_EQ(code, 0) << ReadText(output);
+            length = wait;  // it ran faster than at first: aim within that
+        }
+    }
+    EXPECT_GT(cut, kRuns / 4);
+}
+
+#ifdef VORLAK_WITH_WINDOW
+// Without a display, `vorlak` alone says so in one line and exits 1 instead of starting a window
+// that cannot open.
+TEST_F(KillTest, NoDisplayIsOneLineAndExitOne) {
+    std::string path = std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    const std::vector<std::vector<std::string>> envs = {
+        {path}, {path, "DISPLAY="}, {path, "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}};
+    for (const auto& env : envs) {
+        std::vector<char*> envp;
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        EXPECT_EQ(Wait(Start({}, output, envp.data())), 1);
+        EXPECT_EQ(ReadText(output),
+                  "vorlak: there is no display to open the window on; run 'vorlak --help' for "
+                  "the subcommands.\n");
+    }
+}
+#endif
+
 #endif  // VORLAK_PROGRAM
 
 }  // namespace

@@ -181,7 +181,16 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
     Bytes rle = header;  // the same, 8 bits a pixel in runs, 100 bytes of runs promised
     rle[2] = 0, rle[28] = 8, rle[30] = 1, rle[34] = 100;
     WriteAll(dir.path("rle.bmp"), rle);
+    // A grey PNG of 16 bits per sample, which would lose its low byte in a height.
+    const std::string deep = dir.path("deep.png");
+    QImage grey16(3, 2, QImage::Format_Grayscale16);
+    grey16.fill(Qt::gray);
+    ASSERT_TRUE(grey16.save(QString::fromStdString(deep), "PNG"));
+    ASSERT_EQ(ReadAll(deep).at(24), 16);
     const std::pair<Args, std::string> cases[] = {
+        {{"heights", "--bitmap", deep, "--map", map},
+         "The picture " + deep +
+             " has 16 bits per sample; heights takes 8-bit grey pictures only! Heights aborted\n"},
         {Export("16384", out, "land"), "Art number goes from 0 to 16383.\n"},
         {Export("99999999999999999999", out, "land"), "Art number goes from 0 to 16383.\n"},
         {Export("8", out, "land"), "There is no art record 8"},
@@ -204,9 +213,9 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
         {Bmp2Map("--bitmap", dir.path("rle.bmp")), "its pixel data needs 100 bytes from byte 54"},
         {Bmp2Map("--map", bitmap),
          bitmap + " and " + bitmap + " are the same file. BMP to Map aborted\n"},
-        {Export("7", dir.path("no/t.png"), "land"),
-         "Unable to write the picture " + dir.path("no/t.png") + ".\nCannot open " +
-             dir.path("no/t.png") + ".tmp"},
+        {Export("7", dir.path("no/t.png"), "land"), "Unable to write the picture " +
+                                                        dir.path("no/t.png") + ".\nCannot open " +
+                                                        dir.path("no/t.png") + ".tmp"},
         {Bmp2Map("--map", dir.path("no/map0.mul")),
          "Unable to open  and " + dir.path("no/map0.mul") + ".\nCannot open " +
              dir.path("no/map0.mul") + ": No such file or directory (" + dir.path("no/map0.mul") +

@@ -47,7 +47,9 @@ inline CliResult RunVorlak(const Args& args, bool terminal = false) {
 
 #ifdef VORLAK_PROGRAM
 // Starts the real program with `args`; its output goes to `output` (thrown away when empty).
-inline pid_t Start(const Args& args, const std::string& output = "/dev/null") {
+// `env`: its environment, this one's when null.
+inline pid_t Start(const Args& args, const std::string& output = "/dev/null",
+                   char** env = nullptr) {
     std::vector<char*> argv{const_cast<char*>(VORLAK_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -57,7 +59,7 @@ inline pid_t Start(const Args& args, const std::string& output = "/dev/null") {
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, VORLAK_PROGRAM, &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, VORLAK_PROGRAM, &actions, nullptr, argv.data(), env ? env : environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " VORLAK_PROGRAM);
     return pid;
