@@ -111,6 +111,7 @@ void Import(ImportArgs& args, Context& ctx) {
         ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", why});
         return;
     }
+    args.request.history = ctx.Recorder();
     ctx.Report(RunFreezePicture(args.request, *picture));
 }
 

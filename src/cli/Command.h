@@ -4,11 +4,13 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "history/History.h"
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
 
@@ -21,6 +23,12 @@ struct Context {
     int exitCode = 0;
     bool progressShown = false;  // a progress text stands on the terminal's last line
 
+    std::string jobText = {};  // the command line as given, for the history's list
+    bool noHistory = false;    // --no-history
+    std::unique_ptr<history::StepRecorder> recorder = nullptr;
+
+    // The recorder for this run's writing job; none with --no-history. Report prints its remark.
+    JobRecorder* Recorder();
     // A StatusSink that shows wait and progress texts on a terminal, each once.
     StatusSink Progress();
     // Prints a job's outcome by the common rules and sets exitCode: 0 and the status on `out`
@@ -58,5 +66,7 @@ void AddCheckCommand(CLI::App& app, Context& ctx);
 void AddCompactCommand(CLI::App& app, Context& ctx);
 // render, map2bmp, heights
 void AddViewCommands(CLI::App& app, Context& ctx);
+// history, undo, redo; and --no-history on every writing subcommand already added
+void AddHistoryCommands(CLI::App& app, Context& ctx);
 
 }  // namespace vorlak::cli

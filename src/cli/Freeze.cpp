@@ -14,6 +14,7 @@ void AddFreezeCommand(CLI::App& app, Context& ctx) {
         FreezeRequest request = in->request;
         request.sphere = in->format == "sphere";
         if (in->all) request.itemType = -1;
+        request.history = ctx.Recorder();
         ctx.Report(RunFreeze(request, ctx.Progress()));
     });
     cmd->add_option("--items", in->request.items, "world file to read")->capture_default_str();

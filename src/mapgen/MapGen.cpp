@@ -351,6 +351,20 @@ uint64_t LengthOf(const std::string& path, FileSystem& fs) {
     return 0;
 }
 
+void KeepTerrainBlocks(JobRecorder* history, const std::string& map, const world::Size& size,
+                       int32_t x, int32_t y, int32_t w, int32_t h) {
+    if (!history) return;
+    history->KeepBytes(map, 0, 0);
+    if (w <= 0 || h <= 0) return;
+    const int32_t top = y / world::kBlockCells, bottom = (y + h - 1) / world::kBlockCells;
+    for (int32_t bx = x / world::kBlockCells; bx <= (x + w - 1) / world::kBlockCells; ++bx) {
+        uint64_t first = static_cast<uint64_t>(bx) * static_cast<uint64_t>(size.blockRows()) +
+                         static_cast<uint64_t>(top);
+        history->KeepBytes(map, first * kMapBlockBytes,
+                           static_cast<uint64_t>(bottom - top + 1) * kMapBlockBytes);
+    }
+}
+
 Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                           const Picture* picture, const Bmp2MapHooks& hooks, FileSystem& fs) {
     using Result = Bmp2MapOutcome::Result;
@@ -379,6 +393,8 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 
     const int32_t width = picture->width();
     const int32_t height = picture->height();
+    KeepTerrainBlocks(request.history, request.map, in.world, in.x, in.y, width, height);
+    RecordedScope recorded(request.history);
     std::optional<RowWriter> writer;
     try {
         writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height);

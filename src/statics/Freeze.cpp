@@ -163,7 +163,7 @@ JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, Fil
          [&] {
              return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}});
          },
-         request.world},
+         request.world, request.history},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message = store.cFreeze(request.items, request.sphere, request.itemType);
             if (!message.empty()) return {false, message, {}};

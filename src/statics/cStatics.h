@@ -171,6 +171,8 @@ struct StaticsJob {
     std::function<std::string()> refuse;
     // The world size given by the user; without one it comes from the files.
     std::optional<world::Size> world;
+    // Keeps the index and the data file's length before a writing job's commit.
+    JobRecorder* history = nullptr;
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,
