@@ -352,8 +352,12 @@ uint64_t LengthOf(const std::string& path, FileSystem& fs) {
 }
 
 void KeepTerrainBlocks(JobRecorder* history, const std::string& map, const world::Size& size,
-                       int32_t x, int32_t y, int32_t w, int32_t h) {
+                       int32_t x, int32_t y, int32_t w, int32_t h, bool created) {
     if (!history) return;
+    if (created) {
+        history->Created(map);
+        return;
+    }
     history->KeepBytes(map, 0, 0);
     if (w <= 0 || h <= 0) return;
     const int32_t top = y / world::kBlockCells, bottom = (y + h - 1) / world::kBlockCells;
@@ -376,6 +380,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     }
 
     cMUL map(fs);
+    const bool created = !fs.Exists(request.map);
     std::string failure = map.cOpen("", request.map, kMapBlockBytes, in.world.blocks());
     if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0);
     // Held until the job ends, so that no other job writes the terrain file meanwhile.
@@ -393,7 +398,8 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 
     const int32_t width = picture->width();
     const int32_t height = picture->height();
-    KeepTerrainBlocks(request.history, request.map, in.world, in.x, in.y, width, height);
+    KeepTerrainBlocks(request.history, request.map, in.world, in.x, in.y, width, height,
+                      created);
     RecordedScope recorded(request.history);
     std::optional<RowWriter> writer;
     try {

@@ -258,8 +258,8 @@ std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<wor
 uint64_t LengthOf(const std::string& path, FileSystem& fs);
 
 // Names to `history` the blocks of the terrain file `map` under the cells x..x+w-1, y..y+h-1:
-// one run of whole blocks per column of blocks.
+// one run of whole blocks per column of blocks. `created`: the job made the file.
 void KeepTerrainBlocks(JobRecorder* history, const std::string& map, const world::Size& size,
-                       int32_t x, int32_t y, int32_t w, int32_t h);
+                       int32_t x, int32_t y, int32_t w, int32_t h, bool created = false);
 
 }  // namespace vorlak
