@@ -817,6 +817,8 @@ bool Untouched(FileSystem& fs, const FileStep& f) {
 }
 
 void PutInPlace(Store& store, const std::string& copy, const std::string& path, FileLock* lock) {
+    std::error_code ec;
+    if (fsys::equivalent(copy, path, ec)) return;  // already in place (a repeated undo)
     std::string temp = path + ".vorlak-undo";
     Link(copy, temp, store.fs());
     if (lock) lock->Cover(temp);

@@ -38,8 +38,7 @@ class HistoryCli : public CliFiles {
     }
     Args Clear(int x1, int y1, int x2, int y2) {
         return OnPair({"clear", "--world", "64x64", "--x1", std::to_string(x1), "--y1",
-                       std::to_string(y1), "--x2", std::to_string(x2), "--y2",
-                       std::to_string(y2)});
+                       std::to_string(y1), "--x2", std::to_string(x2), "--y2", std::to_string(y2)});
     }
     Args Undo(const Args& more = {}) { return Args{"undo", "--dir", dir.root()} + more; }
     Args Redo(const Args& more = {}) { return Args{"redo", "--dir", dir.root()} + more; }
@@ -68,15 +67,14 @@ class HistoryCli : public CliFiles {
         ASSERT_TRUE(SavePicture(grey, greyBitmap, true));
     }
     Args Bmp2Map(const std::string& x, const std::string& y, bool history = true) {
-        Args args = {"bmp2map", "--bitmap", bitmap, "--palette", palette, "--map", map,
-                     "--world", "64x64",    "--x",  x,           "--y",       y,   "--seed",
-                     x + y};
+        Args args = {"bmp2map", "--bitmap", bitmap, "--palette", palette, "--map",  map,  "--world",
+                     "64x64",   "--x",      x,      "--y",       y,       "--seed", x + y};
         if (!history) args.push_back("--no-history");
         return args;
     }
     Args ArtImport(const std::string& number, bool history = true) {
-        Args args = {"art",   "import", "--bitmap", bitmap, "--number",
-                     number,  "--idx",  artIdx,     "--mul", art};
+        Args args = {"art",  "import", "--bitmap", bitmap,  "--number",
+                     number, "--idx",  artIdx,     "--mul", art};
         if (!history) args.push_back("--no-history");
         return args;
     }
@@ -98,7 +96,8 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
     };
     auto pair = [](HistoryCli& t) { t.Must(t.Freeze(t.items, false)); };
     const Case cases[] = {
-        {"freeze into a new pair", [](HistoryCli&) {}, [](HistoryCli& t) { return t.Freeze(t.items); }},
+        {"freeze into a new pair", [](HistoryCli&) {},
+         [](HistoryCli& t) { return t.Freeze(t.items); }},
         {"freeze onto a pair", pair, [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
         {"clear inside blocks", pair, [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
         {"compact",
@@ -106,15 +105,21 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
              t.Must(t.Freeze(t.items, false));
              t.Must(t.Clear(3, 3, 20, 30) + Args{"--no-history"});
          },
-         [](HistoryCli& t) { return t.OnPair({"compact", "--world", "64x64"}); }},
+         [](HistoryCli& t) {
+             return t.OnPair({"compact", "--world", "64x64"});
+         }},
         {"melt creating its item file", pair,
-         [](HistoryCli& t) { return t.OnPair({"melt", "--world", "64x64", "--items", t.melted}); }},
+         [](HistoryCli& t) {
+             return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
+         }},
         {"melt over an item file",
          [](HistoryCli& t) {
              t.Must(t.Freeze(t.items, false));
              WriteText(t.melted, "kept by the user\r\n");
          },
-         [](HistoryCli& t) { return t.OnPair({"melt", "--world", "64x64", "--items", t.melted}); }},
+         [](HistoryCli& t) {
+             return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
+         }},
         {"bmp2map growing a new terrain file", [](HistoryCli&) {},
          [](HistoryCli& t) { return t.Bmp2Map("20", "30"); }},
         {"bmp2map over terrain", [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
@@ -166,8 +171,8 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
 TEST_F(HistoryCli, AChainOfJobsIsUndoneOneByOneAndRedoneInOrder) {
     WriteItems();
     std::vector<Snapshot> states{Take()};
-    for (const Args& job : {Freeze(items), Clear(0, 0, 15, 15), Freeze(moreItems),
-                            Clear(40, 40, 63, 63)}) {
+    for (const Args& job :
+         {Freeze(items), Clear(0, 0, 15, 15), Freeze(moreItems), Clear(40, 40, 63, 63)}) {
         Must(job);
         states.push_back(Take());
     }
