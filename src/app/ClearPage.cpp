@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Controls.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -43,6 +44,11 @@ ClearPage::ClearPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(h
     MakeLabel(this, "Y2:", CoordinateLabelAt(3, kRow));
     txtClearY2_ = MakeTextBox(this, "txtClearY2", "4095", CoordinateBoxAt(3, kRow));
 
+    cmdUndo_ = new UndoButton(
+        host_, this, "cmdClearUndo", kActionButton.translated(0, kRowPitch + 6), [this] {
+            return std::vector<std::string>{Text(*txtClearStaIdx_), Text(*txtClearStatics_)};
+        });
+    connect(txtClearStaIdx_, &QLineEdit::textChanged, cmdUndo_, &UndoButton::Refresh);
     connect(cmdClear_, &QPushButton::clicked, this, &ClearPage::cmdClear_Click);
 }
 
@@ -60,8 +66,11 @@ void ClearPage::cmdClear_Click() {
             host_.ShowStatus(e.message);
             return;
         }
+        request.history =
+            cmdUndo_->Recorder("Clear X1 " + Text(*txtClearX1_) + " Y1 " + Text(*txtClearY1_) +
+                               " X2 " + Text(*txtClearX2_) + " Y2 " + Text(*txtClearY2_));
         JobOutcome outcome = RunClear(request, host_.JobStatus());
-        host_.ShowStatusDetail(QString::fromStdString(outcome.detail));
+        cmdUndo_->JobDone(outcome.detail);
     });
 }
 

@@ -9,6 +9,7 @@ class QPushButton;
 namespace vorlak::app {
 
 class frmStart;
+class UndoButton;
 
 class ClearPage final : public QWidget {
     Q_OBJECT
@@ -21,6 +22,7 @@ class ClearPage final : public QWidget {
   private:
     frmStart& host_;
     QPushButton* cmdClear_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtClearStatics_;
     QLineEdit* txtClearStaIdx_;
     QLineEdit* txtClearX1_;

@@ -1112,17 +1112,26 @@ std::vector<StepInfo> History::List() {
 
 std::optional<StepInfo> History::NextUndo() {
     Store store(folder_, fs_);
-    for (const StepInfo& info : List()) {
-        if (info.undone) continue;
-        if (!info.finished && info.damage.empty()) {
-            try {
-                Step step = store.Load(info.number);
-                if (std::all_of(step.files.begin(), step.files.end(),
-                                [&](const FileStep& f) { return Untouched(fs_, f); })) {
-                    continue;
-                }
-            } catch (const Error&) {
+    if (!fsys::is_directory(store.root())) return std::nullopt;
+    std::vector<int32_t> numbers = store.Numbers();
+    for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
+        if (store.Has(*it, ".undone")) continue;
+        StepInfo info;
+        info.number = *it;
+        try {
+            Step step = store.Load(*it);
+            // A job that never reached its files is passed over, as undo passes over it.
+            if (!step.sealed && std::all_of(step.files.begin(), step.files.end(),
+                                            [&](const FileStep& f) { return Untouched(fs_, f); })) {
+                continue;
             }
+            info.time = step.time;
+            info.job = step.job;
+            info.summary = step.summary;
+            info.finished = step.sealed;
+            for (const FileStep& f : step.files) info.files.push_back(Shown(f.path, folder_));
+        } catch (const Error& e) {
+            info.damage = e.what();
         }
         return info;
     }
