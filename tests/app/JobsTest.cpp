@@ -159,10 +159,12 @@ TEST_F(Jobs, EveryJobButtonIsRefusedWhileAJobRuns) {
     // No Art job ran: nothing was saved to the empty picture name, no art files were made.
     EXPECT_FALSE(Exists(dir_.path("art.mul")) || Exists(dir_.path("artidx.mul")));
     EXPECT_TRUE(messages_.empty());
-    // The map job ran once, all 16 rows; the enabled states never changed.
+    // The map job ran once, all 16 rows; the enabled states never changed (but the Undo
+    // buttons', which follow the history).
     EXPECT_EQ(Cell(ReadAll(map_), 3, 15), (Bytes{0x44, 0x02, 0x00}));
     for (QPushButton* b : window().findChildren<QPushButton*>())
-        EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
+        if (!b->objectName().endsWith("Undo"))
+            EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
 }
 
 // Tabs and pickers work while the map job runs; the job keeps the terrain file it started with.
