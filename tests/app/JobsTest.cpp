@@ -162,9 +162,11 @@ TEST_F(Jobs, EveryJobButtonIsRefusedWhileAJobRuns) {
     // The map job ran once, all 16 rows; the enabled states never changed (but the Undo
     // buttons', which follow the history).
     EXPECT_EQ(Cell(ReadAll(map_), 3, 15), (Bytes{0x44, 0x02, 0x00}));
-    for (QPushButton* b : window().findChildren<QPushButton*>())
-        if (!b->objectName().endsWith("Undo"))
+    for (QPushButton* b : window().findChildren<QPushButton*>()) {
+        if (!b->objectName().endsWith("Undo")) {
             EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
+        }
+    }
 }
 
 // Tabs and pickers work while the map job runs; the job keeps the terrain file it started with.
