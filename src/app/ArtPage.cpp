@@ -7,6 +7,7 @@
 
 #include "app/Controls.h"
 #include "app/PictureBox.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "app/mComdlg.h"
 #include "art/ArtJobs.h"
@@ -73,6 +74,10 @@ ArtPage::ArtPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(host)
         buttons[i]->setEnabled(false);
     }
 
+    cmdUndo_ = new UndoButton(host_, this, "cmdArtUndo", ActionAt(4), [] {
+        const FreezePictureRequest files;  // the files Freeze picture writes
+        return std::vector<std::string>{files.artidx, files.artmul};
+    });
     connect(cmdArtidx, &QPushButton::clicked, this, &ArtPage::cmdArtidx_Click);
     connect(cmdArtmul, &QPushButton::clicked, this, &ArtPage::cmdArtmul_Click);
     connect(cmdBmp, &QPushButton::clicked, this, &ArtPage::cmdBmp_Click);
@@ -137,7 +142,10 @@ void ArtPage::cmdFreezePicture_Click() {
     host_.RunJob("cmdFreezePicture", [this] {
         FreezePictureRequest request;
         request.number = NumericValue(Text(*txtArtNumber_));
+        request.history =
+            cmdUndo_->Recorder("Freeze picture as art number " + Text(*txtArtNumber_));
         JobOutcome outcome = RunFreezePicture(request, picTest_->image());
+        cmdUndo_->JobDone(outcome.ok ? outcome.counts : outcome.detail);
         // Success shows nothing; a refusal or failure must not pass for one.
         if (!outcome.ok) Tell(QString::fromStdString(outcome.status));
     });

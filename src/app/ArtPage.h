@@ -13,6 +13,7 @@ namespace vorlak::app {
 
 class PictureBox;
 class frmStart;
+class UndoButton;
 
 class ArtPage final : public QWidget {
     Q_OBJECT
@@ -39,6 +40,7 @@ class ArtPage final : public QWidget {
 
     frmStart& host_;
     QLineEdit* txtArtIdx_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtArtMul_;
     QRadioButton* optArtLandscapeTiles_;
     QRadioButton* optArtStaticTiles_;

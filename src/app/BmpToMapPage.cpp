@@ -7,6 +7,7 @@
 #include "app/Controls.h"
 #include "app/MapWindow.h"
 #include "app/PictureBox.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "app/mComdlg.h"
 
@@ -78,6 +79,9 @@ BmpToMapPage::BmpToMapPage(frmStart& host, QWidget* parent) : QWidget(parent), h
     connect(cmdMap, &QPushButton::clicked, this, &BmpToMapPage::cmdMap_Click);
     connect(cmdBitmap, &QPushButton::clicked, this, &BmpToMapPage::cmdBitmap_Click);
     connect(cmdBMP2MAP, &QPushButton::clicked, this, &BmpToMapPage::cmdBMP2MAP_Click);
+    cmdUndo_ = new UndoButton(host_, this, "cmdB2MUndo", Twips(6660, 720, 1575, 375),
+                              [this] { return std::vector<std::string>{Text(*txtB2MMap_)}; });
+    connect(txtB2MMap_, &QLineEdit::textChanged, cmdUndo_, &UndoButton::Refresh);
 }
 
 void BmpToMapPage::LoadRememberedPicture() {
@@ -152,9 +156,11 @@ void BmpToMapPage::cmdBMP2MAP_Click() {
             RefreshPlacementLabel();
         };
         hooks.stopRequested = [this] { return host_.stopRequested(); };
+        request.history = cmdUndo_->Recorder("Draw map " + request.bitmap + " at X " + request.x +
+                                             " Y " + request.y);
         Bmp2MapOutcome outcome = RunBmp2Map(request, palette ? &*palette : nullptr,
                                             picture ? &*picture : nullptr, hooks);
-        host_.ShowOutcomeDetail(outcome);
+        cmdUndo_->JobDone(outcome.ok ? outcome.counts : outcome.detail);
     });
 }
 

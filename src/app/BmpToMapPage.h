@@ -14,6 +14,7 @@ namespace vorlak::app {
 
 class PictureHolder;
 class frmStart;
+class UndoButton;
 
 class BmpToMapPage final : public QWidget {
     Q_OBJECT
@@ -40,6 +41,7 @@ class BmpToMapPage final : public QWidget {
   private:
     frmStart& host_;
     QLineEdit* txtB2MMap_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtBitmap_;
     QLineEdit* txtBMPX_;
     QLineEdit* txtBMPY_;

@@ -6,6 +6,7 @@
 
 #include "app/Controls.h"
 #include "app/MapWindow.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -46,6 +47,11 @@ ClearPage::ClearPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(h
     auto* cmdClearMap = MakeButton(this, "cmdClearMap", "Map...", MapButtonAt(kRow));
     connect(cmdClearMap, &QPushButton::clicked, this, &ClearPage::cmdClearMap_Click);
 
+    cmdUndo_ = new UndoButton(
+        host_, this, "cmdClearUndo", kActionButton.translated(0, kRowPitch + 6), [this] {
+            return std::vector<std::string>{Text(*txtClearStaIdx_), Text(*txtClearStatics_)};
+        });
+    connect(txtClearStaIdx_, &QLineEdit::textChanged, cmdUndo_, &UndoButton::Refresh);
     connect(cmdClear_, &QPushButton::clicked, this, &ClearPage::cmdClear_Click);
 }
 
@@ -63,8 +69,11 @@ void ClearPage::cmdClear_Click() {
             host_.ShowStatus(e.message);
             return;
         }
+        request.history =
+            cmdUndo_->Recorder("Clear X1 " + Text(*txtClearX1_) + " Y1 " + Text(*txtClearY1_) +
+                               " X2 " + Text(*txtClearX2_) + " Y2 " + Text(*txtClearY2_));
         JobOutcome outcome = RunClear(request, host_.JobStatus());
-        host_.ShowOutcomeDetail(outcome);
+        cmdUndo_->JobDone(outcome.ok ? outcome.counts : outcome.detail);
     });
 }
 

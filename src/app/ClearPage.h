@@ -9,6 +9,7 @@ class QPushButton;
 namespace vorlak::app {
 
 class frmStart;
+class UndoButton;
 
 class ClearPage final : public QWidget {
     Q_OBJECT
@@ -23,6 +24,7 @@ class ClearPage final : public QWidget {
   private:
     frmStart& host_;
     QPushButton* cmdClear_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtClearStatics_;
     QLineEdit* txtClearStaIdx_;
     QLineEdit* txtClearX1_;

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 
 #include "app/Controls.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -51,6 +52,11 @@ FreezePage::FreezePage(frmStart& host, QWidget* parent) : QWidget(parent), host_
     chkAllTypes_ = MakeCheckBox(this, "chkAllTypes", "All",
                                 {kBoxLeft + kNumberBoxWidth + 12, 242, 60, kBoxHeight});
 
+    cmdUndo_ =
+        new UndoButton(host_, this, "cmdFreezeUndo", kActionButton.translated(0, 31), [this] {
+            return std::vector<std::string>{Text(*txtFreezeStaidx_), Text(*txtFreezeStatics_)};
+        });
+    connect(txtFreezeStaidx_, &QLineEdit::textChanged, cmdUndo_, &UndoButton::Refresh);
     connect(cmdFreeze_, &QPushButton::clicked, this, &FreezePage::cmdFreeze_Click);
 }
 
@@ -70,8 +76,9 @@ void FreezePage::cmdFreeze_Click() {
             host_.ShowStatus(e.message);
             return;
         }
+        request.history = cmdUndo_->Recorder("Freeze " + request.items);
         JobOutcome outcome = RunFreeze(request, host_.JobStatus());
-        host_.ShowOutcomeDetail(outcome);
+        cmdUndo_->JobDone(outcome.ok ? outcome.counts : outcome.detail);
     });
 }
 

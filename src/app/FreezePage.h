@@ -11,6 +11,7 @@ class QRadioButton;
 namespace vorlak::app {
 
 class frmStart;
+class UndoButton;
 
 class FreezePage final : public QWidget {
     Q_OBJECT
@@ -27,6 +28,7 @@ class FreezePage final : public QWidget {
     QRadioButton* optItemZedra3_;
     QRadioButton* optItemSphere_;
     QLineEdit* txtFreezeItems_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtFreezeStatics_;
     QLineEdit* txtFreezeStaidx_;
     QLineEdit* txtFreezeItemType_;

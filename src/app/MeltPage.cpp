@@ -6,6 +6,7 @@
 
 #include "app/Controls.h"
 #include "app/MapWindow.h"
+#include "app/UndoButton.h"
 #include "app/frmStart.h"
 #include "statics/StaticsJobs.h"
 
@@ -66,6 +67,9 @@ MeltPage::MeltPage(frmStart& host, QWidget* parent) : QWidget(parent), host_(hos
     MakeLabel(this, "Z:", CoordinateLabelAt(2, kPlace));
     txtMeltAddZ_ = MakeTextBox(this, "txtMeltAddZ", "0", CoordinateBoxAt(2, kPlace));
 
+    cmdUndo_ = new UndoButton(host_, this, "cmdMeltUndo", kActionButton.translated(0, 31),
+                              [this] { return std::vector<std::string>{Text(*txtMeltItems_)}; });
+    connect(txtMeltItems_, &QLineEdit::textChanged, cmdUndo_, &UndoButton::Refresh);
     connect(cmdMelt_, &QPushButton::clicked, this, &MeltPage::cmdMelt_Click);
 }
 
@@ -89,8 +93,9 @@ void MeltPage::cmdMelt_Click() {
             host_.ShowStatus(e.message);
             return;
         }
+        request.history = cmdUndo_->Recorder("Melt into " + request.items);
         JobOutcome outcome = RunMelt(request, host_.JobStatus());
-        host_.ShowOutcomeDetail(outcome);
+        cmdUndo_->JobDone(outcome.ok ? outcome.counts : outcome.detail);
     });
 }
 

@@ -9,6 +9,7 @@ class QPushButton;
 namespace vorlak::app {
 
 class frmStart;
+class UndoButton;
 
 class MeltPage final : public QWidget {
     Q_OBJECT
@@ -24,6 +25,7 @@ class MeltPage final : public QWidget {
     frmStart& host_;
     QPushButton* cmdMelt_;
     QLineEdit* txtMeltStatics_;
+    UndoButton* cmdUndo_;
     QLineEdit* txtMeltStaIdx_;
     QLineEdit* txtMeltItems_;
     QLineEdit* txtMeltCountStart_;

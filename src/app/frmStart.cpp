@@ -208,10 +208,6 @@ QString frmStart::statusText() const { return statusLine_->text(); }
 
 void frmStart::ShowStatusDetail(const QString& detail) { statusLine_->setToolTip(detail); }
 
-void frmStart::ShowOutcomeDetail(const JobOutcome& outcome) {
-    ShowStatusDetail(QString::fromStdString(outcome.ok ? outcome.counts : outcome.detail));
-}
-
 bool frmStart::RunJob(const QString& button, const std::function<void()>& job) {
     if (jobRunning_ || unloaded_) {
         emit jobRefused(button);

@@ -53,8 +53,6 @@ class frmStart final : public QWidget {
     QString statusText() const;
     // A longer account of the last failure, shown as the status line's tool tip; empty clears it.
     void ShowStatusDetail(const QString& detail);
-    // The tool tip for a job's outcome: what the job did when it succeeded, the cause otherwise.
-    void ShowOutcomeDetail(const JobOutcome& outcome);
 
     // Runs `job` for the click of `button` unless a job is already running or the window was
     // closed; then nothing starts, the status line keeps its text and jobRefused(button) is

@@ -14,6 +14,7 @@
 #include "mul/File.h"
 #include "mul/Job.h"
 #include "mul/Picture.h"
+#include "mul/Recorder.h"
 
 namespace vorlak {
 
@@ -71,6 +72,7 @@ struct FreezePictureRequest {
     double number = 0;
     std::string artidx = "artidx.mul";
     std::string artmul = "art.mul";
+    JobRecorder* history = nullptr;  // none: the job records no step
 };
 
 // Freeze picture: packs the 1012 diamond pixels at the top-left corner of `picture` into a

@@ -83,6 +83,19 @@ JobOutcome RunFreezePicture(const FreezePictureRequest& request, const Picture& 
             pair.cClose();
             return Refuse("The art files are in use by another job.");
         }
+        if (request.history) {
+            // The entry, and the record it points at, which a record of the same size or larger
+            // is written over.
+            request.history->KeepBytes(request.artidx,
+                                       static_cast<uint64_t>(number) * cMUL::kEntryBytes,
+                                       cMUL::kEntryBytes);
+            IndexEntry old = pair.Entry(number);
+            request.history->KeepBytes(
+                request.artmul,
+                old.offset >= 0 && old.length > 0 ? static_cast<uint64_t>(old.offset) : 0,
+                old.offset >= 0 && old.length > 0 ? static_cast<uint64_t>(old.length) : 0);
+        }
+        RecordedScope recorded(request.history);
         const uint64_t dataBytes = pair.dataFile()->Size();
         pair.cSave(number, record, 0, 0, false);
         const auto at = static_cast<uint64_t>(pair.Entry(number).offset);

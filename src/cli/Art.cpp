@@ -84,6 +84,7 @@ void Import(ImportArgs& args, Context& ctx) {
         ctx.Report({false, "Unable to read the picture " + args.bitmap + ".", why});
         return;
     }
+    args.request.history = ctx.Recorder();
     ctx.Report(RunFreezePicture(args.request, *picture));
 }
 

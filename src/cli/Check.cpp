@@ -10,7 +10,10 @@ void AddPairCommand(CLI::App& app, Context& ctx, const std::string& name,
                     const std::string& description, Runner run) {
     auto request = std::make_shared<Request>();  // lives as long as the command's callback
     auto* cmd = app.add_subcommand(name, description);
-    cmd->callback([request, &ctx, run] { ctx.Report(run(*request, ctx.Progress())); });
+    cmd->callback([request, &ctx, run] {
+        if constexpr (requires { request->history; }) request->history = ctx.Recorder();
+        ctx.Report(run(*request, ctx.Progress()));
+    });
     AddStaticsFiles(*cmd, request->statics, request->staidx, request->world);
 }
 

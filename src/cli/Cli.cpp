@@ -90,11 +90,13 @@ void Context::Report(const JobOutcome& outcome) {
     if (outcome.ok) {
         if (!outcome.counts.empty()) out << outcome.counts << '\n';
         out << outcome.status << '\n';
+        if (recorder && !recorder->remark().empty()) err << recorder->remark() << '\n';
         exitCode = 0;
         return;
     }
     err << outcome.status << '\n';
     if (!outcome.detail.empty()) err << outcome.detail << '\n';
+    if (recorder && !recorder->remark().empty()) err << recorder->remark() << '\n';
     exitCode = 1;
 }
 
@@ -204,6 +206,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     AddCheckCommand(app, ctx);
     AddCompactCommand(app, ctx);
     AddViewCommands(app, ctx);
+    AddHistoryCommands(app, ctx);
+    for (const std::string& arg : args) {
+        if (arg == "--no-history") continue;
+        bool plain = !arg.empty() && arg.find_first_of(" \t\n'\"") == std::string::npos;
+        ctx.jobText += (ctx.jobText.empty() ? "" : " ") + (plain ? arg : "'" + arg + "'");
+    }
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

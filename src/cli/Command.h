@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "history/History.h"
 #include "mul/File.h"
 #include "mul/Picture.h"
 #include "mul/World.h"
@@ -26,6 +27,12 @@ struct Context {
     bool progressShown = false;             // a progress text stands on the terminal's last line
     FileSystem* fs = &DefaultFileSystem();  // where the jobs read and write their files
 
+    std::string jobText = {};  // the command line as given, for the history's list
+    bool noHistory = false;    // --no-history
+    std::unique_ptr<history::StepRecorder> recorder = nullptr;
+
+    // The recorder for this run's writing job; none with --no-history. Report prints its remark.
+    JobRecorder* Recorder();
     // A StatusSink that shows wait and progress texts on a terminal, each once.
     StatusSink Progress();
     // Prints a job's outcome by the common rules and sets exitCode: 0 and the status on `out`
@@ -74,5 +81,7 @@ void AddCheckCommand(CLI::App& app, Context& ctx);
 void AddCompactCommand(CLI::App& app, Context& ctx);
 // render, map2bmp, heights
 void AddViewCommands(CLI::App& app, Context& ctx);
+// history, undo, redo; and --no-history on every writing subcommand already added
+void AddHistoryCommands(CLI::App& app, Context& ctx);
 
 }  // namespace vorlak::cli

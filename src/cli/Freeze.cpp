@@ -18,6 +18,7 @@ void AddFreezeCommand(CLI::App& app, Context& ctx) {
             request.items = "SPHEREWorld.scp";
         }
         if (in->all) request.itemType = -1;
+        request.history = ctx.Recorder();
         ctx.Report(RunFreeze(request, ctx.Progress()));
     });
     cmd->add_option("--items", in->request.items,

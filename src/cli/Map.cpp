@@ -132,6 +132,7 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
             request.altMax[h.kind] = h.max;
         }
         if (options->seeded) request.seed = options->seed;
+        request.history = ctx.Recorder();
 
         // The picture is only decoded once the palette is there, as the job checks them.
         std::unique_ptr<Picture> palette = ReadJobPicture(request.palette, &request.paletteProblem);

@@ -13,6 +13,7 @@ void AddMeltCommand(CLI::App& app, Context& ctx) {
     cmd->callback([in, &ctx] {
         MeltRequest request = in->request;
         request.itemType = static_cast<uint8_t>(in->itemType);  // checked to lie in 0..255
+        request.history = ctx.Recorder();
         ctx.Report(RunMelt(request, ctx.Progress()));
     });
     MeltRequest& r = in->request;

@@ -111,6 +111,7 @@ void AddViewCommands(CLI::App& app, Context& ctx) {
         request.world = *given;
         request.x = std::to_string(coordinates->first);
         request.y = std::to_string(coordinates->second);
+        request.history = ctx.Recorder();
         std::unique_ptr<Picture> picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();

@@ -377,6 +377,24 @@ uint64_t LengthOf(const std::string& path, FileSystem& fs) {
     return 0;
 }
 
+void KeepTerrainBlocks(JobRecorder* history, const std::string& map, const world::Size& size,
+                       int32_t x, int32_t y, int32_t w, int32_t h, bool created) {
+    if (!history) return;
+    if (created) {
+        history->Created(map);
+        return;
+    }
+    history->KeepBytes(map, 0, 0);
+    if (w <= 0 || h <= 0) return;
+    const int32_t top = y / world::kBlockCells, bottom = (y + h - 1) / world::kBlockCells;
+    for (int32_t bx = x / world::kBlockCells; bx <= (x + w - 1) / world::kBlockCells; ++bx) {
+        uint64_t first = static_cast<uint64_t>(bx) * static_cast<uint64_t>(size.blockRows()) +
+                         static_cast<uint64_t>(top);
+        history->KeepBytes(map, first * kMapBlockBytes,
+                           static_cast<uint64_t>(bottom - top + 1) * kMapBlockBytes);
+    }
+}
+
 Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
                           const Picture* picture, const Bmp2MapHooks& hooks, FileSystem& fs) {
     using Result = Bmp2MapOutcome::Result;
@@ -388,6 +406,7 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     }
 
     cMUL map(fs);
+    const bool created = !fs.Exists(request.map);
     std::string failure = map.cOpen("", request.map, kMapBlockBytes, in.world.blocks());
     if (!failure.empty()) return Stop(hooks, Result::kRefused, failure, 0, map.lastFailure());
     // Held until the job ends, so that no other job writes the terrain file meanwhile.
@@ -405,6 +424,8 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
 
     const int32_t width = picture->width();
     const int32_t height = picture->height();
+    KeepTerrainBlocks(request.history, request.map, in.world, in.x, in.y, width, height, created);
+    RecordedScope recorded(request.history);
     std::optional<RowWriter> writer;
     uint64_t noKind = 0;
     try {

@@ -23,6 +23,7 @@
 #include "mul/File.h"
 #include "mul/Job.h"
 #include "mul/Picture.h"
+#include "mul/Recorder.h"
 #include "mul/World.h"
 
 namespace vorlak {
@@ -189,6 +190,7 @@ struct Bmp2MapRequest {
     // The world of the terrain file; none takes it from the file's length (an empty or short
     // file: the default world).
     std::optional<world::Size> world = std::nullopt;
+    JobRecorder* history = nullptr;  // none: the job records no step
 };
 
 using Bmp2MapMessage = std::function<void(const std::string& text, const std::string& title)>;
@@ -254,5 +256,10 @@ std::optional<world::Size> TerrainWorld(uint64_t length, const std::optional<wor
 // The length of the file at `path`; 0 when it is missing or cannot be opened (the job's own open
 // says why).
 uint64_t LengthOf(const std::string& path, FileSystem& fs);
+
+// Names to `history` the blocks of the terrain file `map` under the cells x..x+w-1, y..y+h-1:
+// one run of whole blocks per column of blocks. `created`: the job made the file.
+void KeepTerrainBlocks(JobRecorder* history, const std::string& map, const world::Size& size,
+                       int32_t x, int32_t y, int32_t w, int32_t h, bool created = false);
 
 }  // namespace vorlak

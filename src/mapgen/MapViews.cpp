@@ -844,6 +844,8 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
                             " bytes, too few for the cells under the picture!",
                         0);
         }
+        KeepTerrainBlocks(request.history, request.map, *size, left, top, width, height);
+        RecordedScope recorded(request.history);
         // Heights are stored in place: through a mapping where the file allows one, else each
         // run of up to 8 cells is read, its height bytes changed and written back.
         std::unique_ptr<FileMapping> mapping = file->Map(first, static_cast<size_t>(end - first));

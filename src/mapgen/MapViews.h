@@ -174,6 +174,7 @@ struct SetHeightsRequest {
     std::string x = "0";           // read by the leading-number rule
     std::string y = "0";
     std::optional<world::Size> world;  // none: the one the terrain file's length describes
+    JobRecorder* history = nullptr;    // none: the job records no step
 };
 
 // Lays the grey picture placed at X, Y into the terrain file: each cell under it gets height

@@ -173,7 +173,9 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
 
 JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, FileSystem& fs) {
     return RunStaticsJob(
-        {"Freezing statics. Please wait.", request.staidx, request.statics,
+        {"Freezing statics. Please wait.",
+         request.staidx,
+         request.statics,
          cStatics::Access::kWrite,
          [](const std::string& what) -> JobOutcome {
              return {false, "Freeze failed: " + what, {}};
@@ -183,7 +185,9 @@ JobOutcome RunFreeze(const FreezeRequest& request, const StatusSink& status, Fil
              if (!fs.Exists(request.items)) return "Cannot find " + request.items + ".";
              return RefuseStaticsFiles(request.staidx, request.statics, {{request.items, false}});
          },
-         request.world},
+         request.world,
+         {},
+         request.history},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message = store.cFreeze(request.items, request.sphere, request.itemType);
             if (!message.empty()) return {false, message, {}};

@@ -263,6 +263,8 @@ JobOutcome RunMelt(const MeltRequest& request, const StatusSink& status, FileSys
                                   request.y2.value_or(size.height - 1), size, true);
          }},
         status, fs, [&](cStatics& store) -> JobOutcome {
+            if (request.history) request.history->KeepWhole(request.items);
+            RecordedScope recorded(request.history);
             std::string message = store.cMelt(
                 request.items, request.x1, request.y1, request.x2.value_or(store.size().width - 1),
                 request.y2.value_or(store.size().height - 1), request.addX, request.addY,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/Recorder.h"
 #include "mul/World.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsJobs.h"
@@ -90,6 +91,7 @@ struct CompactRequest {
     // in pieces of an eighth of it.
     uint64_t bufferBytes = uint64_t{64} << 20;
     std::optional<world::Size> world = std::nullopt;  // none: the world the index describes
+    JobRecorder* history = nullptr;                   // none: the job records no step
 };
 
 // Success: the summary as status. Failure: the count of problems and the summary as status, one

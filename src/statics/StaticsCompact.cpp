@@ -278,6 +278,12 @@ JobOutcome RunCompact(const CompactRequest& request, const StatusSink& status, F
         return finish({false, "Compact failed; the statics files are unchanged.", e.what()});
     }
 
+    // The whole data file is overwritten from its start, so all of it is kept.
+    if (request.history) {
+        request.history->KeepWhole(request.staidx);
+        request.history->KeepBytes(request.statics, 0, layout.size);
+    }
+    RecordedScope recorded(request.history);
     uint64_t chunk = std::max<uint64_t>(request.bufferBytes / 8, 1);
     bool indexInTail = false;  // the index on disk refers to the appended copy
     try {

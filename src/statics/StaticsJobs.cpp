@@ -60,6 +60,15 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
             return {false, damaged, {}};
         }
     }
+    if (job.history && job.access == cStatics::Access::kWrite) {
+        if (store.openState() == 2) {
+            job.history->Created(job.staidx);
+            job.history->Created(job.statics);
+        } else {
+            job.history->KeepWhole(job.staidx);
+            job.history->KeepBytes(job.statics, 0, 0);  // it only grows until the commit
+        }
+    }
     JobOutcome outcome;
     try {
         outcome = run(store);
@@ -71,11 +80,13 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
     }
     if (outcome.ok) {
         // The commit: a failure here is the job's failure, and leaves the index as before.
+        if (job.history) job.history->Begin();
         try {
             store.cClose();
         } catch (const std::exception& e) {
             outcome = job.failed(e.what());
         }
+        if (job.history) job.history->Done();
     } else {
         store.Abandon();
         removeCreated();
@@ -102,7 +113,8 @@ JobOutcome RunClear(const ClearRequest& request, const StatusSink& status, FileS
          [&](const world::Size& size) {
              return RefuseCorners(request.x1, request.y1, request.x2.value_or(size.width - 1),
                                   request.y2.value_or(size.height - 1), size, false);
-         }},
+         },
+         request.history},
         status, fs, [&](cStatics& store) -> JobOutcome {
             std::string message =
                 store.cClear(request.x1, request.y1, request.x2.value_or(store.size().width - 1),

@@ -10,6 +10,7 @@
 
 #include "mul/File.h"
 #include "mul/Job.h"
+#include "mul/Recorder.h"
 #include "mul/World.h"
 
 namespace vorlak {
@@ -23,6 +24,7 @@ struct ClearRequest {
     int32_t x1 = 0, y1 = 0;
     std::optional<int32_t> x2 = std::nullopt, y2 = std::nullopt;
     std::optional<world::Size> world = std::nullopt;
+    JobRecorder* history = nullptr;  // none: the job records no step
 };
 
 struct FreezeRequest {
@@ -32,6 +34,7 @@ struct FreezeRequest {
     bool sphere = false;     // the item file is a Sphere world save
     int32_t itemType = 255;  // -1 takes every type
     std::optional<world::Size> world = std::nullopt;
+    JobRecorder* history = nullptr;  // none: the job records no step
 };
 
 struct MeltRequest {
@@ -44,6 +47,7 @@ struct MeltRequest {
     uint8_t itemType = 255;
     int32_t countStart = 0;
     std::optional<world::Size> world = std::nullopt;
+    JobRecorder* history = nullptr;  // none: the job records no step
 };
 
 // "Illegal cordinates." with a line for each corner that is wrong (world::CornerProblems), or

@@ -185,6 +185,8 @@ struct StaticsJob {
     // or nothing to go on. Asked before a new pair is made, for the world it would have, and
     // again once the pair is open. May be empty.
     std::function<std::optional<JobOutcome>(const world::Size&)> check = {};
+    // Keeps the index and the data file's length before a writing job's commit.
+    JobRecorder* history = nullptr;
 };
 
 // The skeleton of every job on the statics pair: reports the wait text, opens and locks the pair,

@@ -165,10 +165,14 @@ TEST_F(Jobs, EveryJobButtonIsRefusedWhileAJobRuns) {
     // No Art job ran: nothing was saved to the empty picture name, no art files were made.
     EXPECT_FALSE(Exists(dir_.path("art.mul")) || Exists(dir_.path("artidx.mul")));
     EXPECT_TRUE(messages_.empty());
-    // The map job ran once, all 16 rows; the enabled states never changed.
+    // The map job ran once, all 16 rows; the enabled states never changed (but the Undo
+    // buttons', which follow the history).
     EXPECT_EQ(Cell(ReadAll(map_), 3, 15), (Bytes{0x44, 0x02, 0x00}));
-    for (QPushButton* b : window().findChildren<QPushButton*>())
-        EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
+    for (QPushButton* b : window().findChildren<QPushButton*>()) {
+        if (!b->objectName().endsWith("Undo")) {
+            EXPECT_EQ(b->isEnabled(), enabled[b->objectName()]) << b->objectName().toStdString();
+        }
+    }
 }
 
 // Tabs and pickers work while the map job runs; the job keeps the terrain file it started with.
@@ -204,6 +208,47 @@ TEST_F(Jobs, TabsPickersAndACloseDuringTheMapJobLeaveWholeRowsOnly) {
     Button("cmdClear")->click();
     EXPECT_FALSE(Exists(data_));
     EXPECT_EQ(refused_.back().first, "cmdClear");
+}
+
+// A press and a release of the left mouse button over the middle of `button`, as a user's click
+// arrives (a disabled button ignores it).
+void MouseClick(QPushButton* button) {
+    const QPointF at = QRectF(button->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, at, button->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(button, &event);
+    }
+}
+
+// The Undo buttons, with real clicks: enabled once their page's job left a step, the job in
+// the tool tip; a click puts the files back and disables the button again.
+TEST_F(Jobs, UndoButtonsTakeBackTheClearAndTheMap) {
+    vorlak::test::StaticsPair::Spread(3000, 0.1, 7, 6144 / 8 * 512).Write(index_, data_);
+    const Bytes index = ReadAll(index_), data = ReadAll(data_), map = ReadAll(map_);
+    QPushButton* clearUndo = Button("cmdClearUndo");
+    QPushButton* mapUndo = Button("cmdB2MUndo");
+    EXPECT_FALSE(clearUndo->isEnabled());
+    EXPECT_FALSE(mapUndo->isEnabled());
+
+    Click("cmdClear");
+    ASSERT_NE(ReadAll(index_), index);
+    EXPECT_TRUE(clearUndo->isEnabled());
+    EXPECT_TRUE(clearUndo->toolTip().startsWith("Undo job 1: Clear X1 0"))
+        << clearUndo->toolTip().toStdString();
+    MouseClick(clearUndo);
+    EXPECT_TRUE(Status().startsWith("Undid job 1")) << Status().toStdString();
+    EXPECT_EQ(ReadAll(index_), index);
+    EXPECT_EQ(ReadAll(data_), data);
+    EXPECT_FALSE(clearUndo->isEnabled());
+
+    Click("cmdBMP2MAP");
+    ASSERT_NE(ReadAll(map_), map);
+    EXPECT_TRUE(mapUndo->isEnabled());
+    EXPECT_FALSE(clearUndo->isEnabled());  // the newest job is not the Clear page's
+    MouseClick(mapUndo);
+    EXPECT_EQ(ReadAll(map_), map);
+    EXPECT_FALSE(mapUndo->isEnabled());
 }
 
 TEST_F(Jobs, ClosingWhileAStaticsJobWaitsToStartLeavesItsFilesAlone) {

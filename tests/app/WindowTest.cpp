@@ -41,9 +41,10 @@ TEST_F(WindowTest, FirstRunShowsTheInitialValuesOnTheAboutPage) {
     for (QWidget* c : controls)
         if (!c->isEnabled()) disabled << c->objectName();
     disabled.sort();
-    EXPECT_EQ(disabled,
-              (QStringList{"cmdFreezePicture", "cmdLoadArt", "cmdLoadFromBMP", "cmdSaveArt",
-                           "optItemSphere", "txtArtIdx", "txtArtMul", "txtB2MMap", "txtBitmap"}));
+    EXPECT_EQ(disabled, (QStringList{"cmdArtUndo", "cmdB2MUndo", "cmdClearUndo", "cmdFreezePicture",
+                                     "cmdFreezeUndo", "cmdLoadArt", "cmdLoadFromBMP", "cmdMeltUndo",
+                                     "cmdSaveArt", "optItemSphere", "txtArtIdx", "txtArtMul",
+                                     "txtB2MMap", "txtBitmap"}));
 
     QTabWidget* tabs = Find<QTabWidget>("tsTool");
     QStringList captions;

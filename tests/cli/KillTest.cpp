@@ -92,6 +92,53 @@ TEST_F(KillTest, ClearAndFreezeCutOffAtRandomMoments) {
     }
 }
 
+// A freeze killed at a random moment leaves a history whose undo is exact: a step whose job
+// never committed is passed over (with the records it appended), so undo takes the job before it;
+// one that committed is undone itself.
+TEST_F(KillTest, AKilledJobLeavesAHistoryWhoseUndoIsExact) {
+    std::string items = dir.path("items.wsc"), text;
+    std::mt19937 random(5);
+    for (int i = 0; i < 60000; ++i) {
+        text += Zedra3Item(std::to_string(random() % 16384), std::to_string(random() % 7168),
+                           std::to_string(random() % 4096));
+    }
+    WriteText(items, text);
+    const Args clear =
+        OnPair({"clear", "--x1", "100", "--y1", "100", "--x2", "3000", "--y2", "3000"});
+    const Args freeze = OnPair({"freeze", "--items", items});
+    const Args undo = {"undo", "--dir", dir.root()};
+    std::uniform_real_distribution<double> share(0.0, 1.0);
+    Clock::duration length{};
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        std::filesystem::remove_all(dir.path(".vorlak-history"));
+        RemoveTemporaryFiles();
+        before.Write(idx, mul);
+        ASSERT_EQ(Wait(Start(clear)), 0);
+        const StaticsPair cleared = StaticsPair::Read(idx, mul);
+        Clock::time_point t0 = Clock::now();
+        pid_t pid = Start(freeze);
+        if (attempt > 0) {
+            std::this_thread::sleep_for(
+                std::chrono::duration_cast<std::chrono::microseconds>(length * share(random)));
+            ::kill(pid, SIGKILL);
+        }
+        int code = Wait(pid);
+        if (attempt == 0) {
+            ASSERT_EQ(code, 0);
+            length = Clock::now() - t0;
+        }
+        CliResult r = RunVorlak(undo);
+        ASSERT_EQ(r.code, 0) << r.err;
+        StaticsPair now = StaticsPair::Read(idx, mul);
+        if (Has(r.out, "Undid job 2")) {
+            EXPECT_TRUE(now.index == cleared.index && now.data == cleared.data);
+            ASSERT_EQ(RunVorlak(undo).code, 0);
+            now = StaticsPair::Read(idx, mul);
+        }
+        EXPECT_TRUE(now.index == before.index && now.data == before.data) << r.out;
+    }
+}
+
 // Each job started while another job holds its files (here this test, through its own lock):
 // readers share with readers, everything else refuses without changing a byte.
 TEST_F(KillTest, JobsBesideAnotherJobOnTheSameFiles) {

@@ -1,0 +1,47 @@
+// The hook through which a writing job lets the history keep what it needs to put the job's files
+// back. A job that is given no recorder (a null pointer) records nothing.
+//
+// The job names every file it will change, then calls Begin before its first change to any of
+// them (or before its commit, when nothing reaches the files before that), and Done once it has
+// finished, whatever the outcome. Recording never stops a job: a recorder that cannot keep a step
+// says so in remark() and the job runs on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vorlak {
+
+class JobRecorder {
+  public:
+    virtual ~JobRecorder() = default;
+    // `path` will be replaced whole by a rename. The old file is kept as it is now.
+    virtual void KeepWhole(const std::string& path) = 0;
+    // `length` bytes of `path` at `offset` will be overwritten in place, and the file may grow.
+    // Its length is noted now; the bytes are read by Begin. A length of 0 notes the length only.
+    virtual void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) = 0;
+    // `path` was created by this job (it did not exist before it): undo removes it.
+    virtual void Created(const std::string& path) = 0;
+    // Writes the step and makes it durable. Never throws.
+    virtual void Begin() = 0;
+    // Notes what the job left, or drops the step when the files are as they were. Never throws.
+    virtual void Done() = 0;
+};
+
+// Calls Done when the job's scope ends, on every way out.
+class RecordedScope {
+  public:
+    explicit RecordedScope(JobRecorder* recorder) : recorder_(recorder) {
+        if (recorder_) recorder_->Begin();
+    }
+    ~RecordedScope() {
+        if (recorder_) recorder_->Done();
+    }
+    RecordedScope(const RecordedScope&) = delete;
+    RecordedScope& operator=(const RecordedScope&) = delete;
+
+  private:
+    JobRecorder* recorder_;
+};
+
+}  // namespace vorlak

@@ -1,0 +1,300 @@
+// Undo and redo from the command line: every writing job taken back byte for byte and done
+// again, a chain of jobs undone one by one, the refusal over a file changed since, damaged
+// steps, and the limits.
+#include <map>
+#include <optional>
+
+#include "cli/RunVorlak.h"
+#include "history/History.h"
+#include "support/WholeFile.h"
+
+namespace vorlak::test {
+namespace {
+
+// Every file of the folder (the history folder aside) and its bytes.
+using Snapshot = std::map<std::string, Bytes>;
+
+class HistoryCli : public CliFiles {
+  public:
+    using CliFiles::OnPair;
+    Snapshot Take() const {
+        Snapshot files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.root())) {
+            if (entry.is_regular_file()) {
+                files[entry.path().filename().string()] = ReadAll(entry.path().string());
+            }
+        }
+        return files;
+    }
+    // Runs `args`, which must succeed.
+    void Must(const Args& args) {
+        CliResult r = RunVorlak(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+    }
+    Args Freeze(const std::string& file, bool history = true) {
+        Args args = OnPair({"freeze", "--world", "64x64", "--items", file});
+        if (!history) args.push_back("--no-history");
+        return args;
+    }
+    Args Clear(int x1, int y1, int x2, int y2) {
+        return OnPair({"clear", "--world", "64x64", "--x1", std::to_string(x1), "--y1",
+                       std::to_string(y1), "--x2", std::to_string(x2), "--y2", std::to_string(y2)});
+    }
+    Args Undo(const Args& more = {}) { return Args{"undo", "--dir", dir.root()} + more; }
+    Args Redo(const Args& more = {}) { return Args{"redo", "--dir", dir.root()} + more; }
+
+    void WriteItems() {
+        std::string text, more;
+        for (int i = 0; i < 40; ++i) {
+            text += Zedra3Item(std::to_string(100 + i), std::to_string(i * 3 % 64),
+                               std::to_string(i * 7 % 64), std::to_string(i - 20));
+        }
+        WriteText(items, text);
+        WriteText(moreItems, Zedra3Item("9", "9", "9") + Zedra3Item("10", "40", "41"));
+    }
+    // The palette: kind k's colour at pixel (k, 0); a picture of water, grass and lava.
+    void WritePictures() {
+        MemoryPicture colours(12, 1);
+        for (int32_t k = 0; k < 12; ++k) colours.setPixel(k, 0, Rgb(k * 20, 255 - k * 20, k));
+        ASSERT_TRUE(SavePicture(colours, palette));
+        MemoryPicture picture(13, 11);
+        MemoryPicture grey(13, 11);
+        for (int32_t i = 0; i < 13 * 11; ++i) {
+            picture.setPixel(i % 13, i / 13, Rgb((i % 3) * 20, 255 - (i % 3) * 20, i % 3));
+            grey.setPixel(i % 13, i / 13, Rgb(i, i, i));
+        }
+        ASSERT_TRUE(SavePicture(picture, bitmap));
+        ASSERT_TRUE(SavePicture(grey, greyBitmap, true));
+    }
+    Args Bmp2Map(const std::string& x, const std::string& y, bool history = true) {
+        Args args = {"bmp2map", "--bitmap", bitmap, "--palette", palette, "--map",  map,  "--world",
+                     "64x64",   "--x",      x,      "--y",       y,       "--seed", x + y};
+        if (!history) args.push_back("--no-history");
+        return args;
+    }
+    Args ArtImport(const std::string& number, bool history = true) {
+        Args args = {"art",  "import", "--bitmap", bitmap,  "--number",
+                     number, "--idx",  artIdx,     "--mul", art};
+        if (!history) args.push_back("--no-history");
+        return args;
+    }
+
+    std::string items = dir.path("items.wsc"), moreItems = dir.path("more.wsc");
+    std::string melted = dir.path("melted.wsc");
+    std::string palette = dir.path("colors.png"), bitmap = dir.path("picture.png");
+    std::string greyBitmap = dir.path("grey.png"), map = dir.path("map0.mul");
+    std::string artIdx = dir.path("artidx.mul"), art = dir.path("art.mul");
+};
+
+// Each job on files as a user has them: undo gives back every file as it was, redo as the job
+// left it, lengths included (files the job created are removed again).
+TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
+    struct Case {
+        const char* name;
+        std::function<void(HistoryCli&)> setup;
+        std::function<Args(HistoryCli&)> job;
+    };
+    auto pair = [](HistoryCli& t) { t.Must(t.Freeze(t.items, false)); };
+    const Case cases[] = {
+        {"freeze into a new pair", [](HistoryCli&) {},
+         [](HistoryCli& t) { return t.Freeze(t.items); }},
+        {"freeze onto a pair", pair, [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
+        {"clear inside blocks", pair, [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
+        {"compact",
+         [](HistoryCli& t) {
+             t.Must(t.Freeze(t.items, false));
+             t.Must(t.Clear(3, 3, 20, 30) + Args{"--no-history"});
+         },
+         [](HistoryCli& t) {
+             return t.OnPair({"compact", "--world", "64x64"});
+         }},
+        {"melt creating its item file", pair,
+         [](HistoryCli& t) {
+             return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
+         }},
+        {"melt over an item file",
+         [](HistoryCli& t) {
+             t.Must(t.Freeze(t.items, false));
+             WriteText(t.melted, "kept by the user\r\n");
+         },
+         [](HistoryCli& t) {
+             return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
+         }},
+        {"bmp2map growing a new terrain file", [](HistoryCli&) {},
+         [](HistoryCli& t) { return t.Bmp2Map("20", "30"); }},
+        {"bmp2map over terrain", [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
+         [](HistoryCli& t) { return t.Bmp2Map("5", "3"); }},
+        {"heights", [](HistoryCli& t) { t.Must(t.Bmp2Map("40", "40", false)); },
+         [](HistoryCli& t) {
+             return Args{"heights", "--bitmap", t.greyBitmap, "--map", t.map, "--world",
+                         "64x64",   "--x",      "7",          "--y",   "12"};
+         }},
+        {"art import over a record", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+         [](HistoryCli& t) { return t.ArtImport("3"); }},
+        {"art import growing both files", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+         [](HistoryCli& t) { return t.ArtImport("40"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(dir.root());
+        std::filesystem::create_directories(dir.root());
+        WriteItems();
+        WritePictures();
+        if (std::string(c.name).starts_with("art")) {
+            MemoryPicture tile(44, 44);
+            for (int32_t i = 0; i < 44 * 44; ++i) tile.setPixel(i % 44, i / 44, Rgb(7, i, 1));
+            ASSERT_TRUE(SavePicture(tile, bitmap));
+        }
+        c.setup(*this);
+        if (std::string(c.name).starts_with("art")) {
+            // A tile of another picture, so that the record changes.
+            MemoryPicture other(44, 44);
+            for (int32_t i = 0; i < 44 * 44; ++i) other.setPixel(i % 44, i / 44, Rgb(i, 3, 9));
+            ASSERT_TRUE(SavePicture(other, bitmap));
+        }
+        const Snapshot before = Take();
+        Must(c.job(*this));
+        const Snapshot after = Take();
+        ASSERT_NE(after, before);
+        CliResult undo = RunVorlak(Undo());
+        ASSERT_EQ(undo.code, 0) << undo.err;
+        EXPECT_TRUE(Has(undo.out, "Undid job 1")) << undo.out;
+        EXPECT_EQ(Take(), before);
+        Must(Redo());
+        EXPECT_EQ(Take(), after);
+        CliResult again = RunVorlak(Redo());
+        EXPECT_EQ(again.code, 1);
+        EXPECT_EQ(again.err, "Nothing to redo.\n");
+    }
+}
+
+TEST_F(HistoryCli, AChainOfJobsIsUndoneOneByOneAndRedoneInOrder) {
+    WriteItems();
+    std::vector<Snapshot> states{Take()};
+    for (const Args& job :
+         {Freeze(items), Clear(0, 0, 15, 15), Freeze(moreItems), Clear(40, 40, 63, 63)}) {
+        Must(job);
+        states.push_back(Take());
+    }
+    CliResult list = RunVorlak({"history", "--dir", dir.root()});
+    ASSERT_EQ(list.code, 0);
+    EXPECT_EQ(list.out.substr(0, 3), "4  ") << list.out;
+    EXPECT_TRUE(Has(list.out, "clear --statics") || Has(list.out, "clear --world")) << list.out;
+    for (size_t i = states.size() - 1; i > 0; --i) {
+        Must(Undo());
+        EXPECT_EQ(Take(), states[i - 1]) << "after undoing job " << i;
+    }
+    CliResult none = RunVorlak(Undo());
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.err, "Nothing to undo.\n");
+    Must(Redo());
+    Must(Redo());
+    EXPECT_EQ(Take(), states[2]);
+    // A new job ends what redo could bring back.
+    Must(Clear(0, 0, 63, 63));
+    EXPECT_EQ(RunVorlak(Redo()).err, "Nothing to redo.\n");
+    Must(Undo());
+    EXPECT_EQ(Take(), states[2]);
+}
+
+TEST_F(HistoryCli, UndoRefusesOverAChangeByAnythingElseUnlessForced) {
+    WriteItems();
+    Must(Freeze(items));
+    const Snapshot first = Take();
+    Must(Freeze(moreItems));
+    Must(Clear(0, 0, 31, 31) + Args{"--no-history"});
+    const Snapshot changed = Take();
+    CliResult r = RunVorlak(Undo());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(Has(r.err, "staidx0.mul was changed since; nothing was changed.")) << r.err;
+    EXPECT_TRUE(Has(r.err, "--force")) << r.err;
+    EXPECT_EQ(Take(), changed);
+    Must(Undo({"--force"}));
+    EXPECT_EQ(Take(), first);
+    // Redo refuses the same way over a change made after the undo.
+    Must(Clear(0, 0, 7, 7) + Args{"--no-history"});
+    const Snapshot later = Take();
+    EXPECT_EQ(RunVorlak(Redo()).code, 1);
+    EXPECT_EQ(Take(), later);
+}
+
+// A step cut short, altered or missing a kept copy is found before anything is written.
+TEST_F(HistoryCli, ADamagedStepIsRefusedAndMarked) {
+    WriteItems();
+    Must(Freeze(items));
+    Must(Freeze(moreItems));
+    const Snapshot now = Take();
+    const std::string folder = dir.path(".vorlak-history");
+    const struct {
+        const char* file;
+        std::function<void(const std::string&)> damage;
+    } damages[] = {
+        {"000002.step", [](const std::string& p) { std::filesystem::resize_file(p, 40); }},
+        {"000002.step",
+         [](const std::string& p) {
+             Bytes b = ReadAll(p);
+             b[30] ^= 1;
+             WriteAll(p, b);
+         }},
+        {"000002.0.link", [](const std::string& p) { std::filesystem::remove(p); }},
+        {"000002.0.link",
+         [](const std::string& p) {
+             Bytes b = ReadAll(p);
+             b[5] ^= 0x40;
+             std::filesystem::remove(p);  // a copy, so that the live index stays as it is
+             WriteAll(p, b);
+         }},
+    };
+    for (const auto& d : damages) {
+        SCOPED_TRACE(d.file);
+        const std::string path = folder + "/" + d.file;
+        std::filesystem::copy_file(path, dir.path("saved"));
+        d.damage(path);
+        CliResult r = RunVorlak(Undo());
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(Has(r.err, "history step 2 is damaged")) << r.err;
+        std::filesystem::remove(dir.path("saved.keep"));
+        CliResult list = RunVorlak({"history", "--dir", dir.root()});
+        EXPECT_TRUE(Has(list.out, "DAMAGED")) << list.out;
+        std::filesystem::remove(path);
+        std::filesystem::rename(dir.path("saved"), path);
+        EXPECT_EQ(Take(), now);
+    }
+    Must(Undo());
+}
+
+TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
+    WriteItems();
+    Must(Freeze(items));
+    for (int i = 0; i < 4; ++i) Must(Clear(i * 8, 0, i * 8 + 7, 63));
+    CliResult set = RunVorlak({"history", "--dir", dir.root(), "--keep-jobs", "3"});
+    ASSERT_EQ(set.code, 0) << set.err;
+    EXPECT_TRUE(Has(set.out, "dropped its 2 oldest steps")) << set.out;
+    CliResult job = RunVorlak(Clear(40, 0, 47, 63));
+    EXPECT_EQ(job.err, "The history dropped its oldest step.\n");
+    CliResult list = RunVorlak({"history", "--dir", dir.root()});
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3) << list.out;
+    EXPECT_EQ(list.out.substr(0, 3), "6  ");
+    // By size: each clear keeps a 768-byte index; the newest step always stays.
+    Must({"history", "--dir", dir.root(), "--keep-jobs", "20", "--keep-bytes", "2K"});
+    list = RunVorlak({"history", "--dir", dir.root()});
+    EXPECT_LE(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
+    EXPECT_EQ(RunVorlak({"history", "--dir", dir.root(), "--keep-bytes", "2X"}).code, 2);
+    Must({"history", "--dir", dir.root(), "--clear"});
+    EXPECT_EQ(RunVorlak({"history", "--dir", dir.root()}).out, "No jobs recorded.\n");
+}
+
+TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
+    WriteItems();
+    Must(Freeze(items, false));
+    EXPECT_FALSE(std::filesystem::exists(dir.path(".vorlak-history")));
+    std::filesystem::create_directory(dir.path("elsewhere"));
+    std::filesystem::create_directory_symlink(dir.path("elsewhere"), dir.path(".vorlak-history"));
+    CliResult r = RunVorlak(Freeze(moreItems));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(Has(r.err, "The job ran without recording a step")) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path("elsewhere")));
+}
+
+}  // namespace
+}  // namespace vorlak::test
