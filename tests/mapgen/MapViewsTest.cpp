@@ -327,7 +327,6 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
         request_ = keep;
     }
 
-
     // Setting heights refuses a picture that is not grey, and writes nothing.
     MemoryPicture colour(2, 1, Rgb(9, 9, 9));
     colour.setPixel(1, 0, Rgb(9, 9, 10));
