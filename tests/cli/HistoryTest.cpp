@@ -261,6 +261,18 @@ TEST_F(HistoryCli, ADamagedStepIsRefusedAndMarked) {
         EXPECT_EQ(Take(), now);
     }
     Must(Undo());
+    // Redo checks the copy it would put back the same way.
+    const std::string after = folder + "/000002.0.after";
+    ASSERT_TRUE(std::filesystem::exists(after));
+    const Snapshot undone = Take();
+    Bytes b = ReadAll(after);
+    b[5] ^= 0x40;
+    std::filesystem::remove(after);
+    WriteAll(after, b);
+    CliResult r = RunVorlak(Redo());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(Has(r.err, "history step 2 is damaged")) << r.err;
+    EXPECT_EQ(Take(), undone);
 }
 
 TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {

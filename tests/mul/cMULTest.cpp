@@ -132,5 +132,18 @@ TEST_F(IndexedPair, FixedBlockMode) {
               "Unable to open " + idx + " and " + missingDir + ".");
 }
 
+// Removing a file that is not there is no failure (a job cleans up what it may not have made),
+// but a removal that fails is never passed over.
+TEST(FileSystem, RemoveTakesAMissingFileAndReportsAFailure) {
+    test::TempDir dir;
+    FileSystem& fs = DefaultFileSystem();
+    EXPECT_NO_THROW(fs.Remove(dir.path("never.mul")));
+    test::WriteText(dir.path("gone.mul"), "x");
+    fs.Remove(dir.path("gone.mul"));
+    EXPECT_FALSE(fs.Exists(dir.path("gone.mul")));
+    std::filesystem::create_directory(dir.path("folder"));
+    EXPECT_THROW(fs.Remove(dir.path("folder")), Error);
+}
+
 }  // namespace
 }  // namespace vorlak
