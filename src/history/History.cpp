@@ -849,7 +849,6 @@ void ApplyBefore(Store& store, const Step& step, FileLock* lock) {
             uint64_t at = f.oldAt;
             if (OldBytes(f) > 0) {
                 auto old = fs.Open(store.At(step.number, ".old"), OpenMode::kReadOnly);
-                Checksum unused;
                 for (const Region& r : f.regions) {
                     if (r.offset >= f.length) continue;
                     uint64_t n = std::min(r.offset + r.length, f.length) - r.offset;
