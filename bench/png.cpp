@@ -27,9 +27,9 @@ int main(int argc, char** argv) {
         auto picture = vorlak::ReadPictureFile(argv[2], &why);
         if (!picture) return Fail(why);
         bool grey = argc > 4 && std::strcmp(argv[4], "grey") == 0;
-        bool ok = grey ? vorlak::WriteGreyPictureFile(*picture, argv[3])
-                       : vorlak::WritePictureFile(*picture, argv[3]);
-        return ok ? 0 : Fail(std::string("cannot write ") + argv[3]);
+        std::string failure =
+            vorlak::WritePictureFile(*picture, argv[3], vorlak::DefaultFileSystem(), grey);
+        return failure.empty() ? 0 : Fail(std::string("cannot write ") + argv[3] + ": " + failure);
     }
     if (argc == 4 && std::strcmp(argv[1], "kinds") == 0) {
         std::string why;
@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
                 picture->setPixel(x, y, palette->pixel(static_cast<int32_t>((patch >> 5) % 12), 0));
             }
         }
-        return vorlak::WritePictureFile(*picture, argv[3]) ? 0 : Fail("cannot write the picture");
+        std::string failure = vorlak::WritePictureFile(*picture, argv[3]);
+        return failure.empty() ? 0 : Fail("cannot write the picture: " + failure);
     }
     return Fail("usage: bench_png resave IN OUT [grey] | bench_png kinds PALETTE OUT");
 }
