@@ -140,6 +140,13 @@ void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& su
     }
 }
 
+// Copies `length` bytes of `from` at `fromAt` to `to` at `toAt`.
+void Copy(RandomAccessFile& from, uint64_t fromAt, uint64_t length, RandomAccessFile& to,
+          uint64_t toAt) {
+    Checksum unused;
+    Pass(from, fromAt, length, unused, &to, toAt);
+}
+
 bool Exists(const std::string& path) {
     std::error_code ec;
     return fsys::exists(fsys::symlink_status(path, ec));
@@ -198,8 +205,7 @@ void Link(const std::string& from, const std::string& to, FileSystem& fs) {
     // A file system without hard links: a copy does the same, at a price.
     auto in = fs.Open(from, OpenMode::kReadOnly);
     auto out = fs.Open(to, OpenMode::kCreateExclusive);
-    Checksum unused;
-    Pass(*in, 0, in->Size(), unused, out.get());
+    Copy(*in, 0, in->Size(), *out, 0);
     out->Sync();
 }
 
@@ -852,16 +858,7 @@ void ApplyBefore(Store& store, const Step& step, FileLock* lock) {
                 for (const Region& r : f.regions) {
                     if (r.offset >= f.length) continue;
                     uint64_t n = std::min(r.offset + r.length, f.length) - r.offset;
-                    ByteBuffer buffer;
-                    for (uint64_t done = 0; done < n;) {
-                        buffer.resize(
-                            static_cast<size_t>(std::min<uint64_t>(kCopyChunk, n - done)));
-                        if (old->ReadAt(at + done, buffer) != buffer.size()) {
-                            throw Error::Io(old->path() + " is shorter than expected");
-                        }
-                        file->WriteAt(r.offset + done, buffer);
-                        done += buffer.size();
-                    }
+                    Copy(*old, at, n, *file, r.offset);
                     at += n;
                 }
             }
@@ -888,17 +885,8 @@ void ApplyAfter(Store& store, const Step& step, FileLock* lock) {
             uint64_t at = f.newAt;
             auto put = [&](uint64_t offset, uint64_t end) {
                 if (end <= offset) return;
-                ByteBuffer buffer;
-                for (uint64_t done = 0; done < end - offset;) {
-                    buffer.resize(
-                        static_cast<size_t>(std::min<uint64_t>(kCopyChunk, end - offset - done)));
-                    if (copy->ReadAt(at, buffer) != buffer.size()) {
-                        throw Error::Io(copy->path() + " is shorter than expected");
-                    }
-                    file->WriteAt(offset + done, buffer);
-                    done += buffer.size();
-                    at += buffer.size();
-                }
+                Copy(*copy, at, end - offset, *file, offset);
+                at += end - offset;
             };
             for (const Region& r : f.regions)
                 put(r.offset, std::min(r.offset + r.length, f.afterLength));
