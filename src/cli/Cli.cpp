@@ -131,10 +131,7 @@ std::unique_ptr<WritablePicture> ReadJobPicture(const std::string& path, std::st
 const CLI::Validator& PictureToWrite() {
     static const CLI::Validator check(
         [](std::string& name) -> std::string {
-            std::string ext = std::filesystem::path(name).extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (ext == ".png" || ext == ".bmp") return {};
+            if (!PictureFormatOfName(name).empty()) return {};
             return "the picture name " + name + " must end in .png or .bmp";
         },
         "");

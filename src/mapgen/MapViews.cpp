@@ -109,12 +109,6 @@ View Settle(const MapViewRequest& r, FileSystem& fs) {
             r.withStatics};
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The same file under two names (or one name twice).
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
@@ -373,8 +367,7 @@ PngOptions PngOptionsFor(MapView view) {
 // file that is no picture; the inputs it reads are regular files, so that no open waits on a
 // FIFO and no device is read as a file.
 void CheckNames(const MapViewRequest& request) {
-    std::string ext = Lower(std::filesystem::path(request.out).extension().string());
-    if (ext != ".png" && ext != ".bmp") {
+    if (PictureFormatOfName(request.out).empty()) {
         throw Refusal{"The picture name " + request.out + " must end in .png or .bmp."};
     }
     std::string unsafe = CheckPictureOutput(request.out);
@@ -520,7 +513,7 @@ MapViewOutcome RunMapView(const MapViewRequest& plain, const Picture* palette,
             writer.Commit();
         };
         try {
-            if (Lower(std::filesystem::path(request.out).extension().string()) == ".bmp") {
+            if (PictureFormatOfName(request.out) == "bmp") {
                 BmpWriter writer(fs, request.out, outcome.width, outcome.height, grey);
                 drawInto(writer);
             } else {

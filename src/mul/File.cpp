@@ -554,16 +554,20 @@ std::string CheckJobFiles(const std::vector<JobFile>& files) {
     return {};
 }
 
+std::string PictureFormatOfName(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".png" || ext == ".bmp" ? ext.substr(1) : std::string();
+}
+
 std::string CheckPictureOutput(const std::string& path) {
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0) return {};
     if (S_ISLNK(st.st_mode)) {
         std::error_code ec;
         const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
-        std::string ext = target.extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (ec || (ext != ".png" && ext != ".bmp")) {
+        if (ec || PictureFormatOfName(target.string()).empty()) {
             return path + " is a symbolic link to " + (ec ? std::string("?") : target.string()) +
                    ", which is not a picture file.";
         }

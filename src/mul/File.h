@@ -271,6 +271,10 @@ struct JobFile {
 // exist yet pass. Files the job only reads may be one file.
 std::string CheckJobFiles(const std::vector<JobFile>& files);
 
+// The picture format that the extension of `path` names, whatever its case: "png" or "bmp";
+// empty for any other name.
+std::string PictureFormatOfName(const std::string& path);
+
 // Checked for a picture a job is about to write at `path`, beside CheckJobFiles: returns empty
 // text when it may be written, otherwise the refusal. A name that exists must be a regular file
 // (through links too), and a symbolic link must end at a file whose name is a picture's (.png or

@@ -43,10 +43,7 @@ inline constexpr int kPictureFilesVersion = 4;
 // The format that the extension of `path` names: "png" or "bmp" (also when it has none or
 // another one).
 inline std::string PictureFormatOf(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".png" ? "png" : "bmp";
+    return PictureFormatOfName(path) == "png" ? "png" : "bmp";
 }
 
 // Writes `picture` in the format that the file name's extension names (BMP when it has none)
