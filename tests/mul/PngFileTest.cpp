@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "mul/BmpFile.h"
 #include "mul/Error.h"
 #include "mul/PngFile.h"
 #include "support/PngReader.h"
@@ -74,6 +75,17 @@ TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
         }
         EXPECT_TRUE(PngcheckAccepts(path));
     }
+}
+
+// A picture of no pixels is refused before a file is made, in either format.
+TEST(PictureWriters, RefuseAPictureWithoutPixels) {
+    test::TempDir dir;
+    for (auto [width, height] : {std::pair{0, 1}, {1, 0}, {-1, 5}}) {
+        EXPECT_THROW(BmpWriter(DefaultFileSystem(), dir.path("p.bmp"), width, height, false),
+                     Error);
+        EXPECT_THROW(PngWriter(DefaultFileSystem(), dir.path("p.png"), width, height, true), Error);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.root()));
 }
 
 // Rows are compressed as they come, so they must come in order; a picture short of rows is no
