@@ -296,6 +296,26 @@ TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     EXPECT_EQ(RunVorlak({"history", "--dir", dir.root()}).out, "No jobs recorded.\n");
 }
 
+// --keep-bytes takes a whole number of bytes with an optional binary unit, up to 2^64 - 1.
+TEST(HistorySize, WholeNumbersWithBinaryUnits) {
+    constexpr uint64_t kMax = ~uint64_t{0};
+    const std::pair<const char*, std::optional<uint64_t>> cases[] = {
+        {"0", 0},
+        {"2K", 2048},
+        {"3MiB", 3 << 20},
+        {"1G", 1 << 30},
+        {"16777215T", kMax << 40},
+        {"16777216T", std::nullopt},
+        {"18446744073709551615", kMax},
+        {"18446744073709551616", std::nullopt},
+        {"2X", std::nullopt},
+        {"1k", std::nullopt},
+        {"-1", std::nullopt},
+        {" 1", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [text, size] : cases) EXPECT_EQ(history::ParseSize(text), size) << text;
+}
+
 TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
     WriteItems();
     Must(Freeze(items, false));
