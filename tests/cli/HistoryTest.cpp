@@ -90,17 +90,19 @@ class HistoryCli : public CliFiles {
 // left it, lengths included (files the job created are removed again).
 TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
     struct Case {
-        const char* name;
+        const char *name, *listed;  // what `history` says changed
         std::function<void(HistoryCli&)> setup;
         std::function<Args(HistoryCli&)> job;
     };
     auto pair = [](HistoryCli& t) { t.Must(t.Freeze(t.items, false)); };
     const Case cases[] = {
-        {"freeze into a new pair", [](HistoryCli&) {},
-         [](HistoryCli& t) { return t.Freeze(t.items); }},
-        {"freeze onto a pair", pair, [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
-        {"clear inside blocks", pair, [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
-        {"compact",
+        {"freeze into a new pair", "]  staidx0.mul created; statics0.mul created\n",
+         [](HistoryCli&) {}, [](HistoryCli& t) { return t.Freeze(t.items); }},
+        {"freeze onto a pair", "]  staidx0.mul replaced; statics0.mul grew by 21 bytes\n", pair,
+         [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
+        {"clear inside blocks", "]  staidx0.mul replaced; statics0.mul grew by 21 bytes\n", pair,
+         [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
+        {"compact", "]  staidx0.mul replaced; statics0.mul cut by 56 bytes, 301 bytes rewritten\n",
          [](HistoryCli& t) {
              t.Must(t.Freeze(t.items, false));
              t.Must(t.Clear(3, 3, 20, 30) + Args{"--no-history"});
@@ -108,11 +110,11 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
          [](HistoryCli& t) {
              return t.OnPair({"compact", "--world", "64x64"});
          }},
-        {"melt creating its item file", pair,
+        {"melt creating its item file", "]  melted.wsc created\n", pair,
          [](HistoryCli& t) {
              return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
          }},
-        {"melt over an item file",
+        {"melt over an item file", "]  melted.wsc replaced\n",
          [](HistoryCli& t) {
              t.Must(t.Freeze(t.items, false));
              WriteText(t.melted, "kept by the user\r\n");
@@ -120,18 +122,23 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
          [](HistoryCli& t) {
              return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
          }},
-        {"bmp2map growing a new terrain file", [](HistoryCli&) {},
+        {"bmp2map growing a new terrain file", "]  map0.mul created\n", [](HistoryCli&) {},
          [](HistoryCli& t) { return t.Bmp2Map("20", "30"); }},
-        {"bmp2map over terrain", [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
+        {"bmp2map over terrain", "]  map0.mul grew by 1568 bytes, 1176 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
          [](HistoryCli& t) { return t.Bmp2Map("5", "3"); }},
-        {"heights", [](HistoryCli& t) { t.Must(t.Bmp2Map("40", "40", false)); },
+        {"heights", "]  map0.mul 1176 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.Bmp2Map("40", "40", false)); },
          [](HistoryCli& t) {
              return Args{"heights", "--bitmap", t.greyBitmap, "--map", t.map, "--world",
                          "64x64",   "--x",      "7",          "--y",   "12"};
          }},
-        {"art import over a record", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+        {"art import over a record", "]  art.mul 2048 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
          [](HistoryCli& t) { return t.ArtImport("3"); }},
-        {"art import growing both files", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+        {"art import growing both files",
+         "]  artidx.mul grew by 444 bytes; art.mul grew by 2048 bytes\n",
+         [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
          [](HistoryCli& t) { return t.ArtImport("40"); }},
     };
     for (const Case& c : cases) {
@@ -156,6 +163,7 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
         Must(c.job(*this));
         const Snapshot after = Take();
         ASSERT_NE(after, before);
+        EXPECT_TRUE(Has(RunVorlak({"history", "--dir", dir.root()}).out, c.listed));
         CliResult undo = RunVorlak(Undo());
         ASSERT_EQ(undo.code, 0) << undo.err;
         EXPECT_TRUE(Has(undo.out, "Undid job 1")) << undo.out;
