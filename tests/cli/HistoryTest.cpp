@@ -214,7 +214,7 @@ TEST_F(HistoryCli, UndoRefusesOverAChangeByAnythingElseUnlessForced) {
     const Snapshot changed = Take();
     CliResult r = RunVorlak(Undo());
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(Has(r.err, "staidx0.mul was changed since; nothing was changed.")) << r.err;
+    EXPECT_TRUE(Has(r.err, ": staidx0.mul was changed since; nothing was changed.")) << r.err;
     EXPECT_TRUE(Has(r.err, "--force")) << r.err;
     EXPECT_EQ(Take(), changed);
     Must(Undo({"--force"}));
