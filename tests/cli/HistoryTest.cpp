@@ -283,6 +283,29 @@ TEST_F(HistoryCli, ADamagedStepIsRefusedAndMarked) {
     EXPECT_EQ(Take(), undone);
 }
 
+// An undo cut short leaves its marker; the next undo finishes it, after checking the copies it
+// puts back.
+TEST_F(HistoryCli, AnUndoCutShortIsFinishedByTheNext) {
+    WriteItems();
+    Must(Freeze(items));
+    const Snapshot before = Take();
+    Must(Freeze(moreItems));
+    Must(Undo());
+    const std::string step = dir.path(".vorlak-history") + "/000002.";
+    std::filesystem::rename(step + "undone", step + "undoing");
+    const Bytes good = ReadAll(step + "0.link");
+    Bytes bad = good;
+    bad[5] ^= 0x40;
+    std::filesystem::remove(step + "0.link");
+    WriteAll(step + "0.link", bad);
+    CliResult r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 1 && Has(r.err, "history step 2 is damaged")) << r.err;
+    WriteAll(step + "0.link", good);
+    r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Undid job 2")) << r.err;
+    EXPECT_EQ(Take(), before);
+}
+
 TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     WriteItems();
     Must(Freeze(items));
