@@ -108,7 +108,9 @@ TEST_F(IndexedPair, BadRecordNumbersAndDamagedEntries) {
 
 TEST_F(IndexedPair, FixedBlockMode) {
     cMUL pair;
-    EXPECT_EQ(pair.cOpen("", mul, 196, 0), "Illegal number of blocks.");
+    for (int32_t blockBytes : {196, 1}) {
+        EXPECT_EQ(pair.cOpen("", mul, blockBytes, 0), "Illegal number of blocks.");
+    }
     EXPECT_FALSE(test::Exists(mul));
     ASSERT_EQ(pair.cOpen("", mul, 196, 393216), "");
     EXPECT_EQ(pair.cCount(), 393216);
