@@ -323,8 +323,13 @@ TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     list = RunVorlak({"history", "--dir", dir.root()});
     EXPECT_LE(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
     EXPECT_EQ(RunVorlak({"history", "--dir", dir.root(), "--keep-bytes", "2X"}).code, 2);
+    // Files left of steps that are gone go too; other files stay.
+    const std::string kept = dir.path(".vorlak-history/notes.txt");
+    const std::string left = dir.path(".vorlak-history/000099.new");
+    for (const std::string& name : {kept, left}) WriteText(name, "x");
     Must({"history", "--dir", dir.root(), "--clear"});
     EXPECT_EQ(RunVorlak({"history", "--dir", dir.root()}).out, "No jobs recorded.\n");
+    EXPECT_TRUE(Exists(kept) && !Exists(left));
 }
 
 // --keep-bytes takes a whole number of bytes with an optional binary unit, up to 2^64 - 1.
