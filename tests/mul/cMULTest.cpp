@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <initializer_list>
 
 #include "mul/Error.h"
@@ -145,6 +149,30 @@ TEST(FileSystem, RemoveTakesAMissingFileAndReportsAFailure) {
     EXPECT_FALSE(fs.Exists(dir.path("gone.mul")));
     std::filesystem::create_directory(dir.path("folder"));
     EXPECT_THROW(fs.Remove(dir.path("folder")), Error);
+}
+
+// A write the system refuses fails with its cause and is not tried again. A file size limit
+// stands in for a full disk, in a child process that alone keeps the limit.
+TEST(FileSystem, AWriteTheSystemRefusesFailsWithItsCause) {
+    test::TempDir dir;
+    const std::string path = dir.path("big.mul");
+    test::WriteText(path, "");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            DefaultFileSystem().Open(path, OpenMode::kReadWrite)->WriteAt(0, test::Bytes(4096));
+        } catch (const Error& e) {
+            ::_exit(std::string(e.what()).starts_with("Cannot write " + path) ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
