@@ -21,12 +21,13 @@ namespace vorlak {
 
 // How rows are filtered and compressed, chosen for what the picture shows; any choice gives the
 // same pixels. Measured on whole-world views (docs/png-files.md): colours that change from cell to
-// cell compress best unfiltered with zlib's matches; large areas of one colour best with the
-// Paeth filter and runs only, which is also the fastest; grey heights unfiltered with runs only.
+// cell and grey heights compress best unfiltered with the fast coder (libisal's deflate); large
+// areas of one colour smallest with the Paeth filter and zlib's runs only.
 struct PngOptions {
     enum class Filter : uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };  // the PNG filter types
     Filter filter = Filter::kNone;
-    bool runsOnly = false;  // zlib's run-length strategy: matches one byte back only
+    bool runsOnly =
+        false;  // zlib's run-length strategy (matches one byte back), not the fast coder
     size_t pieceBytes = size_t{1} << 20;
 };
 
