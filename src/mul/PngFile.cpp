@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include "mul/Error.h"
@@ -60,7 +63,7 @@ std::vector<uint8_t> DeflateRuns(const std::vector<uint8_t>& raw, bool last) {
 
 // The same with the fast coder. Its state is large, so it lives on the heap.
 std::vector<uint8_t> DeflateFast(const std::vector<uint8_t>& raw, bool last) {
-    auto z = std::make_unique<isal_zstream>();
+    auto z = std::make_unique_for_overwrite<isal_zstream>();
     std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
     isal_deflate_init(z.get());
     z->level = kFastLevel;
@@ -88,18 +91,22 @@ std::vector<uint8_t> DeflateFast(const std::vector<uint8_t>& raw, bool last) {
     return out;
 }
 
-// Paeth-filters one row: each byte less the predictor, the one of left, up and upper left nearest
-// to left + up - upper left; the distances are written without branches (|p - a| = |b - c| and so
-// on) so that the compiler takes many bytes at a time. `current` and `up` are unfiltered, and the
-// bytes left of the first pixel count as zeros.
+// The Paeth predictor: of left, up and upper left, the one nearest to left + up - upper left. The
+// distances are written without branches (|p - a| = |b - c| and so on) so that the compiler
+// takes many bytes at a time.
+inline int PaethPredictor(int a, int b, int c) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return (pa <= pb) & (pa <= pc) ? a : pb <= pc ? b : c;
+}
+
+// Paeth-filters one row of `count` bytes. `current` and `up` are unfiltered, and the bytes left of
+// the first pixel count as zeros.
 void PaethRow(uint8_t* __restrict out, const uint8_t* __restrict current,
               const uint8_t* __restrict up, size_t count, size_t bpp) {
     for (size_t i = 0; i < bpp && i < count; ++i) out[i] = static_cast<uint8_t>(current[i] - up[i]);
     for (size_t i = bpp; i < count; ++i) {
-        const int a = current[i - bpp], b = up[i], c = up[i - bpp];
-        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-        const int predictor = (pa <= pb) & (pa <= pc) ? a : pb <= pc ? b : c;
-        out[i] = static_cast<uint8_t>(current[i] - predictor);
+        out[i] =
+            static_cast<uint8_t>(current[i] - PaethPredictor(current[i - bpp], up[i], up[i - bpp]));
     }
 }
 
@@ -244,6 +251,213 @@ void PngWriter::Commit() {
     WriteChunk("IDAT", check);
     WriteChunk("IEND", {});
     file_.Commit();
+}
+
+namespace {
+
+uint32_t Big32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// Ancillary chunks that change nothing in how the pixels read; any other one (a gamma, a colour
+// profile, a transparent colour) leaves the picture to the general reader.
+bool Harmless(std::string_view type) {
+    return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "tIME" || type == "pHYs";
+}
+
+// Larger pictures go the general way, which has its own limits.
+constexpr uint64_t kMostPixels = uint64_t{1} << 28;
+
+// Undoes a row's filter in place; `up` is the row above, unfiltered (zeros above the first row).
+// False for a filter type that PNG does not have.
+bool Unfilter(uint8_t filter, uint8_t* row, const uint8_t* up, size_t count, size_t bpp) {
+    switch (filter) {
+        case 0:
+            return true;
+        case 1:
+            for (size_t i = bpp; i < count; ++i)
+                row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
+            return true;
+        case 2:
+            for (size_t i = 0; i < count; ++i) row[i] = static_cast<uint8_t>(row[i] + up[i]);
+            return true;
+        case 3:
+            for (size_t i = 0; i < count; ++i) {
+                const int left = i < bpp ? 0 : row[i - bpp];
+                row[i] = static_cast<uint8_t>(row[i] + (left + up[i]) / 2);
+            }
+            return true;
+        case 4:
+            for (size_t i = 0; i < count; ++i) {
+                const int predictor =
+                    i < bpp ? up[i] : PaethPredictor(row[i - bpp], up[i], up[i - bpp]);
+                row[i] = static_cast<uint8_t>(row[i] + predictor);
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+struct PngRows::Layout {
+    std::vector<uint8_t> bytes;  // the whole file
+    int32_t width = 0, height = 0;
+    bool grey = false;
+    size_t samples = 0;  // bytes of a row after its filter byte
+    std::vector<std::span<const uint8_t>> idat;
+
+    // Where decoding stands: the inflater, the next IDAT chunk for it, the row that comes next
+    // and the one before it, unfiltered.
+    std::unique_ptr<inflate_state> inflater = std::make_unique_for_overwrite<inflate_state>();
+    size_t nextIdat = 0;
+    int32_t nextRow = 0;
+    std::vector<uint8_t> filtered, current, previous;
+
+    // Walks the chunks; false for anything not taken or damaged.
+    bool ReadChunks() {
+        if (bytes.size() < kSignature.size() ||
+            !std::equal(kSignature.begin(), kSignature.end(), bytes.begin())) {
+            return false;
+        }
+        size_t at = kSignature.size();
+        bool ended = false, idatEnded = false;
+        while (!ended) {
+            if (bytes.size() - at < kChunkFrameBytes) return false;
+            const uint32_t length = Big32(bytes.data() + at);
+            if (length > bytes.size() - at - kChunkFrameBytes) return false;
+            const uint8_t* type = bytes.data() + at + 4;
+            const uint8_t* data = type + 4;
+            if (crc32(crc32(0, nullptr, 0), type, length + 4) != Big32(data + length)) return false;
+            const std::string_view name(reinterpret_cast<const char*>(type), 4);
+            if ((at == kSignature.size()) != (name == "IHDR")) return false;
+            if (!idat.empty() && name != "IDAT") idatEnded = true;
+            if (name == "IHDR") {
+                // Width, height, bit depth, colour type, compression, filter, interlace.
+                if (length != 4 + 4 + 1 + 1 + 1 + 1 + 1) return false;
+                const uint32_t w = Big32(data), h = Big32(data + 4);
+                grey = data[9] == kColourTypeGrey;
+                if (w == 0 || h == 0 || uint64_t{w} * h > kMostPixels || data[8] != 8 ||
+                    (data[9] != kColourTypeGrey && data[9] != kColourTypeRgb) || data[10] != 0 ||
+                    data[11] != 0 || data[12] != 0) {
+                    return false;
+                }
+                width = static_cast<int32_t>(w);
+                height = static_cast<int32_t>(h);
+                samples = size_t{w} * (grey ? 1 : 3);
+            } else if (name == "IDAT") {
+                if (idatEnded) return false;
+                idat.emplace_back(data, length);
+            } else if (name == "IEND") {
+                ended = true;
+            } else if (!Harmless(name)) {
+                return false;
+            }
+            at += kChunkFrameBytes + length;
+        }
+        return !idat.empty();
+    }
+
+    void Start() {
+        isal_inflate_init(inflater.get());
+        inflater->crc_flag = ISAL_ZLIB;  // reads the zlib header and checks the Adler-32 at the end
+        nextIdat = 0;
+        nextRow = 0;
+        filtered.assign(samples + 1, 0);
+        current.assign(samples, 0);
+        previous.assign(samples, 0);
+    }
+
+    // Inflates into `out` to its end or to the end of the stream; returns the bytes made, or
+    // nothing when the stream is damaged or cut short before either.
+    std::optional<size_t> Inflate(std::span<uint8_t> out) {
+        inflate_state& z = *inflater;
+        z.next_out = out.data();
+        z.avail_out = static_cast<uint32_t>(out.size());
+        while (z.avail_out > 0 && z.block_state != ISAL_BLOCK_FINISH) {
+            if (z.avail_in == 0 && nextIdat < idat.size()) {
+                z.next_in = const_cast<uint8_t*>(idat[nextIdat].data());
+                z.avail_in = static_cast<uint32_t>(idat[nextIdat].size());
+                ++nextIdat;
+            }
+            const uint32_t in = z.avail_in, room = z.avail_out;
+            const int result = isal_inflate(&z);
+            if (result < 0 || result == ISAL_NEED_DICT) return std::nullopt;
+            if (z.avail_in == in && z.avail_out == room && z.block_state != ISAL_BLOCK_FINISH) {
+                return std::nullopt;  // no more input
+            }
+        }
+        return out.size() - z.avail_out;
+    }
+
+    // Inflates the next row and, when `unfilter`, undoes its filter into `current`.
+    bool NextRow(bool unfilter) {
+        if (Inflate(filtered) != filtered.size() || filtered[0] > 4) return false;
+        ++nextRow;
+        if (!unfilter) return true;
+        std::swap(current, previous);
+        std::copy(filtered.begin() + 1, filtered.end(), current.begin());
+        return Unfilter(filtered[0], current.data(), previous.data(), samples, grey ? 1 : 3);
+    }
+
+    // True when the stream ends right after the last row, its checksum right, and no chunk
+    // holds more.
+    bool Ended() {
+        uint8_t spare = 0;
+        return Inflate({&spare, 1}) == size_t{0} && inflater->avail_in == 0 &&
+               nextIdat == idat.size();
+    }
+};
+
+std::unique_ptr<PngRows> PngRows::Open(FileSystem& fs, const std::string& path) {
+    if (!CheckJobFiles({{path}}).empty()) return nullptr;
+    auto layout = std::make_unique<Layout>();
+    try {
+        std::unique_ptr<RandomAccessFile> file = fs.Open(path, OpenMode::kReadOnly);
+        const uint64_t size = file->Size();
+        if (size > std::numeric_limits<uint32_t>::max()) return nullptr;
+        layout->bytes.resize(static_cast<size_t>(size));
+        if (file->ReadAt(0, layout->bytes) != layout->bytes.size()) return nullptr;
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    if (!layout->ReadChunks()) return nullptr;
+    // The whole stream once, without undoing the filters, so that its rows hold no surprise.
+    layout->Start();
+    for (int32_t y = 0; y < layout->height; ++y) {
+        if (!layout->NextRow(false)) return nullptr;
+    }
+    if (!layout->Ended()) return nullptr;
+    layout->Start();
+    return std::unique_ptr<PngRows>(new PngRows(std::move(layout)));
+}
+
+PngRows::PngRows(std::unique_ptr<Layout> layout) : layout_(std::move(layout)) {}
+PngRows::~PngRows() = default;
+int32_t PngRows::width() const { return layout_->width; }
+int32_t PngRows::height() const { return layout_->height; }
+
+void PngRows::row(int32_t y, int32_t* out) const {
+    Layout& l = *layout_;
+    if (y < l.nextRow - 1) l.Start();
+    // The file was checked whole when opened, so no row fails here.
+    while (l.nextRow <= y) {
+        [[maybe_unused]] const bool made = l.NextRow(true);
+        assert(made);
+    }
+    const uint8_t* in = l.current.data();
+    if (l.grey) {
+        for (int32_t x = 0; x < l.width; ++x) out[x] = Rgb(in[x], in[x], in[x]);
+    } else {
+        for (int32_t x = 0; x < l.width; ++x, in += 3) out[x] = Rgb(in[0], in[1], in[2]);
+    }
+}
+
+int32_t PngRows::pixel(int32_t x, int32_t y) const {
+    std::vector<int32_t> colours(static_cast<size_t>(layout_->width));
+    row(y, colours.data());
+    return colours[static_cast<size_t>(x)];
 }
 
 }  // namespace vorlak

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <deque>
 #include <future>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/Picture.h"
 
 namespace vorlak {
 
@@ -70,6 +72,31 @@ class PngWriter {
     std::vector<uint8_t> pending_;   // rows not yet handed out, unfiltered
     std::vector<uint8_t> previous_;  // the last row handed out, unfiltered, for the next filter
     std::deque<std::future<Piece>> busy_;  // in order; waited for before the file goes
+};
+
+// Reads a PNG file row by row for jobs that take a picture's rows in order (Bmp->Map), so that
+// the picture never sits in memory whole. Takes what the views write: 8-bit grey or RGB, not
+// interlaced, with no chunk that could change how its colours read. Open() goes through the
+// whole file first (every chunk's length and CRC, the rows' count, length and filter, the
+// stream's checksum), so that a job started on its rows meets no fault halfway.
+class PngRows final : public Picture {
+  public:
+    // Null when the file is no regular file, no PNG of the kind taken, or damaged in any way;
+    // callers then read it the general way, which tells the cause.
+    static std::unique_ptr<PngRows> Open(FileSystem& fs, const std::string& path);
+    ~PngRows() override;
+    int32_t width() const override;
+    int32_t height() const override;
+    // Rows are decoded onwards from the last one asked for; a row above it starts again at the
+    // top, so asking in order costs one pass.
+    void row(int32_t y, int32_t* out) const override;
+    int32_t pixel(int32_t x, int32_t y) const override;
+
+    struct Layout;  // what the chunks say
+
+  private:
+    explicit PngRows(std::unique_ptr<Layout> layout);
+    std::unique_ptr<Layout> layout_;
 };
 
 }  // namespace vorlak

@@ -1,6 +1,7 @@
 // The PNG writer: whatever the pieces and however the rows arrive, one standard picture that an
 // independent reader (and pngcheck, where installed) takes back with the same pixels.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "mul/PngFile.h"
 #include "support/PngReader.h"
 #include "support/TestFiles.h"
+#include "support/WholeFile.h"
 
 namespace vorlak {
 namespace {
@@ -64,12 +66,17 @@ TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
         std::optional<test::ReadPng> read = test::ReadPngFile(path, &why);
         ASSERT_TRUE(read) << why;
         EXPECT_EQ(read->grey, c.grey);
-        ASSERT_EQ(read->picture.width(), c.width);
-        ASSERT_EQ(read->picture.height(), c.height);
-        for (int32_t y = 0; y < c.height; ++y) {
-            for (int32_t x = 0; x < c.width; ++x) {
-                ASSERT_EQ(read->picture.pixel(x, y), colours[static_cast<size_t>(y) * c.width + x])
-                    << x << "," << y;
+        // Our own row reader gives the same rows, in order and again from the top.
+        std::unique_ptr<PngRows> rows = PngRows::Open(DefaultFileSystem(), path);
+        ASSERT_TRUE(rows);
+        const Picture* ours = rows.get();
+        for (const Picture* picture : {static_cast<const Picture*>(&read->picture), ours, ours}) {
+            ASSERT_EQ(picture->width(), c.width);
+            ASSERT_EQ(picture->height(), c.height);
+            std::vector<int32_t> row(static_cast<size_t>(c.width));
+            for (int32_t y = 0; y < c.height; ++y) {
+                picture->row(y, row.data());
+                ASSERT_TRUE(std::equal(row.begin(), row.end(), colours.begin() + y * c.width)) << y;
             }
         }
         EXPECT_TRUE(PngcheckAccepts(path));
@@ -90,6 +97,40 @@ TEST(PngWriter, RowsOutOfTurnOrMissingAreRefusedAndLeaveNothing) {
         EXPECT_THROW(writer.Commit(), Error);
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.root()));
+}
+
+// The row reader takes no damaged file: any byte changed (its chunk's CRC made right again or
+// not) or the file cut anywhere leaves the picture to the general reader.
+TEST(PngRows, EveryChangedByteOrCutIsRefused) {
+    test::TempDir dir;
+    const std::string good = dir.path("good.png"), bad = dir.path("bad.png");
+    const std::vector<int32_t> colours = Colours(9, 5, false);
+    PngWriter writer(DefaultFileSystem(), good, 9, 5, false,
+                     {PngOptions::Filter::kPaeth, false, 60});
+    writer.WriteRows(0, 5, colours.data());
+    writer.Commit();
+    const test::Bytes bytes = test::ReadAll(good);
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        for (bool fixCrc : {false, true}) {
+            test::Bytes changed = bytes;
+            changed[at] ^= 0xFF;
+            for (size_t chunk = 8, length; fixCrc && chunk + 12 <= changed.size();
+                 chunk += length) {
+                length = size_t{changed[chunk]} << 24 | changed[chunk + 1] << 16 |
+                         changed[chunk + 2] << 8 | changed[chunk + 3];
+                if (length > changed.size() - chunk - 12) break;
+                uLong crc = crc32(0, changed.data() + chunk + 4, static_cast<uInt>(length + 4));
+                for (int i = 0; i < 4; ++i)
+                    changed[chunk + 8 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+                length += 12;
+            }
+            if (changed == bytes) continue;  // a CRC changed and made right again
+            test::WriteAll(bad, changed);
+            EXPECT_FALSE(PngRows::Open(DefaultFileSystem(), bad)) << at << " " << fixCrc;
+        }
+        test::WriteAll(bad, {bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at)});
+        EXPECT_FALSE(PngRows::Open(DefaultFileSystem(), bad)) << "cut at " << at;
+    }
 }
 
 }  // namespace
