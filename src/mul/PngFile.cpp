@@ -438,20 +438,49 @@ PngRows::~PngRows() = default;
 int32_t PngRows::width() const { return layout_->width; }
 int32_t PngRows::height() const { return layout_->height; }
 
-void PngRows::row(int32_t y, int32_t* out) const {
-    Layout& l = *layout_;
-    if (y < l.nextRow - 1) l.Start();
+namespace {
+
+constexpr int32_t kBatchRows = 64;
+
+// Decodes the rows from `first` on, at most a batch of them, going on from where `l` stands.
+PngRows::Batch DecodeBatch(PngRows::Layout& l, int32_t first) {
+    if (first < l.nextRow) l.Start();
+    PngRows::Batch batch;
+    batch.first = first;
+    batch.count = std::min(kBatchRows, l.height - first);
+    batch.colours.resize(static_cast<size_t>(batch.count) * static_cast<size_t>(l.width));
+    int32_t* out = batch.colours.data();
     // The file was checked whole when opened, so no row fails here.
-    while (l.nextRow <= y) {
+    while (l.nextRow < first + batch.count) {
         [[maybe_unused]] const bool made = l.NextRow(true);
         assert(made);
+        if (l.nextRow <= first) continue;
+        const uint8_t* in = l.current.data();
+        if (l.grey) {
+            for (int32_t x = 0; x < l.width; ++x) *out++ = Rgb(in[x], in[x], in[x]);
+        } else {
+            for (int32_t x = 0; x < l.width; ++x, in += 3) *out++ = Rgb(in[0], in[1], in[2]);
+        }
     }
-    const uint8_t* in = l.current.data();
-    if (l.grey) {
-        for (int32_t x = 0; x < l.width; ++x) out[x] = Rgb(in[x], in[x], in[x]);
-    } else {
-        for (int32_t x = 0; x < l.width; ++x, in += 3) out[x] = Rgb(in[0], in[1], in[2]);
+    return batch;
+}
+
+}  // namespace
+
+void PngRows::row(int32_t y, int32_t* out) const {
+    auto holds = [&] { return y >= ready_.first && y < ready_.first + ready_.count; };
+    if (!holds()) {
+        if (next_.valid()) ready_ = next_.get();
+        if (!holds()) ready_ = DecodeBatch(*layout_, y);
+        if (const int32_t from = ready_.first + ready_.count; from < layout_->height) {
+            next_ = std::async(std::launch::async, [layout = layout_.get(), from] {
+                return DecodeBatch(*layout, from);
+            });
+        }
     }
+    const size_t width = static_cast<size_t>(layout_->width);
+    std::copy_n(ready_.colours.begin() + static_cast<ptrdiff_t>((y - ready_.first) * width), width,
+                out);
 }
 
 int32_t PngRows::pixel(int32_t x, int32_t y) const {

@@ -87,16 +87,23 @@ class PngRows final : public Picture {
     ~PngRows() override;
     int32_t width() const override;
     int32_t height() const override;
-    // Rows are decoded onwards from the last one asked for; a row above it starts again at the
-    // top, so asking in order costs one pass.
+    // Rows are decoded in batches on a thread of their own, the next batch while the job works
+    // on this one; a row out of turn starts again from the top, so asking in order costs one
+    // pass.
     void row(int32_t y, int32_t* out) const override;
     int32_t pixel(int32_t x, int32_t y) const override;
 
-    struct Layout;  // what the chunks say
+    struct Layout;  // what the chunks say, and where decoding stands
+    struct Batch {
+        int32_t first = 0, count = 0;
+        std::vector<int32_t> colours;
+    };
 
   private:
     explicit PngRows(std::unique_ptr<Layout> layout);
     std::unique_ptr<Layout> layout_;
+    mutable Batch ready_;
+    mutable std::future<Batch> next_;  // works on *layout_; waited for before it goes
 };
 
 }  // namespace vorlak
