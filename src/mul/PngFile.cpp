@@ -415,16 +415,23 @@ struct PngRows::Layout {
 
 std::unique_ptr<PngRows> PngRows::Open(FileSystem& fs, const std::string& path) {
     if (!CheckJobFiles({{path}}).empty()) return nullptr;
-    auto layout = std::make_unique<Layout>();
+    std::vector<uint8_t> bytes;
     try {
         std::unique_ptr<RandomAccessFile> file = fs.Open(path, OpenMode::kReadOnly);
         const uint64_t size = file->Size();
         if (size > std::numeric_limits<uint32_t>::max()) return nullptr;
-        layout->bytes.resize(static_cast<size_t>(size));
-        if (file->ReadAt(0, layout->bytes) != layout->bytes.size()) return nullptr;
+        bytes.resize(static_cast<size_t>(size));
+        if (file->ReadAt(0, bytes) != bytes.size()) return nullptr;
     } catch (const std::exception&) {
         return nullptr;
     }
+    return FromBytes(std::move(bytes));
+}
+
+std::unique_ptr<PngRows> PngRows::FromBytes(std::vector<uint8_t> bytes) {
+    if (bytes.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
+    auto layout = std::make_unique<Layout>();
+    layout->bytes = std::move(bytes);
     if (!layout->ReadChunks()) return nullptr;
     // The whole stream once, without undoing the filters, so that its rows hold no surprise.
     layout->Start();

@@ -84,6 +84,8 @@ class PngRows final : public Picture {
     // Null when the file is no regular file, no PNG of the kind taken, or damaged in any way;
     // callers then read it the general way, which tells the cause.
     static std::unique_ptr<PngRows> Open(FileSystem& fs, const std::string& path);
+    // The same for the bytes of a file.
+    static std::unique_ptr<PngRows> FromBytes(std::vector<uint8_t> bytes);
     ~PngRows() override;
     int32_t width() const override;
     int32_t height() const override;
