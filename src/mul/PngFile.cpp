@@ -99,7 +99,7 @@ std::vector<uint8_t> DeflateFast(const std::vector<uint8_t>& raw, bool last) {
 // takes many bytes at a time.
 inline int PaethPredictor(int a, int b, int c) {
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    return (pa <= pb) & (pa <= pc) ? a : pb <= pc ? b : c;
+    return ((pa <= pb) & (pa <= pc)) ? a : pb <= pc ? b : c;
 }
 
 // Paeth-filters one row of `count` bytes. `current` and `up` are unfiltered, and the bytes left of
