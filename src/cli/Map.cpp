@@ -6,6 +6,7 @@
 #include "cli/Command.h"
 #include "mapgen/MapGen.h"
 #include "mul/PngFile.h"
+#include "mul/Stop.h"
 #include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
@@ -141,7 +142,10 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         if (palette) {
             // A PNG that the views could have written is read row by row as the job goes, and
             // never sits in memory whole; any other picture is read whole.
-            picture = PngRows::Open(DefaultFileSystem(), request.bitmap);
+            {
+                ExitOnStop checking;  // the whole file is checked before the first row
+                picture = PngRows::Open(DefaultFileSystem(), request.bitmap);
+            }
             if (!picture) picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
         }
 
