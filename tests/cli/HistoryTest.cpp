@@ -306,6 +306,22 @@ TEST_F(HistoryCli, AnUndoCutShortIsFinishedByTheNext) {
     EXPECT_EQ(Take(), before);
 }
 
+// The step of a job killed before it changed anything (no seal, files as they were) is dropped
+// by the next undo, which goes on to the job before it.
+TEST_F(HistoryCli, AStepWhoseJobNeverStartedIsPassedOver) {
+    WriteItems();
+    const Snapshot none = Take();
+    Must(Freeze(items));
+    Must(Freeze(moreItems));
+    Must(Undo());
+    const std::string step = dir.path(".vorlak-history") + "/000002.";
+    for (const char* end : {"undone", "seal"}) std::filesystem::remove(step + end);
+    CliResult r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Undid job 1")) << r.out << r.err;
+    EXPECT_EQ(Take(), none);
+    EXPECT_FALSE(Has(RunVorlak({"history", "--dir", dir.root()}).out, "more.wsc"));
+}
+
 TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     WriteItems();
     Must(Freeze(items));
