@@ -56,12 +56,15 @@ TEST_F(IndexedPair, OpenCreatesEmptyFilesCountsWholeEntriesAndFlagsRemovedRecord
     pair.cClose();
     EXPECT_EQ(pair.cCount(), 0);
 
-    Bytes index = Entries({{-1, -1, 7, -2}});
-    index.resize(30);  // 2.5 entries
+    Bytes index = Entries({{-1, -1, 7, -2}, {-5, 10, 1, 1}, {0, 3, 2, 2}});
+    index.resize(42);  // 3.5 entries, counted as 4 (half to even)
     WriteAll(idx, index);
+    WriteAll(mul, {1, 2, 3});
     ASSERT_EQ(pair.cOpen(idx, mul, -1, -1), "");
-    EXPECT_EQ(pair.cCount(), 2);
+    EXPECT_EQ(pair.cCount(), 4);
     EXPECT_EQ(Load(pair, 0), (Loaded{-1, {9}, 7, -2}));  // removed: the buffer is kept
+    EXPECT_EQ(Load(pair, 1), (Loaded{0, {9}, 1, 1}));    // before the start of the file
+    EXPECT_EQ(Load(pair, 2), (Loaded{3, {1, 2, 3}, 2, 2}));
 }
 
 TEST_F(IndexedPair, SaveAppendsWhenLongerAndWritesInPlaceOtherwise) {
