@@ -204,6 +204,7 @@ TEST(WorldReaderFailure, NumbersThatDoNotFitNameTheirValueAndLine) {
     const std::string digits(45, '9');
     for (const auto& [line, shown] :
          {std::pair<std::string, std::string>{"Z \t 99999999999", "99999999999"},
+          {"Z 99999999999 7", "99999999999 7"},
           {"Z " + digits, digits.substr(0, 40) + "..."},
           {"Z 99999999999\x01", "99999999999?"}}) {
         EXPECT_EQ(Failure(line + "\n", WorldFormat::kZedra3),
