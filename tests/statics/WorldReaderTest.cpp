@@ -80,6 +80,7 @@ TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
     EXPECT_EQ(Fields("a\"b\",c"), (V{"a\"b\"", "c"}));  // a mark inside a field is text
     // A mark that is never closed runs to the end of the file.
     EXPECT_EQ(Fields("\"open, 1\n2\n"), (V{"open, 1\n2\n"}));
+    EXPECT_EQ(Fields("\"open\r"), (V{"open\r"}));  // no line end: the CR stays
 }
 
 TEST(Zedra3Reader, TakesItemsOnTheGroundOfTheWantedType) {
