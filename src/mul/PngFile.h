@@ -28,8 +28,8 @@ namespace vorlak {
 struct PngOptions {
     enum class Filter : uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };  // the PNG filter types
     Filter filter = Filter::kNone;
-    bool runsOnly =
-        false;  // zlib's run-length strategy (matches one byte back), not the fast coder
+    // zlib's run-length strategy (matches one byte back) instead of the fast coder.
+    bool runsOnly = false;
     size_t pieceBytes = size_t{1} << 20;
 };
 
