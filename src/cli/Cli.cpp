@@ -59,7 +59,7 @@ class PlainHelp : public CLI::Formatter {
         if (!opt.get_option_text().empty()) return opt.get_option_text();
         const std::string type = opt.get_type_name();
         const size_t open = type.find(":{");
-        if (open != std::string::npos && type.back() == '}') {
+        if (open != std::string::npos) {
             std::string choices = type.substr(open + 2, type.size() - open - 3);
             std::replace(choices.begin(), choices.end(), ',', '|');
             return choices;

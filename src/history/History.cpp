@@ -747,7 +747,6 @@ void StepRecorder::Begin() {
             remark_ = "The history dropped its " + std::to_string(dropped) + " oldest steps.";
     } catch (const std::exception& e) {
         if (number > 0 && s.number == 0) store.Remove(number);
-        s.off = true;
         remark_ = std::string("The job ran without recording a step: ") + e.what() + ".";
     }
 }

@@ -161,7 +161,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         ThrowIfStopped();
         ++counts_.blocks;
         int32_t length = cLoad(b, block);
-        size_t old = length > 0 ? static_cast<size_t>(length) : 0;
+        const size_t old = static_cast<size_t>(std::max(length, 0));
         size_t added = size_t{to - from} * kRecordBytes;
         block.resize(old + added);
         std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);

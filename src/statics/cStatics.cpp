@@ -272,7 +272,7 @@ void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool i
 }
 
 void cStatics::WritePending() {
-    if (openState_ == 0 || pendingData_.empty()) return;
+    if (pendingData_.empty()) return;
     data_->WriteAt(flushedDataSize_, pendingData_);
     flushedDataSize_ += pendingData_.size();
     pendingData_.clear();

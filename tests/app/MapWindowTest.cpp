@@ -151,6 +151,11 @@ TEST_F(MapWindowTest, DraggingACornerOrASideMovesOnlyIt) {
         {{10, 30}, {12.5, 2.5}, {"12", "20", "30", "40"}},   // left side: Y stays
         {{20, 41}, {3.5, 30.5}, {"10", "20", "30", "30"}},   // bottom side: X stays
         {{31, 41}, {0.5, 0.5}, {"0", "0", "10", "20"}},      // past the opposite corner
+        // Six pixels (3/4 of a cell) beyond a corner along a side take that side alone.
+        {{9.25, 20}, {5.5, 15.5}, {"5", "20", "30", "40"}},
+        {{10, 19.25}, {5.5, 15.5}, {"10", "15", "30", "40"}},
+        {{31.75, 41}, {35.5, 45.5}, {"10", "20", "35", "40"}},
+        {{31, 41.75}, {35.5, 45.5}, {"10", "20", "30", "45"}},
     };
     for (const Case& c : cases) {
         SetTexts({{"txtClearX1", "10"},
