@@ -96,7 +96,6 @@ ExportAllArtOutcome RunExportAllArt(const ExportAllArtRequest& request, const Sa
     if (!failure.empty()) return finish(false, failure, pair.lastFailure());
     // Made only once the art files are known to open, so that a refusal leaves no empty folder.
     std::error_code ec;
-    if (request.dir.empty()) return finish(false, "Unable to make the folder .");
     std::filesystem::create_directories(request.dir, ec);
     if (!std::filesystem::is_directory(request.dir)) {
         return finish(false, "Unable to make the folder " + request.dir + ".",

@@ -392,6 +392,9 @@ TEST(HistoryChecksum, IsTheDocumentedOne) {
     EXPECT_EQ(empty.Value(), 0x9bf85e4865ed83c3u);
     EXPECT_EQ(whole.Value(), 0xe608fda4e54e6d74u);
     EXPECT_EQ(pieces.Value(), whole.Value());
+    history::Checksum twoBlocks;  // whole blocks only, nothing left over
+    twoBlocks.Update(bytes.data(), 64);
+    EXPECT_EQ(twoBlocks.Value(), 0xf3c6c3d6173951d5u);
 }
 
 }  // namespace

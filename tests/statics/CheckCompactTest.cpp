@@ -174,7 +174,13 @@ TEST_F(StaticsCheckTest, CompactInMemoryAndInPiecesGiveTheSameFiles) {
 TEST_F(StaticsCheckTest, CompactRefusesABrokenPairAndChangesNothing) {
     pair.AddGarbage(70);
     pair.AddRun(1, kA);
-    for (int32_t b = 10; b < 17; ++b) pair.SetEntry(b, 0, 8);
+    // Five problems are all listed; beyond that the rest are counted.
+    for (int32_t b = 10; b < 15; ++b) pair.SetEntry(b, 0, 8);
+    JobOutcome five = Compact();
+    EXPECT_TRUE(
+        five.detail.ends_with("block 14 (X 0..7, Y 112..119): its length 8 is not a "
+                              "multiple of 7, the size of one static"));
+    for (int32_t b = 15; b < 17; ++b) pair.SetEntry(b, 0, 8);
     Bytes index = pair.index, data = pair.data;
     JobOutcome out = Compact();
     EXPECT_FALSE(out.ok);
