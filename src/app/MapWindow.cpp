@@ -89,17 +89,17 @@ void TileDrawer::Run() {
         const int32_t x1 = key.column * span, y1 = key.row * span;
         const int32_t x2 = std::min(size.width, x1 + span) - 1;
         const int32_t y2 = std::min(size.height, y1 + span) - 1;
+        const int32_t width = (x2 - x1 + key.scale) / key.scale;
+        const int32_t height = (y2 - y1 + key.scale) / key.scale;
         std::vector<int32_t> colours;
         std::string problem;
         QImage image;
         try {
             problem = world_->Draw(x1, y1, x2, y2, key.scale, colours);
-            image = ToImage(colours, (x2 - x1 + key.scale) / key.scale,
-                            (y2 - y1 + key.scale) / key.scale);
+            image = ToImage(colours, width, height);
         } catch (const std::exception& e) {
             // Drawn black, so that it is not asked for again and again.
-            image = QImage((x2 - x1 + key.scale) / key.scale, (y2 - y1 + key.scale) / key.scale,
-                           QImage::Format_RGB32);
+            image = QImage(width, height, QImage::Format_RGB32);
             image.fill(Qt::black);
             problem = e.what();
         }

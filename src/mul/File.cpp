@@ -497,9 +497,7 @@ void* AllocateLarge(size_t bytes) {
     const auto at = reinterpret_cast<uintptr_t>(raw);
     const uintptr_t start = (at + kHugePage - 1) / kHugePage * kHugePage;
     if (start > at) ::munmap(raw, start - at);
-    if (start - at < kHugePage) {
-        ::munmap(reinterpret_cast<void*>(start + length), kHugePage - (start - at));
-    }
+    ::munmap(reinterpret_cast<void*>(start + length), kHugePage - (start - at));
     ::madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(start);
 }
