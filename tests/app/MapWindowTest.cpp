@@ -223,6 +223,10 @@ TEST_F(MapWindowTest, CancelAndEscChangeNothing) {
         {{"txtClearX1", "7abc"}, {"txtClearY1", ""}, {"txtClearX2", "99"}, {"txtClearY2", "4095"}});
     for (bool esc : {false, true}) {
         MapWindow& map = OpenMap("cmdClearMap");
+        // The window keeps the size it was given, whichever way it closed, and has its grip.
+        EXPECT_TRUE(map.isSizeGripEnabled());
+        EXPECT_TRUE(!esc || map.size() == QSize(640, 480));
+        map.resize(640, 480);
         Look(map, 4, {50, 50});
         Drag(map, {40.5, 40.5}, {60.5, 70.5});
         if (esc) {
