@@ -136,7 +136,11 @@ TEST_F(StaticsCheckTest, CompactKeepsOnlyReferencedRunsInBlockOrder) {
     EXPECT_EQ(after.index, e.index);
     for (int32_t b : {2, 9, 10, 600, 393215}) EXPECT_EQ(after.RunOf(b), before.RunOf(b)) << b;
 
-    // Nothing left to reclaim: the pair stays as it is.
+    // Nothing left to reclaim: the pair stays as it is, also with its runs out of block order.
+    StaticsPair shuffled;
+    shuffled.AddRun(600, kA);
+    shuffled.AddRun(2, kB);
+    shuffled.Write(idx, mul);
     Bytes compactIndex = ReadAll(idx), compactData = ReadAll(mul);
     out = RunCompact({mul, idx}, [](const std::string&) {});
     EXPECT_EQ(out.status,
