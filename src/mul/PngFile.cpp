@@ -13,6 +13,10 @@
 #include <string_view>
 #include <thread>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "mul/Error.h"
 
 namespace vorlak {
@@ -102,12 +106,45 @@ inline int PaethPredictor(int a, int b, int c) {
     return ((pa <= pb) & (pa <= pc)) ? a : pb <= pc ? b : c;
 }
 
+#ifdef __SSE2__
+// The Paeth filter of the 8 bytes whose left, up and up-left neighbours are `a`, `b`, `c`, each
+// widened to 16 bits: the predictor of each byte, as PaethPredictor gives it.
+inline __m128i PaethPredictors(__m128i a, __m128i b, __m128i c) {
+    const __m128i zero = _mm_setzero_si128();
+    auto abs16 = [zero](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+    __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+    __m128i pa = abs16(bc), pb = abs16(ac), pc = abs16(_mm_add_epi16(bc, ac));
+    __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+    __m128i notB = _mm_cmpgt_epi16(pb, pc);
+    __m128i bOrC = _mm_or_si128(_mm_andnot_si128(notB, b), _mm_and_si128(notB, c));
+    return _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
+}
+#endif
+
 // Paeth-filters one row of `count` bytes. `current` and `up` are unfiltered, and the bytes left of
 // the first pixel count as zeros.
 void PaethRow(uint8_t* __restrict out, const uint8_t* __restrict current,
               const uint8_t* __restrict up, size_t count, size_t bpp) {
-    for (size_t i = 0; i < bpp && i < count; ++i) out[i] = static_cast<uint8_t>(current[i] - up[i]);
-    for (size_t i = bpp; i < count; ++i) {
+    size_t i = 0;
+    for (; i < bpp && i < count; ++i) out[i] = static_cast<uint8_t>(current[i] - up[i]);
+#ifdef __SSE2__
+    // Sixteen bytes a step: each byte's predictor depends on the unfiltered bytes only.
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    for (; i + 16 <= count; i += 16) {
+        __m128i a = load(current + i - bpp), b = load(up + i), c = load(up + i - bpp);
+        __m128i low = PaethPredictors(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
+                                      _mm_unpacklo_epi8(c, zero));
+        __m128i high = PaethPredictors(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
+                                       _mm_unpackhi_epi8(c, zero));
+        __m128i predicted = _mm_packus_epi16(low, high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_sub_epi8(load(current + i), predicted));
+    }
+#endif
+    for (; i < count; ++i) {
         out[i] =
             static_cast<uint8_t>(current[i] - PaethPredictor(current[i - bpp], up[i], up[i - bpp]));
     }
