@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -305,12 +306,19 @@ void Draw(const View& request, BlockSource& source, const Painter& painter, int3
             source.ReadBand(column, band, bandEnd);
             for (int32_t row = band; row <= bandEnd; ++row) {
                 painter.Paint(row, block.data());
-                for (int32_t cy = 0; cy < kCells; ++cy) {
+                int32_t* out = strip.data() +
+                               static_cast<ptrdiff_t>((row - band) * kCells) * width +
+                               (from - request.x1);
+                if (to - from == kCells - 1) {
+                    // A whole block row: a copy of a known length, which needs no call.
+                    for (int32_t cy = 0; cy < kCells; ++cy, out += width) {
+                        std::memcpy(out, block.data() + cy * kCells, sizeof(int32_t) * kCells);
+                    }
+                    continue;
+                }
+                for (int32_t cy = 0; cy < kCells; ++cy, out += width) {
                     std::copy(block.begin() + cy * kCells + from % kCells,
-                              block.begin() + cy * kCells + to % kCells + 1,
-                              strip.begin() +
-                                  static_cast<ptrdiff_t>((row - band) * kCells + cy) * width +
-                                  (from - request.x1));
+                              block.begin() + cy * kCells + to % kCells + 1, out);
                 }
             }
         }

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -43,12 +45,12 @@ void PutBig32(std::vector<uint8_t>& out, uint32_t value) {
 
 // Deflates `raw` into a run of blocks that ends on a byte boundary (a sync flush), or, for the
 // last piece, with the final block; each piece starts afresh, so pieces compress side by side.
-std::vector<uint8_t> DeflateRuns(const std::vector<uint8_t>& raw, bool last) {
+PngBytes DeflateRuns(const PngBytes& raw, bool last) {
     z_stream z{};
     if (deflateInit2(&z, kRunsLevel, Z_DEFLATED, -15, kMemLevel, Z_RLE) != Z_OK) {
         throw Error::Io("There is no room to compress the picture.");
     }
-    std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(raw.size())) + 16);
+    PngBytes out(deflateBound(&z, static_cast<uLong>(raw.size())) + 16);
     z.next_in = const_cast<Bytef*>(raw.data());
     z.avail_in = static_cast<uInt>(raw.size());
     int result = Z_OK;
@@ -69,7 +71,7 @@ std::vector<uint8_t> DeflateRuns(const std::vector<uint8_t>& raw, bool last) {
 }
 
 // The same with the fast coder. Its state is large, so it lives on the heap.
-std::vector<uint8_t> DeflateFast(const std::vector<uint8_t>& raw, bool last) {
+PngBytes DeflateFast(const PngBytes& raw, bool last) {
     auto z = std::make_unique_for_overwrite<isal_zstream>();
     std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
     isal_deflate_init(z.get());
@@ -81,7 +83,7 @@ std::vector<uint8_t> DeflateFast(const std::vector<uint8_t>& raw, bool last) {
     z->next_in = const_cast<uint8_t*>(raw.data());
     z->avail_in = static_cast<uint32_t>(raw.size());
     // Stored blocks bound what the coder writes: the bytes and 5 per block of up to 64 KiB.
-    std::vector<uint8_t> out(raw.size() + raw.size() / 8192 + 64);
+    PngBytes out(raw.size() + raw.size() / 8192 + 64);
     size_t done = 0;
     // All input is in and flushed once the coder stops short of filling the room it was given;
     // the last piece also waits for the end of the stream.
@@ -153,8 +155,8 @@ void PaethRow(uint8_t* __restrict out, const uint8_t* __restrict current,
 // Filters whole rows in place, the last first, so that each row still sees the unfiltered row
 // above it; `above` is the row above the first. Each row starts with the byte that names its
 // filter.
-void FilterRows(std::vector<uint8_t>& rows, const std::vector<uint8_t>& above, size_t rowBytes,
-                size_t bpp, PngOptions::Filter filter) {
+void FilterRows(PngBytes& rows, const std::vector<uint8_t>& above, size_t rowBytes, size_t bpp,
+                PngOptions::Filter filter) {
     using F = PngOptions::Filter;
     std::vector<uint8_t> current(rowBytes);  // the row being filtered, as it was
     for (size_t at = rows.size(); at >= rowBytes; at -= rowBytes) {
@@ -209,9 +211,16 @@ void PngWriter::WriteRows(int32_t y, int32_t count, const int32_t* colours) {
         if (grey_) {
             for (int32_t x = 0; x < width_; ++x) out[x] = static_cast<uint8_t>(in[x]);
         } else {
-            for (int32_t x = 0; x < width_; ++x, out += 3) {
+            // Red, green, blue: the low three bytes of each value. Where they lie first in
+            // memory, they are stored four at a time, each store's fourth byte overwritten by the
+            // next; the last pixel on its own.
+            int32_t x = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                for (; x + 1 < width_; ++x, out += 3) std::memcpy(out, in + x, 4);
+            }
+            for (; x < width_; ++x, out += 3) {
                 auto c = static_cast<uint32_t>(in[x]);
-                out[0] = static_cast<uint8_t>(c);  // red, green, blue
+                out[0] = static_cast<uint8_t>(c);
                 out[1] = static_cast<uint8_t>(c >> 8);
                 out[2] = static_cast<uint8_t>(c >> 16);
             }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mul/File.h"
@@ -32,6 +33,28 @@ struct PngOptions {
     bool runsOnly = false;
     size_t pieceBytes = size_t{1} << 20;
 };
+
+// Leaves the elements that a resize adds as they are, where a plain vector writes zeros: for
+// buffers whose bytes are all written before they are read.
+template <class T>
+struct UnzeroedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnzeroedAllocator<U>;
+    };
+    UnzeroedAllocator() = default;
+    template <class U>
+    UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using PngBytes = std::vector<uint8_t, UnzeroedAllocator<uint8_t>>;
 
 class PngWriter {
   public:
@@ -52,7 +75,7 @@ class PngWriter {
 
   private:
     struct Piece {
-        std::vector<uint8_t> deflated;
+        PngBytes deflated;
         uint32_t adler = 1;  // of the piece's filtered bytes
         uint64_t length = 0;
     };
@@ -69,7 +92,7 @@ class PngWriter {
     uint64_t offset_ = 0;
     uint32_t adler_ = 1;  // of the filtered bytes of the pieces written
     bool first_ = true;
-    std::vector<uint8_t> pending_;   // rows not yet handed out, unfiltered
+    PngBytes pending_;               // rows not yet handed out, unfiltered
     std::vector<uint8_t> previous_;  // the last row handed out, unfiltered, for the next filter
     std::deque<std::future<Piece>> busy_;  // in order; waited for before the file goes
 };
