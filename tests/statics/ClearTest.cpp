@@ -100,6 +100,12 @@ TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
     EXPECT_EQ(after.data, before.data);
     auto e = after.EntryOf(kBlock);
     EXPECT_EQ(std::tuple(e.offset, e.length, e.extra), std::tuple(-1, -1, -1));
+    // An entry of no records that still names a place is not rewritten.
+    test::StaticsPair named = Pair();
+    named.SetEntry(kBlock + 512, 0, 0, 7);  // the next block column, X 1408..1415
+    named.Write(idx, data);
+    ASSERT_TRUE(Clear(1400, 1620, 1410, 1623).ok);
+    EXPECT_EQ(Pair().index, named.index);
 }
 
 // A block every cell of whose records lies inside the rectangle, whatever their one-byte cell
