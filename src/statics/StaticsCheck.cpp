@@ -177,10 +177,9 @@ CheckReport CheckStaticsPair(RandomAccessFile& index, RandomAccessFile& data,
         const Run& run = runs[r];
         if (r % kStopCheckEvery == 0) ThrowIfStopped();
         uint64_t end = uint64_t{run.offset} + run.length;
-        if (end > coveredEnd) {
-            report.bytesReferenced += end - std::max<uint64_t>(run.offset, coveredEnd);
-            coveredEnd = end;
-        }
+        // Only the bytes of the run past those counted so far.
+        report.bytesReferenced += end - std::clamp<uint64_t>(coveredEnd, run.offset, end);
+        coveredEnd = std::max(coveredEnd, end);
         if (!run.wholeRecords) continue;
         report.statics += run.length / cStatics::kRecordBytes;
         const uint8_t* records;
