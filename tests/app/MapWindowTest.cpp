@@ -303,10 +303,11 @@ TEST_F(MapWindowTest, MissingOrRefusedFilesStillOpenWithTheReason) {
 
 TEST_F(MapWindowTest, StatusLineShowsTheCellAndTheRectangleCountsWhatClearRemoves) {
     statics_ = StaticsPair::Spread(3000, 0.2, 7, kBlocks);
-    // Two on the cell 40, 50 (block 5 * 512 + 6): the higher one is on top.
+    // Three on the cell 40, 50 (block 5 * 512 + 6): the highest is on top, on equal Z the later.
     Bytes run = StaticsPair::Record(0x1111, 0, 2, 30);
-    Bytes low = StaticsPair::Record(0x2222, 0, 2, -4);
-    run.insert(run.end(), low.begin(), low.end());
+    for (const Bytes& more :
+         {StaticsPair::Record(0x2222, 0, 2, -4), StaticsPair::Record(0x3333, 0, 2, 30)})
+        run.insert(run.end(), more.begin(), more.end());
     statics_.AddRun(5 * kRows + 6, run);
     WriteWorld();
     SetTexts({{"txtClearX1", "13"},
@@ -319,7 +320,10 @@ TEST_F(MapWindowTest, StatusLineShowsTheCellAndTheRectangleCountsWhatClearRemove
     Move(map.canvas()->viewport(), At(map, {40.5, 50.5}));
     const QStringList parts = map.statusText().split("  |  ");
     ASSERT_EQ(parts.size(), 2) << map.statusText().toStdString();
-    EXPECT_EQ(parts[0], "X 40, Y 50: tile 0x0123, height -7, 2 statics, top 0x1111 at Z 30");
+    EXPECT_EQ(parts[0], "X 40, Y 50: tile 0x0123, height -7, 3 statics, top 0x3333 at Z 30");
+    Move(map.canvas()->viewport(), At(map, {41.5, 50.5}));
+    EXPECT_TRUE(map.statusText().startsWith("X 41, Y 50: tile 0x0000, height 0, 0 statics  |"))
+        << map.statusText().toStdString();
     QRegularExpressionMatch count = QRegularExpression(
                                         "^13, 70 -> 180, 2900: 168 x 2831 cells, (\\d+) statics "
                                         "\\(what Clear removes\\)$")
