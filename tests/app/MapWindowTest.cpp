@@ -176,6 +176,7 @@ TEST_F(MapWindowTest, ZoomKeepsTheCellUnderThePointerAndPanMovesTheView) {
     MapCanvas& canvas = *map.canvas();
     const double fit = canvas.zoom();
     EXPECT_NEAR(fit, canvas.viewport()->height() / 4096.0, 1e-9);  // the whole world fits
+    EXPECT_EQ(map.findChild<QLabel*>("lblMapNotes")->text(), "");
     // Over the middle column of the world, which stays in the middle as it is zoomed.
     const QPointF pointer(canvas.viewport()->width() * 0.5, canvas.viewport()->height() * 0.7);
     auto wheel = [&](int notches) {
@@ -204,9 +205,15 @@ TEST_F(MapWindowTest, ZoomKeepsTheCellUnderThePointerAndPanMovesTheView) {
         EXPECT_NEAR(canvas.CellAt(QRectF(canvas.viewport()->rect()).center()).x(), middle.x() - 5,
                     0.1);
     }
+    // Not past the world's far side, and nothing there to draw.
+    const QPointF edge = canvas.CellAt(QPointF(canvas.viewport()->width() - 1, 1));
+    Drag(map, edge, edge - QPointF(1000, 0), Qt::RightButton);
+    EXPECT_NEAR(canvas.CellAt(QPointF(canvas.viewport()->width(), 0)).x(), 256, 1e-6);
+    WaitUntilDrawn(map);
+    EXPECT_EQ(map.findChild<QLabel*>("lblMapNotes")->text(), "");
     const double left = canvas.CellAt({0, 0}).x();
-    QTest::keyClick(&canvas, Qt::Key_Right);
-    EXPECT_GT(canvas.CellAt({0, 0}).x(), left);
+    QTest::keyClick(&canvas, Qt::Key_Left);
+    EXPECT_LT(canvas.CellAt({0, 0}).x(), left);
     canvas.horizontalScrollBar()->setValue(0);
     EXPECT_NEAR(canvas.CellAt({0, 0}).x(), 0, 1e-9);
     EXPECT_EQ(canvas.rectangle(), rect);
