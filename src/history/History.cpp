@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -124,10 +126,16 @@ std::string NowText() {
     return text;
 }
 
-// Reads [offset, offset + length) of `file` into the checksum and, when given, to `out` at
-// `outAt`. Throws when the file holds fewer bytes.
+// A second checksum fed with the bytes of a pass that lie before `end` in the file.
+struct Prefix {
+    Checksum* sum = nullptr;
+    uint64_t end = 0;
+};
+
+// Reads [offset, offset + length) of `file` into the checksum (and the prefix's) and, when given,
+// to `out` at `outAt`. Throws when the file holds fewer bytes.
 void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& sum,
-          RandomAccessFile* out = nullptr, uint64_t outAt = 0) {
+          RandomAccessFile* out = nullptr, uint64_t outAt = 0, Prefix prefix = {}) {
     ByteBuffer buffer;
     for (uint64_t done = 0; done < length;) {
         buffer.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, length - done)));
@@ -135,6 +143,10 @@ void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& su
             throw Error::Io(file.path() + " is shorter than expected");
         }
         sum.Update(buffer.data(), buffer.size());
+        if (prefix.sum && offset + done < prefix.end) {
+            prefix.sum->Update(buffer.data(), static_cast<size_t>(std::min<uint64_t>(
+                                                  buffer.size(), prefix.end - offset - done)));
+        }
         if (out) out->WriteAt(outAt + done, buffer);
         done += buffer.size();
     }
@@ -163,29 +175,53 @@ struct Print {
     bool operator==(const Print&) const = default;
 };
 
+// What a job said a file holds once it has committed, and that content's checksum.
+struct Left {
+    std::string path;
+    std::span<const uint8_t> bytes;
+    uint64_t hash = 0;
+    bool summed = false;
+};
+
+// With `before`, the same pass also sums the regions within the old length, as Watch with
+// `beforePart` would.
 Print Watch(FileSystem& fs, const FileStep& f, RandomAccessFile* out = nullptr, uint64_t outAt = 0,
-            bool beforePart = false) {
+            bool beforePart = false, uint64_t* before = nullptr) {
     Print p;
     if (!Exists(f.path)) return p;
     auto file = fs.Open(f.path, OpenMode::kReadOnly);
     p.exists = true;
     p.length = file->Size();
-    Checksum sum;
+    Checksum sum, old;
     uint64_t written = 0;
-    auto pass = [&](uint64_t offset, uint64_t end) {
+    auto pass = [&](uint64_t offset, uint64_t end, Prefix prefix) {
         if (end <= offset) return;
-        Pass(*file, offset, end - offset, sum, out, outAt + written);
+        Pass(*file, offset, end - offset, sum, out, outAt + written, prefix);
         written += end - offset;
     };
     if (f.whole) {
-        pass(0, p.length);
+        pass(0, p.length, {});
     } else {
         uint64_t limit = beforePart ? std::min(p.length, f.length) : p.length;
-        for (const Region& r : f.regions) pass(r.offset, std::min(r.offset + r.length, limit));
-        if (!beforePart && p.length > f.length) pass(f.length, p.length);
+        Prefix prefix = before ? Prefix{&old, std::min(p.length, f.length)} : Prefix{};
+        for (const Region& r : f.regions)
+            pass(r.offset, std::min(r.offset + r.length, limit), prefix);
+        if (!beforePart && p.length > f.length) pass(f.length, p.length, {});
     }
     p.hash = sum.Value();
+    if (before) *before = old.Value();
     return p;
+}
+
+// What a job said a file replaced whole holds once committed, when it was: the old file is
+// then no longer the one in place.
+std::optional<Print> LeftPrint(const std::string& link, const FileStep& f, const Left& left) {
+    if (!f.whole || !f.existed || !left.summed || left.path != f.path) return std::nullopt;
+    std::error_code ec;
+    uint64_t length = fsys::file_size(f.path, ec);
+    if (ec || length != left.bytes.size() || fsys::equivalent(link, f.path, ec) || ec)
+        return std::nullopt;
+    return Print{true, length, left.hash};
 }
 
 // The bytes that a bytes-kind file keeps in N.old: its regions within its old length.
@@ -314,16 +350,21 @@ class Store {
         return bytes;
     }
 
-    uint64_t Bytes(int32_t n) const {
-        uint64_t bytes = 0;
+    // The bytes of every step's files, by step number, in one pass over the folder.
+    std::map<int32_t, uint64_t> Sizes() const {
+        std::map<int32_t, uint64_t> sizes;
         std::error_code ec;
-        std::string prefix = Name(n, ".");
         for (const auto& entry : fsys::directory_iterator(root_, ec)) {
-            if (!entry.path().filename().string().starts_with(prefix)) continue;
+            std::string name = entry.path().filename().string();
+            if (name.size() < 8 || name[6] != '.' ||
+                !std::all_of(name.begin(), name.begin() + 6,
+                             [](char c) { return c >= '0' && c <= '9'; })) {
+                continue;
+            }
             uint64_t size = fsys::file_size(entry.path(), ec);
-            if (!ec) bytes += size;
+            if (!ec) sizes[std::stoi(name.substr(0, 6))] += size;
         }
-        return bytes;
+        return sizes;
     }
 
     // Files of steps whose manifest never reached the folder.
@@ -376,8 +417,9 @@ class Store {
     int32_t Prune(int32_t keep) {
         Limits limits = ReadLimits();
         std::vector<int32_t> numbers = Numbers();
+        std::map<int32_t, uint64_t> sizes = Sizes();
         uint64_t total = 0;
-        for (int32_t n : numbers) total += Bytes(n);
+        for (int32_t n : numbers) total += sizes[n];
         int32_t dropped = 0;
         for (int32_t n : numbers) {
             auto count = static_cast<int64_t>(numbers.size()) - dropped;
@@ -557,7 +599,11 @@ constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87u;
 constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
 uint64_t Load64(const uint8_t* p) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);  // one load, where the loop below is left unmerged
+    } else {
+        for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    }
     return v;
 }
 }  // namespace
@@ -609,18 +655,43 @@ std::string HistoryFolder(const std::string& folder) {
 }
 
 struct StepRecorder::State {
+    State(std::string text, FileSystem& fileSystem) : job(std::move(text)), fs(fileSystem) {}
     std::string job;
     FileSystem& fs;
     std::vector<FileStep> files;
     std::unique_ptr<Store> store;
-    int32_t number = 0;  // the step written by Begin; 0 before that or when there is none
+    int32_t number = 0;  // the step written by Record; 0 before that or when there is none
     bool off = false;    // something went wrong: record nothing more
+    // When Start runs Record on the worker: it then sums `left` once Leaves gives it. The flags
+    // are guarded by `mutex`.
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool recorded = false;  // Record has run
+    bool given = false;     // Leaves gave `left`
+    bool closing = false;   // Done: the worker sums nothing more
+    Left left;
+
+    void Sum() {
+        Checksum sum;
+        sum.Update(left.bytes.data(), left.bytes.size());
+        left.hash = sum.Value();
+        left.summed = true;
+    }
+    void Join() {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            closing = true;
+        }
+        changed.notify_all();
+        if (worker.joinable()) worker.join();
+    }
 };
 
 StepRecorder::StepRecorder(std::string job, FileSystem& fs)
-    : state_(std::make_unique<State>(State{std::move(job), fs, {}, nullptr})) {}
+    : state_(std::make_unique<State>(std::move(job), fs)) {}
 
-StepRecorder::~StepRecorder() = default;
+StepRecorder::~StepRecorder() { state_->Join(); }
 
 namespace {
 std::string Absolute(const std::string& path) {
@@ -666,7 +737,55 @@ void StepRecorder::Created(const std::string& path) {
     state_->files.push_back(f);
 }
 
+void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> bytes) {
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> guard(s.mutex);
+        if (s.given) return;  // one file only
+        s.left.path = Absolute(path);
+        s.left.bytes = bytes;
+        s.given = true;
+    }
+    s.changed.notify_all();
+}
+
+void StepRecorder::Start() {
+    State& s = *state_;
+    if (s.recorded || s.worker.joinable()) return;
+    try {
+        s.worker = std::thread([this, &s] {
+            Record();
+            std::unique_lock<std::mutex> guard(s.mutex);
+            s.recorded = true;
+            s.changed.notify_all();
+            s.changed.wait(guard, [&] { return s.given || s.closing; });
+            if (!s.given || s.number == 0) return;
+            guard.unlock();
+            s.Sum();
+            guard.lock();
+            s.changed.notify_all();
+        });
+    } catch (const std::exception&) {
+        // No thread to spare: Begin records the step itself.
+    }
+}
+
 void StepRecorder::Begin() {
+    State& s = *state_;
+    if (!s.worker.joinable()) {
+        if (!s.recorded) Record();
+        s.recorded = true;
+        if (s.given && !s.left.summed && s.number != 0) s.Sum();
+        return;
+    }
+    // The step is durable once Record has run; the job's bytes are its own again once summed.
+    std::unique_lock<std::mutex> guard(s.mutex);
+    s.changed.wait(guard,
+                   [&] { return s.recorded && (!s.given || s.number == 0 || s.left.summed); });
+}
+
+// Writes the step and makes it durable. Never throws.
+void StepRecorder::Record() {
     State& s = *state_;
     if (s.off || s.files.empty() || s.number != 0) return;
     std::string folder = FolderOf(s.files.front().path);
@@ -741,10 +860,6 @@ void StepRecorder::Begin() {
         // The manifest last: a step without one is no step, and is cleared away later.
         WriteText(s.fs, store.At(number, ".step"), store.ManifestText(step), true);
         s.number = number;
-        int32_t dropped = store.Prune(number);
-        if (dropped == 1) remark_ = "The history dropped its oldest step.";
-        if (dropped > 1)
-            remark_ = "The history dropped its " + std::to_string(dropped) + " oldest steps.";
     } catch (const std::exception& e) {
         if (number > 0 && s.number == 0) store.Remove(number);
         s.off = true;
@@ -754,6 +869,7 @@ void StepRecorder::Begin() {
 
 void StepRecorder::Done() {
     State& s = *state_;
+    s.Join();
     if (s.number == 0) return;
     Store& store = *s.store;
     try {
@@ -762,8 +878,12 @@ void StepRecorder::Done() {
         step.files = s.files;
         bool changed = false;
         std::string summary;
-        for (FileStep& f : step.files) {
-            Print p = Watch(s.fs, f);
+        for (size_t k = 0; k < step.files.size(); ++k) {
+            FileStep& f = step.files[k];
+            std::optional<Print> left =
+                LeftPrint(store.At(step.number, "." + std::to_string(k) + ".link"), f, s.left);
+            uint64_t before = 0;
+            Print p = left ? *left : Watch(s.fs, f, nullptr, 0, false, &before);
             f.afterExists = p.exists;
             f.afterLength = p.length;
             f.afterHash = p.hash;
@@ -780,8 +900,7 @@ void StepRecorder::Done() {
                 if (p.length < f.length)
                     what = "cut by " + std::to_string(f.length - p.length) + " bytes";
                 // The regions as they were and as they are: unchanged when the checksums agree.
-                Print before = Watch(s.fs, f, nullptr, 0, true);
-                if (before.hash != f.hash) {
+                if (before != f.hash) {
                     uint64_t n = 0;
                     for (const Region& r : f.regions) n += r.length;
                     what += (what.empty() ? "" : ", ") + std::to_string(n) + " bytes rewritten";
@@ -798,6 +917,12 @@ void StepRecorder::Done() {
         } else {
             WriteText(s.fs, store.At(s.number, ".seal"), store.AfterText(step, kSealMagic, summary),
                       false);
+            // Only a job that changed its files makes room for its step.
+            auto lock = store.Lock();
+            int32_t dropped = store.Prune(s.number);
+            if (dropped == 1) remark_ = "The history dropped its oldest step.";
+            if (dropped > 1)
+                remark_ = "The history dropped its " + std::to_string(dropped) + " oldest steps.";
         }
     } catch (const std::exception&) {
         // The step stays without its seal; undo then checks the files against what the job

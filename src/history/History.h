@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,8 @@ class StepRecorder : public JobRecorder {
     void KeepWhole(const std::string& path) override;
     void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) override;
     void Created(const std::string& path) override;
+    void Leaves(const std::string& path, std::span<const uint8_t> bytes) override;
+    void Start() override;
     void Begin() override;
     void Done() override;
     // Empty, or a line for the job's detail: that the job ran without recording a step, or that
@@ -73,8 +77,10 @@ class StepRecorder : public JobRecorder {
     struct State;
 
   private:
+    void Record();
+
     std::unique_ptr<State> state_;
-    std::string remark_;
+    std::string remark_;  // written by Record, which may run on the state's worker
 };
 
 // One recorded job, as `vorlak history` lists it.

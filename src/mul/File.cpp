@@ -357,7 +357,7 @@ AtomicFile::~AtomicFile() {
     if (guard_ >= 0) ::close(guard_);
 }
 
-void AtomicFile::Commit(FileLock* lock) {
+void AtomicFile::Commit(FileLock* lock, const std::function<void()>& beforeRename) {
     if (lock) {
         // An exclusive cover would conflict with the guard's shared lock; the cover marks the
         // file as in use from here on.
@@ -367,6 +367,7 @@ void AtomicFile::Commit(FileLock* lock) {
     }
     file_->Sync();
     file_.reset();
+    if (beforeRename) beforeRename();
     // The new file keeps the permissions of the one it replaces, so that whoever could write it
     // still can.
     std::error_code ec;
