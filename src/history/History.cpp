@@ -413,6 +413,17 @@ class Store {
                   true);
     }
 
+    // True when the steps are more, or take more room, than the limits allow.
+    bool Crowded() {
+        Limits limits = ReadLimits();
+        std::vector<int32_t> numbers = Numbers();
+        if (static_cast<int64_t>(numbers.size()) > limits.jobs) return true;
+        std::map<int32_t, uint64_t> sizes = Sizes();
+        uint64_t total = 0;
+        for (int32_t n : numbers) total += sizes[n];
+        return total > limits.bytes;
+    }
+
     // Drops the oldest steps beyond the limits, never `keep`. Returns how many it dropped.
     int32_t Prune(int32_t keep) {
         Limits limits = ReadLimits();
@@ -660,8 +671,9 @@ struct StepRecorder::State {
     FileSystem& fs;
     std::vector<FileStep> files;
     std::unique_ptr<Store> store;
-    int32_t number = 0;  // the step written by Record; 0 before that or when there is none
-    bool off = false;    // something went wrong: record nothing more
+    int32_t number = 0;    // the step written by Record; 0 before that or when there is none
+    bool off = false;      // something went wrong: record nothing more
+    bool crowded = false;  // the history held more than its limits once the step was written
     // When Start runs Record on the worker: it then sums `left` once Leaves gives it. The flags
     // are guarded by `mutex`.
     std::thread worker;
@@ -860,6 +872,7 @@ void StepRecorder::Record() {
         // The manifest last: a step without one is no step, and is cleared away later.
         WriteText(s.fs, store.At(number, ".step"), store.ManifestText(step), true);
         s.number = number;
+        s.crowded = store.Crowded();
     } catch (const std::exception& e) {
         if (number > 0 && s.number == 0) store.Remove(number);
         s.off = true;
@@ -917,6 +930,8 @@ void StepRecorder::Done() {
         } else {
             WriteText(s.fs, store.At(s.number, ".seal"), store.AfterText(step, kSealMagic, summary),
                       false);
+        }
+        if (changed && s.crowded) {
             // Only a job that changed its files makes room for its step.
             auto lock = store.Lock();
             int32_t dropped = store.Prune(s.number);

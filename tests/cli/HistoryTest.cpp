@@ -308,5 +308,19 @@ TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("elsewhere")));
 }
 
+// The step files' checksum is the one docs/history.md lays out, fed in pieces of any size.
+TEST(HistoryChecksum, IsTheDocumentedOne) {
+    Bytes bytes(100);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    history::Checksum empty, whole, pieces;
+    whole.Update(bytes.data(), bytes.size());
+    const size_t cuts[] = {0, 5, 45, 77, 100};  // pieces across and inside 32-byte blocks
+    for (size_t i = 0; i + 1 < std::size(cuts); ++i)
+        pieces.Update(bytes.data() + cuts[i], cuts[i + 1] - cuts[i]);
+    EXPECT_EQ(empty.Value(), 0x9bf85e4865ed83c3u);
+    EXPECT_EQ(whole.Value(), 0xe608fda4e54e6d74u);
+    EXPECT_EQ(pieces.Value(), whole.Value());
+}
+
 }  // namespace
 }  // namespace vorlak::test
