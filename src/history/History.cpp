@@ -1,5 +1,7 @@
 #include "history/History.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -179,9 +181,16 @@ struct Print {
 struct Left {
     std::string path;
     std::span<const uint8_t> bytes;
+    std::optional<std::pair<dev_t, ino_t>> file;  // the file at `path` before the commit
     uint64_t hash = 0;
     bool summed = false;
 };
+
+std::optional<std::pair<dev_t, ino_t>> FileAt(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
 
 // With `before`, the same pass also sums the regions within the old length, as Watch with
 // `beforePart` would.
@@ -213,14 +222,13 @@ Print Watch(FileSystem& fs, const FileStep& f, RandomAccessFile* out = nullptr, 
     return p;
 }
 
-// What a job said a file replaced whole holds once committed, when it was: the old file is
-// then no longer the one in place.
-std::optional<Print> LeftPrint(const std::string& link, const FileStep& f, const Left& left) {
-    if (!f.whole || !f.existed || !left.summed || left.path != f.path) return std::nullopt;
+// What a job said a file replaced whole holds, once the commit put a new file in its place.
+std::optional<Print> LeftPrint(const FileStep& f, const Left& left) {
+    if (!f.whole || !left.summed || left.path != f.path) return std::nullopt;
+    auto now = FileAt(f.path);
     std::error_code ec;
     uint64_t length = fsys::file_size(f.path, ec);
-    if (ec || length != left.bytes.size() || fsys::equivalent(link, f.path, ec) || ec)
-        return std::nullopt;
+    if (!now || now == left.file || ec || length != left.bytes.size()) return std::nullopt;
     return Print{true, length, left.hash};
 }
 
@@ -684,11 +692,10 @@ struct StepRecorder::State {
     bool closing = false;   // Done: the worker sums nothing more
     Left left;
 
-    void Sum() {
+    uint64_t Sum() const {
         Checksum sum;
         sum.Update(left.bytes.data(), left.bytes.size());
-        left.hash = sum.Value();
-        left.summed = true;
+        return sum.Value();
     }
     void Join() {
         {
@@ -756,6 +763,7 @@ void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> byte
         if (s.given) return;  // one file only
         s.left.path = Absolute(path);
         s.left.bytes = bytes;
+        s.left.file = FileAt(path);
         s.given = true;
     }
     s.changed.notify_all();
@@ -773,8 +781,10 @@ void StepRecorder::Start() {
             s.changed.wait(guard, [&] { return s.given || s.closing; });
             if (!s.given || s.number == 0) return;
             guard.unlock();
-            s.Sum();
+            uint64_t hash = s.Sum();
             guard.lock();
+            s.left.hash = hash;
+            s.left.summed = true;
             s.changed.notify_all();
         });
     } catch (const std::exception&) {
@@ -787,7 +797,10 @@ void StepRecorder::Begin() {
     if (!s.worker.joinable()) {
         if (!s.recorded) Record();
         s.recorded = true;
-        if (s.given && !s.left.summed && s.number != 0) s.Sum();
+        if (s.given && !s.left.summed && s.number != 0) {
+            s.left.hash = s.Sum();
+            s.left.summed = true;
+        }
         return;
     }
     // The step is durable once Record has run; the job's bytes are its own again once summed.
@@ -891,10 +904,8 @@ void StepRecorder::Done() {
         step.files = s.files;
         bool changed = false;
         std::string summary;
-        for (size_t k = 0; k < step.files.size(); ++k) {
-            FileStep& f = step.files[k];
-            std::optional<Print> left =
-                LeftPrint(store.At(step.number, "." + std::to_string(k) + ".link"), f, s.left);
+        for (FileStep& f : step.files) {
+            std::optional<Print> left = LeftPrint(f, s.left);
             uint64_t before = 0;
             Print p = left ? *left : Watch(s.fs, f, nullptr, 0, false, &before);
             f.afterExists = p.exists;
