@@ -1,18 +1,31 @@
 // Feeds arbitrary bytes to the picture decoder that every picture file goes through (BMP, PNG,
 // GIF and the rest by their content). It must never crash or read past its input; a refusal
-// must say why, and a picture it hands back must be readable over its whole size.
+// must say why, and a picture it hands back must be readable over its whole size. The PNG row
+// reader of bmp2map gets the same bytes: what it takes, the picture decoder must take too, with
+// the same pixels.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "mul/PngFile.h"
 #include "picture/QtPicture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string why;
     std::optional<vorlak::QtPicture> picture =
         vorlak::DecodePicture(std::span<const uint8_t>(data, size), why);
+    if (auto rows = vorlak::PngRows::FromBytes({data, data + size})) {
+        if (!picture || rows->width() != picture->width() || rows->height() != picture->height())
+            std::abort();
+        std::vector<int32_t> ours(static_cast<size_t>(rows->width())), theirs(ours.size());
+        for (int32_t y = 0; y < rows->height(); ++y) {
+            rows->row(y, ours.data());
+            picture->row(y, theirs.data());
+            if (ours != theirs) std::abort();
+        }
+    }
     if (!picture) {
         if (why.empty()) std::abort();
         return 0;

@@ -22,11 +22,13 @@ rm -f "$dir"/vorlak_*.deb
 deb=$(ls "$dir"/vorlak_*.deb)
 echo "Built $deb" >&2
 dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Depends):' >&2
-# The views' PNG writer compresses with zlib.
-dpkg-deb --field "$deb" Depends | grep -q 'zlib1g' || {
-    echo "package-check: the package does not depend on zlib1g" >&2
-    exit 1
-}
+# The views' PNG writer compresses with libisal and zlib.
+for library in zlib1g libisal2; do
+    dpkg-deb --field "$deb" Depends | grep -q "$library" || {
+        echo "package-check: the package does not depend on $library" >&2
+        exit 1
+    }
+done
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 VORLAK_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev qt6-base-dev dpkg-dev
-                 libgl-dev zlib1g-dev pngcheck)
+                 libgl-dev zlib1g-dev libisal-dev pngcheck)
 
 vorlak_install_packages() {
     local missing=()

@@ -208,10 +208,10 @@ QString frmStart::statusText() const { return statusLine_->text(); }
 
 void frmStart::ShowStatusDetail(const QString& detail) { statusLine_->setToolTip(detail); }
 
-bool frmStart::RunJob(const QString& button, const std::function<void()>& job) {
+void frmStart::RunJob(const QString& button, const std::function<void()>& job) {
     if (jobRunning_ || unloaded_) {
         emit jobRefused(button);
-        return false;
+        return;
     }
     JobScope scope(jobRunning_);
     ShowStatusDetail({});
@@ -222,7 +222,6 @@ bool frmStart::RunJob(const QString& button, const std::function<void()>& job) {
     } catch (const std::exception& e) {
         ShowStatus(QString::fromStdString(e.what()));
     }
-    return true;
 }
 
 StatusSink frmStart::JobStatus() {

@@ -56,9 +56,8 @@ class frmStart final : public QWidget {
 
     // Runs `job` for the click of `button` unless a job is already running or the window was
     // closed; then nothing starts, the status line keeps its text and jobRefused(button) is
-    // emitted. Returns whether the job ran. A failure that escapes the job is shown on the status
-    // line.
-    bool RunJob(const QString& button, const std::function<void()>& job);
+    // emitted. A failure that escapes the job is shown on the status line.
+    void RunJob(const QString& button, const std::function<void()>& job);
     bool jobRunning() const { return jobRunning_; }
     // The status report for a job's runner: ShowStatus, and once the window has been closed it
     // ends the job by throwing JobStopped.

@@ -38,9 +38,8 @@ FileDialog SetFileDialog(FileDialog dialog) {
 QString ProgramFolder() { return gProgramFolder; }
 
 std::vector<std::pair<QString, QString>> FilterPairs(const QString& filter) {
-    QString text = filter;
-    if (!text.endsWith('|')) text += '|';
-    const QStringList parts = text.split('|');  // the last part is the empty text after the "|"
+    // A description without a pattern after it, or the empty text after a last "|", ends it.
+    const QStringList parts = filter.split('|');
     std::vector<std::pair<QString, QString>> pairs;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i + 1].isEmpty()) break;

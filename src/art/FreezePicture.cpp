@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <string>
@@ -27,7 +28,7 @@ int32_t ReduceComponent(int32_t component) {
     int32_t whole = component / 8;
     int32_t rest = component % 8;
     if (rest > 4 || (rest == 4 && whole % 2 == 1)) ++whole;
-    return whole > 31 ? 31 : whole;
+    return std::min(whole, 31);
 }
 
 int32_t Color32ToColor16(int32_t colour) {

@@ -67,17 +67,13 @@ bool cMulConvert::ArtRaw2LongArray(std::span<const uint8_t> B, PixelGrid& L) con
             if (offset + length >= kRunLimit || offset + length == 0) break;
             x += offset;
             // Cut at the last column; the colours beyond it are skipped unread.
+            // A record cut short ends inside the run: the next header read fails as well.
             int32_t inGrid = std::clamp(width + 1 - x, 0, length);
-            bool complete = true;
             for (int32_t j = 0; j < inGrid; ++j) {
                 int32_t colour = 0;
-                if (!Read16(B, p + 2 * static_cast<uint64_t>(j), colour)) {
-                    complete = false;
-                    break;
-                }
+                if (!Read16(B, p + 2 * static_cast<uint64_t>(j), colour)) break;
                 grid.setPixel(x + j, y, Color16ToColor32(colour));
             }
-            if (!complete) break;
             x += length;
             p += 2 * static_cast<uint64_t>(length);
         }

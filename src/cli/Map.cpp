@@ -5,6 +5,8 @@
 
 #include "cli/Command.h"
 #include "mapgen/MapGen.h"
+#include "mul/PngFile.h"
+#include "mul/Stop.h"
 #include "picture/PictureFiles.h"
 
 namespace vorlak::cli {
@@ -137,7 +139,15 @@ void AddMapCommand(CLI::App& app, Context& ctx) {
         // The picture is only decoded once the palette is there, as the job checks them.
         std::unique_ptr<Picture> palette = ReadJobPicture(request.palette, &request.paletteProblem);
         std::unique_ptr<Picture> picture;
-        if (palette) picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
+        if (palette) {
+            // A PNG that the views could have written is read row by row as the job goes, and
+            // never sits in memory whole; any other picture is read whole.
+            {
+                ExitOnStop checking;  // the whole file is checked before the first row
+                picture = PngRows::Open(DefaultFileSystem(), request.bitmap);
+            }
+            if (!picture) picture = ReadJobPicture(request.bitmap, &request.bitmapProblem);
+        }
 
         Bmp2MapHooks hooks;
         hooks.status = ctx.Progress();

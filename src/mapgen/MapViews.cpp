@@ -355,7 +355,6 @@ PngOptions PngOptionsFor(MapView view) {
         case MapView::kKinds:
             return {F::kPaeth, true};
         case MapView::kHeights:
-            return {F::kNone, true};
         case MapView::kOverview:
             break;
     }

@@ -11,22 +11,25 @@
 #include <cstdint>
 #include <deque>
 #include <future>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/Picture.h"
 
 namespace vorlak {
 
 // How rows are filtered and compressed, chosen for what the picture shows; any choice gives the
 // same pixels. Measured on whole-world views (docs/png-files.md): colours that change from cell to
-// cell compress best unfiltered with zlib's matches; large areas of one colour best with the
-// Paeth filter and runs only, which is also the fastest; grey heights unfiltered with runs only.
+// cell and grey heights compress best unfiltered with the fast coder (libisal's deflate); large
+// areas of one colour smallest with the Paeth filter and zlib's runs only.
 struct PngOptions {
     enum class Filter : uint8_t { kNone = 0, kUp = 2, kPaeth = 4 };  // the PNG filter types
     Filter filter = Filter::kNone;
-    bool runsOnly = false;  // zlib's run-length strategy: matches one byte back only
+    // zlib's run-length strategy (matches one byte back) instead of the fast coder.
+    bool runsOnly = false;
     size_t pieceBytes = size_t{1} << 20;
 };
 
@@ -69,6 +72,40 @@ class PngWriter {
     std::vector<uint8_t> pending_;   // rows not yet handed out, unfiltered
     std::vector<uint8_t> previous_;  // the last row handed out, unfiltered, for the next filter
     std::deque<std::future<Piece>> busy_;  // in order; waited for before the file goes
+};
+
+// Reads a PNG file row by row for jobs that take a picture's rows in order (Bmp->Map), so that
+// the picture never sits in memory whole. Takes what the views write: 8-bit grey or RGB, not
+// interlaced, with no chunk that could change how its colours read. Open() goes through the
+// whole file first (every chunk's length and CRC, the rows' count, length and filter, the
+// stream's checksum), so that a job started on its rows meets no fault halfway.
+class PngRows final : public Picture {
+  public:
+    // Null when the file is no regular file, no PNG of the kind taken, or damaged in any way;
+    // callers then read it the general way, which tells the cause.
+    static std::unique_ptr<PngRows> Open(FileSystem& fs, const std::string& path);
+    // The same for the bytes of a file.
+    static std::unique_ptr<PngRows> FromBytes(std::vector<uint8_t> bytes);
+    ~PngRows() override;
+    int32_t width() const override;
+    int32_t height() const override;
+    // Rows are decoded in batches on a thread of their own, the next batch while the job works
+    // on this one; a row out of turn starts again from the top, so asking in order costs one
+    // pass.
+    void row(int32_t y, int32_t* out) const override;
+    int32_t pixel(int32_t x, int32_t y) const override;
+
+    struct Layout;  // what the chunks say, and where decoding stands
+    struct Batch {
+        int32_t first = 0, count = 0;
+        std::vector<int32_t> colours;
+    };
+
+  private:
+    explicit PngRows(std::unique_ptr<Layout> layout);
+    std::unique_ptr<Layout> layout_;
+    mutable Batch ready_;
+    mutable std::future<Batch> next_;  // works on *layout_; waited for before it goes
 };
 
 }  // namespace vorlak

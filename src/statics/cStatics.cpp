@@ -15,7 +15,6 @@ namespace {
 
 constexpr char kOpenFailed[] = "Unable to open/create statics.";
 constexpr size_t kPendingLimit = 8u << 20;  // pending records written out, unreferenced
-constexpr size_t kWindowBytes = 64u << 10;
 constexpr size_t kEmptyFillBytes = 147456;  // a new default index is 32 runs of this many 0xFF
 
 }  // namespace
@@ -97,9 +96,9 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         startDataSize_ = flushedDataSize_;
         indexChanged_ = false;
         pendingData_.clear();
-        window_.clear();
+        run_.clear();
         // Reading the records in place from a mapping spares a copy and follows any layout of
-        // runs; where the file cannot be mapped, the read-ahead serves instead.
+        // runs; where the file cannot be mapped, each run is read when asked for.
         mapped_ =
             flushedDataSize_ > 0 ? data->Map(0, static_cast<size_t>(flushedDataSize_)) : nullptr;
         mappedSize_ = mapped_ ? flushedDataSize_ : 0;
@@ -168,7 +167,7 @@ void cStatics::Abandon() noexcept {
     openState_ = 0;
     indexBytes_ = {};
     pendingData_ = {};
-    window_ = {};
+    run_ = {};
     mapped_.reset();
     mappedSize_ = 0;
     indexChanged_ = false;
@@ -259,20 +258,10 @@ const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
         WritePending();  // a run that straddles the written and pending parts
     }
     if (end <= mappedSize_) return mapped_->bytes().data() + offset;
-    if (offset >= windowStart_ && end <= windowStart_ + window_.size()) {
-        return window_.data() + (offset - windowStart_);
-    }
-    if (length >= kWindowBytes / 2) {
-        longRun_.resize(length);
-        data_->ReadZeroFilled(offset, longRun_);
-        return longRun_.data();
-    }
-    // Blocks are mostly visited in file order, so read ahead from here.
-    windowStart_ = offset;
-    window_.resize(
-        static_cast<size_t>(std::min<uint64_t>(kWindowBytes, flushedDataSize_ - offset)));
-    data_->ReadZeroFilled(offset, window_);
-    return window_.data();
+    // Where the file could not be mapped, each run is read on its own.
+    run_.resize(length);
+    data_->ReadZeroFilled(offset, run_);
+    return run_.data();
 }
 
 void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {

@@ -169,9 +169,7 @@ class cStatics {
     ByteBuffer pendingData_;               // runs appended after flushedDataSize_
     std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, read-only
     uint64_t mappedSize_ = 0;
-    ByteBuffer window_;   // read-ahead of the data file
-    ByteBuffer longRun_;  // a run too long for the read-ahead
-    uint64_t windowStart_ = 0;
+    ByteBuffer run_;  // the last run read, where the data file is not mapped
     std::string lastFailure_;
     Counts counts_;
 };

@@ -126,6 +126,12 @@ TEST_F(WindowTest, StoredValuesSurviveARealClose) {
     Open();
     EXPECT_EQ(TextOf("txtMeltX1"), "5");
 
+    // A value typed into the file by hand with commas comes back as it was typed.
+    ClearStore();
+    vorlak::test::WriteText(StorePath(), "[Vorlak]\ntxtMeltX2=1,5\n");
+    Open();
+    EXPECT_EQ(TextOf("txtMeltX2"), "1,5");
+
     // A store that cannot be written does not keep the program from ending.
     ClearStore();
     std::filesystem::create_directories(StorePath());  // a folder where the file should be

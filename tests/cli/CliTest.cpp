@@ -27,7 +27,8 @@ TEST(CliUsage, VersionHelpAndUsageErrorsExitTwoAndStartNoJob) {
         "--x|bmp2map|--bitmap|a|--x|1.5;--bitmap|bmp2map|--map|m.mul;"
         "--bitmap|art|import|--number|7;subcommand|art;--out|art|export|--number|7|--out|x.jpg;"
         "--kind|art|export|--number|7|--kind|charather|--out|x.png;"
-        "--number|art|export|--number|&H10|--out|x.png;--number|art|export|--out|x.png;";
+        "--number|art|export|--number|&H10|--out|x.png;--number|art|export|--out|x.png;"
+        "--kinds|map2bmp|--out|p.png;--heights|map2bmp|--kinds|--heights|--out|p.png;";
     for (const char* job :
          {"clear", "freeze", "melt", "check", "compact", "bmp2map|--bitmap|p", "render|--out|p.png",
           "map2bmp|--kinds|--out|p.png", "heights|--bitmap|p"}) {

@@ -90,17 +90,19 @@ class HistoryCli : public CliFiles {
 // left it, lengths included (files the job created are removed again).
 TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
     struct Case {
-        const char* name;
+        const char *name, *listed;  // what `history` says changed
         std::function<void(HistoryCli&)> setup;
         std::function<Args(HistoryCli&)> job;
     };
     auto pair = [](HistoryCli& t) { t.Must(t.Freeze(t.items, false)); };
     const Case cases[] = {
-        {"freeze into a new pair", [](HistoryCli&) {},
-         [](HistoryCli& t) { return t.Freeze(t.items); }},
-        {"freeze onto a pair", pair, [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
-        {"clear inside blocks", pair, [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
-        {"compact",
+        {"freeze into a new pair", "]  staidx0.mul created; statics0.mul created\n",
+         [](HistoryCli&) {}, [](HistoryCli& t) { return t.Freeze(t.items); }},
+        {"freeze onto a pair", "]  staidx0.mul replaced; statics0.mul grew by 21 bytes\n", pair,
+         [](HistoryCli& t) { return t.Freeze(t.moreItems); }},
+        {"clear inside blocks", "]  staidx0.mul replaced; statics0.mul grew by 21 bytes\n", pair,
+         [](HistoryCli& t) { return t.Clear(3, 3, 20, 30); }},
+        {"compact", "]  staidx0.mul replaced; statics0.mul cut by 56 bytes, 301 bytes rewritten\n",
          [](HistoryCli& t) {
              t.Must(t.Freeze(t.items, false));
              t.Must(t.Clear(3, 3, 20, 30) + Args{"--no-history"});
@@ -108,11 +110,11 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
          [](HistoryCli& t) {
              return t.OnPair({"compact", "--world", "64x64"});
          }},
-        {"melt creating its item file", pair,
+        {"melt creating its item file", "]  melted.wsc created\n", pair,
          [](HistoryCli& t) {
              return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
          }},
-        {"melt over an item file",
+        {"melt over an item file", "]  melted.wsc replaced\n",
          [](HistoryCli& t) {
              t.Must(t.Freeze(t.items, false));
              WriteText(t.melted, "kept by the user\r\n");
@@ -120,18 +122,23 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
          [](HistoryCli& t) {
              return t.OnPair({"melt", "--world", "64x64", "--items", t.melted});
          }},
-        {"bmp2map growing a new terrain file", [](HistoryCli&) {},
+        {"bmp2map growing a new terrain file", "]  map0.mul created\n", [](HistoryCli&) {},
          [](HistoryCli& t) { return t.Bmp2Map("20", "30"); }},
-        {"bmp2map over terrain", [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
+        {"bmp2map over terrain", "]  map0.mul grew by 1568 bytes, 1176 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.Bmp2Map("0", "0", false)); },
          [](HistoryCli& t) { return t.Bmp2Map("5", "3"); }},
-        {"heights", [](HistoryCli& t) { t.Must(t.Bmp2Map("40", "40", false)); },
+        {"heights", "]  map0.mul 1176 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.Bmp2Map("40", "40", false)); },
          [](HistoryCli& t) {
              return Args{"heights", "--bitmap", t.greyBitmap, "--map", t.map, "--world",
                          "64x64",   "--x",      "7",          "--y",   "12"};
          }},
-        {"art import over a record", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+        {"art import over a record", "]  art.mul 2048 bytes rewritten\n",
+         [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
          [](HistoryCli& t) { return t.ArtImport("3"); }},
-        {"art import growing both files", [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
+        {"art import growing both files",
+         "]  artidx.mul grew by 444 bytes; art.mul grew by 2048 bytes\n",
+         [](HistoryCli& t) { t.Must(t.ArtImport("3", false)); },
          [](HistoryCli& t) { return t.ArtImport("40"); }},
     };
     for (const Case& c : cases) {
@@ -156,6 +163,7 @@ TEST_F(HistoryCli, EveryJobIsUndoneAndRedoneByteForByte) {
         Must(c.job(*this));
         const Snapshot after = Take();
         ASSERT_NE(after, before);
+        EXPECT_TRUE(Has(RunVorlak({"history", "--dir", dir.root()}).out, c.listed));
         CliResult undo = RunVorlak(Undo());
         ASSERT_EQ(undo.code, 0) << undo.err;
         EXPECT_TRUE(Has(undo.out, "Undid job 1")) << undo.out;
@@ -206,7 +214,7 @@ TEST_F(HistoryCli, UndoRefusesOverAChangeByAnythingElseUnlessForced) {
     const Snapshot changed = Take();
     CliResult r = RunVorlak(Undo());
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(Has(r.err, "staidx0.mul was changed since; nothing was changed.")) << r.err;
+    EXPECT_TRUE(Has(r.err, ": staidx0.mul was changed since; nothing was changed.")) << r.err;
     EXPECT_TRUE(Has(r.err, "--force")) << r.err;
     EXPECT_EQ(Take(), changed);
     Must(Undo({"--force"}));
@@ -275,6 +283,45 @@ TEST_F(HistoryCli, ADamagedStepIsRefusedAndMarked) {
     EXPECT_EQ(Take(), undone);
 }
 
+// An undo cut short leaves its marker; the next undo finishes it, after checking the copies it
+// puts back.
+TEST_F(HistoryCli, AnUndoCutShortIsFinishedByTheNext) {
+    WriteItems();
+    Must(Freeze(items));
+    const Snapshot before = Take();
+    Must(Freeze(moreItems));
+    Must(Undo());
+    const std::string step = dir.path(".vorlak-history") + "/000002.";
+    std::filesystem::rename(step + "undone", step + "undoing");
+    const Bytes good = ReadAll(step + "0.link");
+    Bytes bad = good;
+    bad[5] ^= 0x40;
+    std::filesystem::remove(step + "0.link");
+    WriteAll(step + "0.link", bad);
+    CliResult r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 1 && Has(r.err, "history step 2 is damaged")) << r.err;
+    WriteAll(step + "0.link", good);
+    r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Undid job 2")) << r.err;
+    EXPECT_EQ(Take(), before);
+}
+
+// The step of a job killed before it changed anything (no seal, files as they were) is dropped
+// by the next undo, which goes on to the job before it.
+TEST_F(HistoryCli, AStepWhoseJobNeverStartedIsPassedOver) {
+    WriteItems();
+    const Snapshot none = Take();
+    Must(Freeze(items));
+    Must(Freeze(moreItems));
+    Must(Undo());
+    const std::string step = dir.path(".vorlak-history") + "/000002.";
+    for (const char* end : {"undone", "seal"}) std::filesystem::remove(step + end);
+    CliResult r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Undid job 1")) << r.out << r.err;
+    EXPECT_EQ(Take(), none);
+    EXPECT_FALSE(Has(RunVorlak({"history", "--dir", dir.root()}).out, "more.wsc"));
+}
+
 TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     WriteItems();
     Must(Freeze(items));
@@ -292,8 +339,33 @@ TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     list = RunVorlak({"history", "--dir", dir.root()});
     EXPECT_LE(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
     EXPECT_EQ(RunVorlak({"history", "--dir", dir.root(), "--keep-bytes", "2X"}).code, 2);
+    // Files left of steps that are gone go too; other files stay.
+    const std::string kept = dir.path(".vorlak-history/notes.txt");
+    const std::string left = dir.path(".vorlak-history/000099.new");
+    for (const std::string& name : {kept, left}) WriteText(name, "x");
     Must({"history", "--dir", dir.root(), "--clear"});
     EXPECT_EQ(RunVorlak({"history", "--dir", dir.root()}).out, "No jobs recorded.\n");
+    EXPECT_TRUE(Exists(kept) && !Exists(left));
+}
+
+// --keep-bytes takes a whole number of bytes with an optional binary unit, up to 2^64 - 1.
+TEST(HistorySize, WholeNumbersWithBinaryUnits) {
+    constexpr uint64_t kMax = ~uint64_t{0};
+    const std::pair<const char*, std::optional<uint64_t>> cases[] = {
+        {"0", 0},
+        {"2K", 2048},
+        {"3MiB", 3 << 20},
+        {"1G", 1 << 30},
+        {"16777215T", kMax << 40},
+        {"16777216T", std::nullopt},
+        {"18446744073709551615", kMax},
+        {"18446744073709551616", std::nullopt},
+        {"2X", std::nullopt},
+        {"1k", std::nullopt},
+        {"-1", std::nullopt},
+        {" 1", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [text, size] : cases) EXPECT_EQ(history::ParseSize(text), size) << text;
 }
 
 TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {

@@ -104,6 +104,11 @@ TEST_F(Outputs, TheNextJobRemovesTheStaleTemporaryFileOfItsPicture) {
     EXPECT_FALSE(Exists(stale));
     EXPECT_TRUE(Exists(held) && Exists(other) && Exists(otherPicture));
     ::close(holder);
+    // Export into a folder removes those of tile pictures only.
+    const std::string tile = tiles + "/00009.png.tmp0123abcd", notTile = tiles + "/0009.png.tmp0";
+    for (const std::string& name : {tile, notTile}) WriteText(name, "left");
+    ASSERT_EQ(RunVorlak(Jobs(dir.path("out")).back()).code, 0);
+    EXPECT_TRUE(!Exists(tile) && Exists(notTile));
 }
 
 #ifdef VORLAK_PROGRAM

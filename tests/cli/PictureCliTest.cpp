@@ -237,6 +237,8 @@ TEST_F(CliPictures, RefusalsExitOneAndWriteNothing) {
          folder + " is a folder, not a regular file. Nothing was written.\n"},
         {{"art", "export", "--all", "--dir", to, "--idx", artIdx, "--mul", fifo},
          fifo + " is a FIFO, not a regular file. Nothing was written.\n"},
+        {{"art", "export", "--all", "--dir", small, "--idx", artIdx, "--mul", art},
+         "Unable to make the folder " + small + ".\n"},
     };
     for (const auto& [args, message] : cases) {
         CliResult r = RunVorlak(args);

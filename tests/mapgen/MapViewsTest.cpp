@@ -292,6 +292,16 @@ TEST_F(MapViewsTest, HeightsRoundTripExactlyAndLeaveTilesAlone) {
     EXPECT_EQ(RunSetHeights(set, &two, {}).status, kHeightsDone);
     Bytes now = test::ReadAll(request_.map);
     EXPECT_TRUE(now[CellAt(7, 0) + 2] == 2 && now[CellAt(8, 0) + 2] == 2);
+    // Ctrl-C between two rows ends the job there.
+    set.x = "0";
+    Bmp2MapHooks hooks;
+    int rows = 0;
+    hooks.status = [&rows](const std::string&) {
+        if (++rows == 2) RequestStop();
+    };
+    const Bmp2MapOutcome stopped = RunSetHeights(set, picture_.get(), hooks);
+    ClearStopRequest();
+    EXPECT_EQ(stopped.status, "Stopped.");
 }
 
 TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {

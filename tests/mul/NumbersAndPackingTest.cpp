@@ -17,15 +17,15 @@ TEST(NumericValue, ReadsTheLeadingNumber) {
     // clang-format off
     const std::pair<const char*, double> cases[] = {
         // decimals, blanks skipped wherever they stand
-        {"6143abc", 6143}, {"  -12", -12}, {"+7", 7}, {"1 2", 12}, {"\t1\r\n2\n", 12},
+        {"6143abc", 6143}, {"  -12", -12}, {"+79", 79}, {"1 2", 12}, {"\t1\r\n2\n", 12},
         {"- 5", -5}, {"12.5.3", 12.5}, {".5", 0.5}, {"3.", 3},
         // no number at all
         {"", 0}, {"abc", 0}, {"-", 0}, {".", 0}, {"&", 0}, {"&X12", 0}, {"x12", 0},
         // exponents with E or D; one without digits ends the number
-        {"1E3", 1000}, {"1e+2", 100}, {"25D-1", 2.5}, {"2d2", 200}, {"1 E 2", 100}, {"7E", 7},
+        {"1E3", 1000}, {"9E9", 9e9}, {"1e+2", 100}, {"25D-1", 2.5}, {"2d2", 200}, {"1 E 2", 100}, {"7E", 7},
         {"7Ex", 7}, {"1E99999999999999999999", kInf}, {"1E-99999999999999", 0},
         // hexadecimal: up to four digits signed 16-bit, longer signed 32-bit
-        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H7FFF", 32767}, {"&h0a7f", 2687},
+        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H7FFF", 32767}, {"&h0a7f", 2687}, {"&H0E79", 3705},
         {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&H80000000", -2147483648.0}, {"&H", 0},
         {"&H1G", 1}, {" & H F F", 255}};
     // clang-format on

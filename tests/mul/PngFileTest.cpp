@@ -1,17 +1,22 @@
 // The PNG writer: whatever the pieces and however the rows arrive, one standard picture that an
 // independent reader (and pngcheck, where installed) takes back with the same pixels.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "mul/BmpFile.h"
 #include "mul/Error.h"
 #include "mul/PngFile.h"
 #include "support/PngReader.h"
 #include "support/TestFiles.h"
+#include "support/WholeFile.h"
 
 namespace vorlak {
 namespace {
+
+using F = PngOptions::Filter;
 
 // Colours that repeat along rows and down columns, as maps do, with some noise.
 std::vector<int32_t> Colours(int32_t width, int32_t height, bool grey) {
@@ -34,7 +39,6 @@ bool PngcheckAccepts(const std::string& path) {
 }
 
 TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
-    using F = PngOptions::Filter;
     constexpr size_t kDefault = PngOptions{}.pieceBytes;
     struct Case {
         int32_t width, height;
@@ -64,16 +68,47 @@ TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
         std::optional<test::ReadPng> read = test::ReadPngFile(path, &why);
         ASSERT_TRUE(read) << why;
         EXPECT_EQ(read->grey, c.grey);
-        ASSERT_EQ(read->picture.width(), c.width);
-        ASSERT_EQ(read->picture.height(), c.height);
-        for (int32_t y = 0; y < c.height; ++y) {
-            for (int32_t x = 0; x < c.width; ++x) {
-                ASSERT_EQ(read->picture.pixel(x, y), colours[static_cast<size_t>(y) * c.width + x])
-                    << x << "," << y;
+        // Our own row reader gives the same rows, in order and again from the top.
+        std::unique_ptr<PngRows> rows = PngRows::Open(DefaultFileSystem(), path);
+        ASSERT_TRUE(rows);
+        for (const Picture* picture :
+             std::vector<const Picture*>{&read->picture, rows.get(), rows.get()}) {
+            ASSERT_EQ(std::pair(picture->width(), picture->height()), std::pair(c.width, c.height));
+            std::vector<int32_t> row(static_cast<size_t>(c.width));
+            for (int32_t y = 0; y < c.height; ++y) {
+                picture->row(y, row.data());
+                ASSERT_TRUE(std::equal(row.begin(), row.end(), colours.begin() + y * c.width)) << y;
             }
         }
         EXPECT_TRUE(PngcheckAccepts(path));
+        // Any byte changed (on every other byte with its chunk's CRC made right again, so that the
+        // checks behind it are reached) or the file cut anywhere: our reader takes it no more.
+        const test::Bytes bytes = test::ReadAll(path);
+        for (size_t at = 0; c.width == 1 && at < bytes.size(); ++at) {
+            test::Bytes b = bytes;
+            b[at] ^= 0xFF;
+            for (size_t k = 8, n; at % 2 && k + 12 <= b.size(); k += n + 12) {
+                n = size_t{b[k]} << 24 | size_t{b[k + 1]} << 16 | size_t{b[k + 2]} << 8 | b[k + 3];
+                if (n > b.size() - k - 12) break;
+                const uLong crc = crc32(0, &b[k + 4], static_cast<uInt>(n + 4));
+                for (int i = 0; i < 4; ++i)
+                    b[k + 8 + n + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+            }
+            EXPECT_TRUE(b == bytes || !PngRows::FromBytes(b)) << at;
+            EXPECT_FALSE(PngRows::FromBytes({bytes.begin(), bytes.begin() + ptrdiff_t(at)})) << at;
+        }
     }
+}
+
+// A picture of no pixels is refused before a file is made, in either format.
+TEST(PictureWriters, RefuseAPictureWithoutPixels) {
+    test::TempDir dir;
+    for (auto [width, height] : {std::pair{0, 1}, {1, 0}, {-1, 5}}) {
+        EXPECT_THROW(BmpWriter(DefaultFileSystem(), dir.path("p.bmp"), width, height, false),
+                     Error);
+        EXPECT_THROW(PngWriter(DefaultFileSystem(), dir.path("p.png"), width, height, true), Error);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.root()));
 }
 
 // Rows are compressed as they come, so they must come in order; a picture short of rows is no

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <initializer_list>
 
 #include "mul/Error.h"
@@ -77,6 +81,21 @@ TEST_F(IndexedPair, SaveAppendsWhenLongerAndWritesInPlaceOtherwise) {
     EXPECT_EQ(ReadAll(idx), Entries({{2024, 10, 3, 4}}));
 }
 
+// A record of one byte is a record like any other: loaded, and rewritten in place; so is a
+// fixed block of one byte.
+TEST_F(IndexedPair, OneByteRecords) {
+    WriteAll(idx, Entries({{0, 1, 0, 0}}));
+    WriteAll(mul, {7});
+    cMUL pair;
+    ASSERT_EQ(pair.cOpen(idx, mul, -1, -1), "");
+    EXPECT_EQ(Load(pair, 0), (Loaded{1, {7}, 0, 0}));
+    pair.cSave(0, ByteBuffer{8}, 0, 0, false);
+    pair.cClose();
+    EXPECT_EQ(ReadAll(mul), (Bytes{8}));
+    ASSERT_EQ(pair.cOpen("", mul, 1, 4), "");
+    EXPECT_EQ(Load(pair, 0), (Loaded{1, {8}, -1, -1}));
+}
+
 TEST_F(IndexedPair, RemovingWritesTheEntryOnlyAndSavingBeyondTheEndExtendsTheIndex) {
     cMUL pair;
     ASSERT_EQ(pair.cOpen(idx, mul, -1, -1), "");
@@ -108,7 +127,9 @@ TEST_F(IndexedPair, BadRecordNumbersAndDamagedEntries) {
 
 TEST_F(IndexedPair, FixedBlockMode) {
     cMUL pair;
-    EXPECT_EQ(pair.cOpen("", mul, 196, 0), "Illegal number of blocks.");
+    for (int32_t blockBytes : {196, 1}) {
+        EXPECT_EQ(pair.cOpen("", mul, blockBytes, 0), "Illegal number of blocks.");
+    }
     EXPECT_FALSE(test::Exists(mul));
     ASSERT_EQ(pair.cOpen("", mul, 196, 393216), "");
     EXPECT_EQ(pair.cCount(), 393216);
@@ -143,6 +164,30 @@ TEST(FileSystem, RemoveTakesAMissingFileAndReportsAFailure) {
     EXPECT_FALSE(fs.Exists(dir.path("gone.mul")));
     std::filesystem::create_directory(dir.path("folder"));
     EXPECT_THROW(fs.Remove(dir.path("folder")), Error);
+}
+
+// A write the system refuses fails with its cause and is not tried again. A file size limit
+// stands in for a full disk, in a child process that alone keeps the limit.
+TEST(FileSystem, AWriteTheSystemRefusesFailsWithItsCause) {
+    test::TempDir dir;
+    const std::string path = dir.path("big.mul");
+    test::WriteText(path, "");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            DefaultFileSystem().Open(path, OpenMode::kReadWrite)->WriteAt(0, test::Bytes(4096));
+        } catch (const Error& e) {
+            ::_exit(std::string(e.what()).starts_with("Cannot write " + path) ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "mul/World.h"
@@ -90,6 +91,15 @@ TEST_F(ClearJob, TouchedBlocksKeepTheirOtherStaticsInOrder) {
             EXPECT_EQ(e.extra, -1);
         }
     }
+    // Every record of a block that reaches past the rectangle taken: the block gets the empty
+    // entry and nothing is appended.
+    MakePair({{10, 1400, 1620}, {11, 1401, 1623}, {12, 1405, 1621}});
+    const test::StaticsPair before = Pair();
+    ASSERT_TRUE(Clear(1400, 1620, 1405, 1623).ok);
+    const test::StaticsPair after = Pair();
+    EXPECT_EQ(after.data, before.data);
+    auto e = after.EntryOf(kBlock);
+    EXPECT_EQ(std::tuple(e.offset, e.length, e.extra), std::tuple(-1, -1, -1));
 }
 
 // A block every cell of whose records lies inside the rectangle, whatever their one-byte cell

@@ -80,6 +80,7 @@ TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
     EXPECT_EQ(Fields("a\"b\",c"), (V{"a\"b\"", "c"}));  // a mark inside a field is text
     // A mark that is never closed runs to the end of the file.
     EXPECT_EQ(Fields("\"open, 1\n2\n"), (V{"open, 1\n2\n"}));
+    EXPECT_EQ(Fields("\"open\r"), (V{"open\r"}));  // no line end: the CR stays
 }
 
 TEST(Zedra3Reader, TakesItemsOnTheGroundOfTheWantedType) {
@@ -199,6 +200,19 @@ TEST(WorldReaderFailure, NumbersThatDoNotFitNameTheirValueAndLine) {
     EXPECT_EQ(Failure("[WORLDITEM a]\nP=1\n1e300\n", WorldFormat::kSphere),
               "the Y value 1e300 on line 3 of items.wsc does not fit in -2147483648..2147483647");
     EXPECT_EQ(Failure("X -2147483648.5\n", WorldFormat::kZedra3), "");  // rounds to even: fits
+    // The value is shown without its leading blanks, cut after 40 characters, and with '?' for
+    // characters that cannot be printed.
+    const std::string digits(45, '9');
+    for (const auto& [line, shown] :
+         {std::pair<std::string, std::string>{"Z \t 99999999999", "99999999999"},
+          {"Z 99999999999 7", "99999999999 7"},
+          {"Z " + digits, digits.substr(0, 40) + "..."},
+          {"Z 99999999999\x01", "99999999999?"}}) {
+        EXPECT_EQ(Failure(line + "\n", WorldFormat::kZedra3),
+                  "the Z value " + shown +
+                      " on line 1 of items.wsc does not fit in -2147483648..2147483647")
+            << line;
+    }
 }
 
 TEST(WorldReaderFailure, PositionCutShortByTheEndOfTheFile) {
