@@ -5,12 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -349,8 +347,8 @@ class Store {
                 doomed.push_back(entry.path());
         }
         // The manifest goes first, so that a step cut short by a kill is never half there.
-        std::sort(doomed.begin(), doomed.end(),
-                  [](const fsys::path& a, const fsys::path&) { return a.extension() == ".step"; });
+        std::partition(doomed.begin(), doomed.end(),
+                       [](const fsys::path& a) { return a.extension() == ".step"; });
         for (const auto& path : doomed) {
             bytes += fsys::file_size(path, ec);
             fsys::remove(path, ec);
@@ -682,27 +680,22 @@ struct StepRecorder::State {
     int32_t number = 0;    // the step written by Record; 0 before that or when there is none
     bool off = false;      // something went wrong: record nothing more
     bool crowded = false;  // the history held more than its limits once the step was written
-    // When Start runs Record on the worker: it then sums `left` once Leaves gives it. The flags
-    // are guarded by `mutex`.
+    // Start runs Record on `worker`, and then sums `left`; Begin, Done and the destructor join
+    // it. While it runs it alone touches the fields above, `left` and the recorder's remark, and
+    // the job leaves `left.bytes` as they are.
     std::thread worker;
-    std::mutex mutex;
-    std::condition_variable changed;
     bool recorded = false;  // Record has run
-    bool given = false;     // Leaves gave `left`
-    bool closing = false;   // Done: the worker sums nothing more
     Left left;
 
-    uint64_t Sum() const {
+    void SumLeft() {
+        // Without a step nothing compares with the sum.
+        if (left.path.empty() || left.summed || number == 0) return;
         Checksum sum;
         sum.Update(left.bytes.data(), left.bytes.size());
-        return sum.Value();
+        left.hash = sum.Value();
+        left.summed = true;
     }
     void Join() {
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            closing = true;
-        }
-        changed.notify_all();
         if (worker.joinable()) worker.join();
     }
 };
@@ -758,15 +751,10 @@ void StepRecorder::Created(const std::string& path) {
 
 void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> bytes) {
     State& s = *state_;
-    {
-        std::lock_guard<std::mutex> guard(s.mutex);
-        if (s.given) return;  // one file only
-        s.left.path = Absolute(path);
-        s.left.bytes = bytes;
-        s.left.file = FileAt(path);
-        s.given = true;
-    }
-    s.changed.notify_all();
+    if (s.worker.joinable() || !s.left.path.empty()) return;  // before Start, once
+    s.left.path = Absolute(path);
+    s.left.bytes = bytes;
+    s.left.file = FileAt(path);
 }
 
 void StepRecorder::Start() {
@@ -775,17 +763,8 @@ void StepRecorder::Start() {
     try {
         s.worker = std::thread([this, &s] {
             Record();
-            std::unique_lock<std::mutex> guard(s.mutex);
             s.recorded = true;
-            s.changed.notify_all();
-            s.changed.wait(guard, [&] { return s.given || s.closing; });
-            if (!s.given || s.number == 0) return;
-            guard.unlock();
-            uint64_t hash = s.Sum();
-            guard.lock();
-            s.left.hash = hash;
-            s.left.summed = true;
-            s.changed.notify_all();
+            s.SumLeft();
         });
     } catch (const std::exception&) {
         // No thread to spare: Begin records the step itself.
@@ -794,30 +773,21 @@ void StepRecorder::Start() {
 
 void StepRecorder::Begin() {
     State& s = *state_;
-    if (!s.worker.joinable()) {
-        if (!s.recorded) Record();
-        s.recorded = true;
-        if (s.given && !s.left.summed && s.number != 0) {
-            s.left.hash = s.Sum();
-            s.left.summed = true;
-        }
-        return;
-    }
-    // The step is durable once Record has run; the job's bytes are its own again once summed.
-    std::unique_lock<std::mutex> guard(s.mutex);
-    s.changed.wait(guard,
-                   [&] { return s.recorded && (!s.given || s.number == 0 || s.left.summed); });
+    // The step is durable, and the job's bytes are its own again, once the worker has ended.
+    s.Join();
+    if (!s.recorded) Record();
+    s.recorded = true;
+    s.SumLeft();
 }
 
 // Writes the step and makes it durable. Never throws.
 void StepRecorder::Record() {
     State& s = *state_;
     if (s.off || s.files.empty() || s.number != 0) return;
-    std::string folder = FolderOf(s.files.front().path);
-    s.store = std::make_unique<Store>(folder, s.fs);
-    Store& store = *s.store;
     int32_t number = 0;
     try {
+        s.store = std::make_unique<Store>(FolderOf(s.files.front().path), s.fs);
+        Store& store = *s.store;
         for (const FileStep& f : s.files) {
             if (f.path.find('\n') != std::string::npos) {
                 throw Error::InvalidArgument("a file name holds a line break");
@@ -887,7 +857,7 @@ void StepRecorder::Record() {
         s.number = number;
         s.crowded = store.Crowded();
     } catch (const std::exception& e) {
-        if (number > 0 && s.number == 0) store.Remove(number);
+        if (number > 0 && s.number == 0) s.store->Remove(number);
         s.off = true;
         remark_ = std::string("The job ran without recording a step: ") + e.what() + ".";
     }

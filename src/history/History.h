@@ -58,7 +58,8 @@ class Checksum {
 };
 
 // The recorder a front end hands to a job. `job` is the job and its options as the history lists
-// them. The step goes to the history of the folder of the first file the job names.
+// them. The step goes to the history of the folder of the first file the job names. After Start,
+// `fs` is used on a second thread while the job runs: it must allow that.
 class StepRecorder : public JobRecorder {
   public:
     explicit StepRecorder(std::string job, FileSystem& fs = DefaultFileSystem());

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <system_error>
 
 #include "mul/Error.h"
 
@@ -22,7 +23,9 @@ namespace vorlak {
 namespace {
 
 std::string SysMessage(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + ": " + std::strerror(err);
+    // The system's text, as strerror gives it, without strerror's shared buffer: steps for undo
+    // are written on a second thread.
+    return what + " " + path + ": " + std::system_category().message(err);
 }
 
 const char* KindOf(mode_t mode) {

@@ -24,10 +24,10 @@ class JobRecorder {
     virtual void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) = 0;
     // `path` was created by this job (it did not exist before it): undo removes it.
     virtual void Created(const std::string& path) = 0;
-    // `path` holds exactly `bytes` once the job has committed, which spares reading it back. The
-    // bytes stay as they are until Done.
+    // `path` holds exactly `bytes` once the job has committed, which spares reading it back.
+    // Given before Start; the bytes stay as they are until Begin has returned.
     virtual void Leaves(const std::string& path, std::span<const uint8_t> bytes) = 0;
-    // Starts writing the step in the background; Begin then waits for it. Never throws.
+    // Starts writing the step on a second thread; Begin then waits for it. Never throws.
     virtual void Start() = 0;
     // Writes the step, or waits for the one Start began, and makes it durable. Never throws.
     virtual void Begin() = 0;
