@@ -164,6 +164,43 @@ bool Exists(const std::string& path) {
     return fsys::exists(fsys::symlink_status(path, ec));
 }
 
+// Bytes of a file that the job read before its step, at `offset`.
+struct Held {
+    std::string path;
+    uint64_t offset = 0;
+    std::span<const uint8_t> bytes;
+};
+
+// As Pass to `out`, but what `held` gives of `path` is taken from there; only the rest is read.
+void Keep(const std::vector<Held>& held, const std::string& path, RandomAccessFile& file,
+          uint64_t offset, uint64_t length, Checksum& sum, RandomAccessFile& out, uint64_t outAt) {
+    const uint64_t end = offset + length;
+    while (offset < end) {
+        const Held* in = nullptr;
+        uint64_t next = end;  // where the next held bytes begin
+        for (const Held& h : held) {
+            if (h.path != path) continue;
+            if (h.offset <= offset && offset - h.offset < h.bytes.size()) {
+                in = &h;
+                break;
+            }
+            if (h.offset > offset) next = std::min(next, h.offset);
+        }
+        uint64_t n = next - offset;
+        if (in) {
+            n = std::min<uint64_t>(end - offset, in->bytes.size() - (offset - in->offset));
+            auto bytes =
+                in->bytes.subspan(static_cast<size_t>(offset - in->offset), static_cast<size_t>(n));
+            sum.Update(bytes.data(), bytes.size());
+            out.WriteAt(outAt, bytes);
+        } else {
+            Pass(file, offset, n, sum, &out, outAt);
+        }
+        offset += n;
+        outAt += n;
+    }
+}
+
 // The fingerprint of a file as it stands: whether it exists, its length, and the checksum of its
 // watched bytes: the whole file for one replaced whole; otherwise the step's regions as far as
 // the file reaches, then whatever lies past the length it had before the job. With `out`, the
@@ -686,6 +723,7 @@ struct StepRecorder::State {
     std::thread worker;
     bool recorded = false;  // Record has run
     Left left;
+    std::vector<Held> held;
 
     void SumLeft() {
         // Without a step nothing compares with the sum.
@@ -747,6 +785,11 @@ void StepRecorder::Created(const std::string& path) {
     f.whole = true;
     f.existed = false;
     state_->files.push_back(f);
+}
+
+void StepRecorder::Holds(const std::string& path, uint64_t offset, std::span<const uint8_t> bytes) {
+    State& s = *state_;
+    if (!s.recorded && !s.worker.joinable()) s.held.push_back({Absolute(path), offset, bytes});
 }
 
 void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> bytes) {
@@ -845,7 +888,7 @@ void StepRecorder::Record() {
             for (const Region& r : f.regions) {
                 if (r.offset >= f.length) continue;
                 uint64_t n = std::min(r.offset + r.length, f.length) - r.offset;
-                Pass(*file, r.offset, n, sum, old.get(), oldSize);
+                Keep(s.held, f.path, *file, r.offset, n, sum, *old, oldSize);
                 oldSize += n;
             }
             f.hash = sum.Value();
@@ -861,6 +904,7 @@ void StepRecorder::Record() {
         s.off = true;
         remark_ = std::string("The job ran without recording a step: ") + e.what() + ".";
     }
+    s.held.clear();  // the job's bytes are its own again
 }
 
 void StepRecorder::Done() {

@@ -67,6 +67,7 @@ class StepRecorder : public JobRecorder {
     void KeepWhole(const std::string& path) override;
     void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) override;
     void Created(const std::string& path) override;
+    void Holds(const std::string& path, uint64_t offset, std::span<const uint8_t> bytes) override;
     void Leaves(const std::string& path, std::span<const uint8_t> bytes) override;
     void Start() override;
     void Begin() override;

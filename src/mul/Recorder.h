@@ -24,6 +24,11 @@ class JobRecorder {
     virtual void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) = 0;
     // `path` was created by this job (it did not exist before it): undo removes it.
     virtual void Created(const std::string& path) = 0;
+    // `path` holds `bytes` at `offset` as the job found it: the job read them before Begin, and
+    // the step takes the old bytes it keeps from there instead of reading them again. The bytes
+    // stay as they are until Begin has returned.
+    virtual void Holds(const std::string& path, uint64_t offset,
+                       std::span<const uint8_t> bytes) = 0;
     // `path` holds exactly `bytes` once the job has committed, which spares reading it back.
     // Given before Start; the bytes stay as they are until Begin has returned.
     virtual void Leaves(const std::string& path, std::span<const uint8_t> bytes) = 0;
