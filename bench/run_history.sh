@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Times what recording a step for undo costs: `vorlak clear` of the whole world, of one block,
 # and `vorlak freeze` of 1,000,000 items, each with and without --no-history, on a pair of about
-# 1,000,000 statics. Medians of 5, warm page cache, in the same run; the ratio is the job with a
-# step over the same job without one.
+# 1,000,000 statics. Medians of 11 runs taken in turns, warm page cache; the ratio is the job with
+# a step over the same job without one.
 # Usage: bench/run_history.sh [BUILD_DIR]   (default build/bench, configured here when missing)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,13 +23,28 @@ prepare() {  # the pair as generated, in the page cache, and an empty history
 }
 pair=(--statics "$work/s.mul" --staidx "$work/i.mul")
 block=(--x1 1024 --y1 1024 --x2 1031 --y2 1031)
+# The job with and without a step in turns, 11 times each, and the medians: a change of load on
+# the machine weighs on both alike.
+timed() {
+    prepare
+    local t0
+    t0=$(date +%s.%N)
+    "$@" >/dev/null
+    echo "$(date +%s.%N) - $t0" | bc -l
+}
+middle() { printf '%s\n' "$@" | sort -g | sed -n 6p; }
+beside() {
+    local on=() off=()
+    for _ in $(seq 11); do
+        off+=("$(timed "$@" --no-history)")
+        on+=("$(timed "$@")")
+    done
+    echo "$(middle "${on[@]}") $(middle "${off[@]}")"
+}
 for round in 1 2; do
-    whole_off=$(median "$vorlak" clear "${pair[@]}" --no-history)
-    whole_on=$(median "$vorlak" clear "${pair[@]}")
-    block_off=$(median "$vorlak" clear "${pair[@]}" "${block[@]}" --no-history)
-    block_on=$(median "$vorlak" clear "${pair[@]}" "${block[@]}")
-    freeze_off=$(median "$vorlak" freeze "${pair[@]}" --items "$work/items.wsc" --no-history)
-    freeze_on=$(median "$vorlak" freeze "${pair[@]}" --items "$work/items.wsc")
+    read -r whole_on whole_off < <(beside "$vorlak" clear "${pair[@]}")
+    read -r block_on block_off < <(beside "$vorlak" clear "${pair[@]}" "${block[@]}")
+    read -r freeze_on freeze_off < <(beside "$vorlak" freeze "${pair[@]}" --items "$work/items.wsc")
     echo "round $round; $(uptime)"
     line "clear whole world" "$whole_on" "$whole_off" "no history"
     line "clear 8 x 8 (one block)" "$block_on" "$block_off" "no history"

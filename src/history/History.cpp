@@ -1,5 +1,7 @@
 #include "history/History.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -124,10 +126,16 @@ std::string NowText() {
     return text;
 }
 
-// Reads [offset, offset + length) of `file` into the checksum and, when given, to `out` at
-// `outAt`. Throws when the file holds fewer bytes.
+// A second checksum fed with the bytes of a pass that lie before `end` in the file.
+struct Prefix {
+    Checksum* sum = nullptr;
+    uint64_t end = 0;
+};
+
+// Reads [offset, offset + length) of `file` into the checksum (and the prefix's) and, when given,
+// to `out` at `outAt`. Throws when the file holds fewer bytes.
 void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& sum,
-          RandomAccessFile* out = nullptr, uint64_t outAt = 0) {
+          RandomAccessFile* out = nullptr, uint64_t outAt = 0, Prefix prefix = {}) {
     ByteBuffer buffer;
     for (uint64_t done = 0; done < length;) {
         buffer.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, length - done)));
@@ -135,6 +143,10 @@ void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& su
             throw Error::Io(file.path() + " is shorter than expected");
         }
         sum.Update(buffer.data(), buffer.size());
+        if (prefix.sum && offset + done < prefix.end) {
+            prefix.sum->Update(buffer.data(), static_cast<size_t>(std::min<uint64_t>(
+                                                  buffer.size(), prefix.end - offset - done)));
+        }
         if (out) out->WriteAt(outAt + done, buffer);
         done += buffer.size();
     }
@@ -152,6 +164,43 @@ bool Exists(const std::string& path) {
     return fsys::exists(fsys::symlink_status(path, ec));
 }
 
+// Bytes of a file that the job read before its step, at `offset`.
+struct Held {
+    std::string path;
+    uint64_t offset = 0;
+    std::span<const uint8_t> bytes;
+};
+
+// As Pass to `out`, but what `held` gives of `path` is taken from there; only the rest is read.
+void Keep(const std::vector<Held>& held, const std::string& path, RandomAccessFile& file,
+          uint64_t offset, uint64_t length, Checksum& sum, RandomAccessFile& out, uint64_t outAt) {
+    const uint64_t end = offset + length;
+    while (offset < end) {
+        const Held* in = nullptr;
+        uint64_t next = end;  // where the next held bytes begin
+        for (const Held& h : held) {
+            if (h.path != path) continue;
+            if (h.offset <= offset && offset - h.offset < h.bytes.size()) {
+                in = &h;
+                break;
+            }
+            if (h.offset > offset) next = std::min(next, h.offset);
+        }
+        uint64_t n = next - offset;
+        if (in) {
+            n = std::min<uint64_t>(end - offset, in->bytes.size() - (offset - in->offset));
+            auto bytes =
+                in->bytes.subspan(static_cast<size_t>(offset - in->offset), static_cast<size_t>(n));
+            sum.Update(bytes.data(), bytes.size());
+            out.WriteAt(outAt, bytes);
+        } else {
+            Pass(file, offset, n, sum, &out, outAt);
+        }
+        offset += n;
+        outAt += n;
+    }
+}
+
 // The fingerprint of a file as it stands: whether it exists, its length, and the checksum of its
 // watched bytes: the whole file for one replaced whole; otherwise the step's regions as far as
 // the file reaches, then whatever lies past the length it had before the job. With `out`, the
@@ -163,29 +212,59 @@ struct Print {
     bool operator==(const Print&) const = default;
 };
 
+// What a job said a file holds once it has committed, and that content's checksum.
+struct Left {
+    std::string path;
+    std::span<const uint8_t> bytes;
+    std::optional<std::pair<dev_t, ino_t>> file;  // the file at `path` before the commit
+    uint64_t hash = 0;
+    bool summed = false;
+};
+
+std::optional<std::pair<dev_t, ino_t>> FileAt(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
+// With `before`, the same pass also sums the regions within the old length, as Watch with
+// `beforePart` would.
 Print Watch(FileSystem& fs, const FileStep& f, RandomAccessFile* out = nullptr, uint64_t outAt = 0,
-            bool beforePart = false) {
+            bool beforePart = false, uint64_t* before = nullptr) {
     Print p;
     if (!Exists(f.path)) return p;
     auto file = fs.Open(f.path, OpenMode::kReadOnly);
     p.exists = true;
     p.length = file->Size();
-    Checksum sum;
+    Checksum sum, old;
     uint64_t written = 0;
-    auto pass = [&](uint64_t offset, uint64_t end) {
+    auto pass = [&](uint64_t offset, uint64_t end, Prefix prefix) {
         if (end <= offset) return;
-        Pass(*file, offset, end - offset, sum, out, outAt + written);
+        Pass(*file, offset, end - offset, sum, out, outAt + written, prefix);
         written += end - offset;
     };
     if (f.whole) {
-        pass(0, p.length);
+        pass(0, p.length, {});
     } else {
         uint64_t limit = beforePart ? std::min(p.length, f.length) : p.length;
-        for (const Region& r : f.regions) pass(r.offset, std::min(r.offset + r.length, limit));
-        if (!beforePart && p.length > f.length) pass(f.length, p.length);
+        Prefix prefix = before ? Prefix{&old, std::min(p.length, f.length)} : Prefix{};
+        for (const Region& r : f.regions)
+            pass(r.offset, std::min(r.offset + r.length, limit), prefix);
+        if (!beforePart && p.length > f.length) pass(f.length, p.length, {});
     }
     p.hash = sum.Value();
+    if (before) *before = old.Value();
     return p;
+}
+
+// What a job said a file replaced whole holds, once the commit put a new file in its place.
+std::optional<Print> LeftPrint(const FileStep& f, const Left& left) {
+    if (!f.whole || !left.summed || left.path != f.path) return std::nullopt;
+    auto now = FileAt(f.path);
+    std::error_code ec;
+    uint64_t length = fsys::file_size(f.path, ec);
+    if (!now || now == left.file || ec || length != left.bytes.size()) return std::nullopt;
+    return Print{true, length, left.hash};
 }
 
 // The bytes that a bytes-kind file keeps in N.old: its regions within its old length.
@@ -305,8 +384,8 @@ class Store {
                 doomed.push_back(entry.path());
         }
         // The manifest goes first, so that a step cut short by a kill is never half there.
-        std::sort(doomed.begin(), doomed.end(),
-                  [](const fsys::path& a, const fsys::path&) { return a.extension() == ".step"; });
+        std::partition(doomed.begin(), doomed.end(),
+                       [](const fsys::path& a) { return a.extension() == ".step"; });
         for (const auto& path : doomed) {
             bytes += fsys::file_size(path, ec);
             fsys::remove(path, ec);
@@ -314,16 +393,21 @@ class Store {
         return bytes;
     }
 
-    uint64_t Bytes(int32_t n) const {
-        uint64_t bytes = 0;
+    // The bytes of every step's files, by step number, in one pass over the folder.
+    std::map<int32_t, uint64_t> Sizes() const {
+        std::map<int32_t, uint64_t> sizes;
         std::error_code ec;
-        std::string prefix = Name(n, ".");
         for (const auto& entry : fsys::directory_iterator(root_, ec)) {
-            if (!entry.path().filename().string().starts_with(prefix)) continue;
+            std::string name = entry.path().filename().string();
+            if (name.size() < 8 || name[6] != '.' ||
+                !std::all_of(name.begin(), name.begin() + 6,
+                             [](char c) { return c >= '0' && c <= '9'; })) {
+                continue;
+            }
             uint64_t size = fsys::file_size(entry.path(), ec);
-            if (!ec) bytes += size;
+            if (!ec) sizes[std::stoi(name.substr(0, 6))] += size;
         }
-        return bytes;
+        return sizes;
     }
 
     // Files of steps whose manifest never reached the folder.
@@ -372,12 +456,24 @@ class Store {
                   true);
     }
 
+    // True when the steps are more, or take more room, than the limits allow.
+    bool Crowded() {
+        Limits limits = ReadLimits();
+        std::vector<int32_t> numbers = Numbers();
+        if (static_cast<int64_t>(numbers.size()) > limits.jobs) return true;
+        std::map<int32_t, uint64_t> sizes = Sizes();
+        uint64_t total = 0;
+        for (int32_t n : numbers) total += sizes[n];
+        return total > limits.bytes;
+    }
+
     // Drops the oldest steps beyond the limits, never `keep`. Returns how many it dropped.
     int32_t Prune(int32_t keep) {
         Limits limits = ReadLimits();
         std::vector<int32_t> numbers = Numbers();
+        std::map<int32_t, uint64_t> sizes = Sizes();
         uint64_t total = 0;
-        for (int32_t n : numbers) total += Bytes(n);
+        for (int32_t n : numbers) total += sizes[n];
         int32_t dropped = 0;
         for (int32_t n : numbers) {
             auto count = static_cast<int64_t>(numbers.size()) - dropped;
@@ -557,7 +653,11 @@ constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87u;
 constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
 uint64_t Load64(const uint8_t* p) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);  // one load, where the loop below is left unmerged
+    } else {
+        for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    }
     return v;
 }
 }  // namespace
@@ -609,18 +709,39 @@ std::string HistoryFolder(const std::string& folder) {
 }
 
 struct StepRecorder::State {
+    State(std::string text, FileSystem& fileSystem) : job(std::move(text)), fs(fileSystem) {}
     std::string job;
     FileSystem& fs;
     std::vector<FileStep> files;
     std::unique_ptr<Store> store;
-    int32_t number = 0;  // the step written by Begin; 0 before that or when there is none
-    bool off = false;    // something went wrong: record nothing more
+    int32_t number = 0;    // the step written by Record; 0 before that or when there is none
+    bool off = false;      // something went wrong: record nothing more
+    bool crowded = false;  // the history held more than its limits once the step was written
+    // Start runs Record on `worker`, and then sums `left`; Begin, Done and the destructor join
+    // it. While it runs it alone touches the fields above, `left` and the recorder's remark, and
+    // the job leaves `left.bytes` as they are.
+    std::thread worker;
+    bool recorded = false;  // Record has run
+    Left left;
+    std::vector<Held> held;
+
+    void SumLeft() {
+        // Without a step nothing compares with the sum.
+        if (left.path.empty() || left.summed || number == 0) return;
+        Checksum sum;
+        sum.Update(left.bytes.data(), left.bytes.size());
+        left.hash = sum.Value();
+        left.summed = true;
+    }
+    void Join() {
+        if (worker.joinable()) worker.join();
+    }
 };
 
 StepRecorder::StepRecorder(std::string job, FileSystem& fs)
-    : state_(std::make_unique<State>(State{std::move(job), fs, {}, nullptr})) {}
+    : state_(std::make_unique<State>(std::move(job), fs)) {}
 
-StepRecorder::~StepRecorder() = default;
+StepRecorder::~StepRecorder() { state_->Join(); }
 
 namespace {
 std::string Absolute(const std::string& path) {
@@ -666,14 +787,50 @@ void StepRecorder::Created(const std::string& path) {
     state_->files.push_back(f);
 }
 
+void StepRecorder::Holds(const std::string& path, uint64_t offset, std::span<const uint8_t> bytes) {
+    State& s = *state_;
+    if (!s.recorded && !s.worker.joinable()) s.held.push_back({Absolute(path), offset, bytes});
+}
+
+void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> bytes) {
+    State& s = *state_;
+    if (s.worker.joinable() || !s.left.path.empty()) return;  // before Start, once
+    s.left.path = Absolute(path);
+    s.left.bytes = bytes;
+    s.left.file = FileAt(path);
+}
+
+void StepRecorder::Start() {
+    State& s = *state_;
+    if (s.recorded || s.worker.joinable()) return;
+    try {
+        s.worker = std::thread([this, &s] {
+            Record();
+            s.recorded = true;
+            s.SumLeft();
+        });
+    } catch (const std::exception&) {
+        // No thread to spare: Begin records the step itself.
+    }
+}
+
 void StepRecorder::Begin() {
     State& s = *state_;
+    // The step is durable, and the job's bytes are its own again, once the worker has ended.
+    s.Join();
+    if (!s.recorded) Record();
+    s.recorded = true;
+    s.SumLeft();
+}
+
+// Writes the step and makes it durable. Never throws.
+void StepRecorder::Record() {
+    State& s = *state_;
     if (s.off || s.files.empty() || s.number != 0) return;
-    std::string folder = FolderOf(s.files.front().path);
-    s.store = std::make_unique<Store>(folder, s.fs);
-    Store& store = *s.store;
     int32_t number = 0;
     try {
+        s.store = std::make_unique<Store>(FolderOf(s.files.front().path), s.fs);
+        Store& store = *s.store;
         for (const FileStep& f : s.files) {
             if (f.path.find('\n') != std::string::npos) {
                 throw Error::InvalidArgument("a file name holds a line break");
@@ -731,7 +888,7 @@ void StepRecorder::Begin() {
             for (const Region& r : f.regions) {
                 if (r.offset >= f.length) continue;
                 uint64_t n = std::min(r.offset + r.length, f.length) - r.offset;
-                Pass(*file, r.offset, n, sum, old.get(), oldSize);
+                Keep(s.held, f.path, *file, r.offset, n, sum, *old, oldSize);
                 oldSize += n;
             }
             f.hash = sum.Value();
@@ -741,18 +898,17 @@ void StepRecorder::Begin() {
         // The manifest last: a step without one is no step, and is cleared away later.
         WriteText(s.fs, store.At(number, ".step"), store.ManifestText(step), true);
         s.number = number;
-        int32_t dropped = store.Prune(number);
-        if (dropped == 1) remark_ = "The history dropped its oldest step.";
-        if (dropped > 1)
-            remark_ = "The history dropped its " + std::to_string(dropped) + " oldest steps.";
+        s.crowded = store.Crowded();
     } catch (const std::exception& e) {
-        if (number > 0 && s.number == 0) store.Remove(number);
+        if (number > 0 && s.number == 0) s.store->Remove(number);
         remark_ = std::string("The job ran without recording a step: ") + e.what() + ".";
     }
+    s.held.clear();  // the job's bytes are its own again
 }
 
 void StepRecorder::Done() {
     State& s = *state_;
+    s.Join();
     if (s.number == 0) return;
     Store& store = *s.store;
     try {
@@ -762,7 +918,9 @@ void StepRecorder::Done() {
         bool changed = false;
         std::string summary;
         for (FileStep& f : step.files) {
-            Print p = Watch(s.fs, f);
+            std::optional<Print> left = LeftPrint(f, s.left);
+            uint64_t before = 0;
+            Print p = left ? *left : Watch(s.fs, f, nullptr, 0, false, &before);
             f.afterExists = p.exists;
             f.afterLength = p.length;
             f.afterHash = p.hash;
@@ -779,8 +937,7 @@ void StepRecorder::Done() {
                 if (p.length < f.length)
                     what = "cut by " + std::to_string(f.length - p.length) + " bytes";
                 // The regions as they were and as they are: unchanged when the checksums agree.
-                Print before = Watch(s.fs, f, nullptr, 0, true);
-                if (before.hash != f.hash) {
+                if (before != f.hash) {
                     uint64_t n = 0;
                     for (const Region& r : f.regions) n += r.length;
                     what += (what.empty() ? "" : ", ") + std::to_string(n) + " bytes rewritten";
@@ -797,6 +954,14 @@ void StepRecorder::Done() {
         } else {
             WriteText(s.fs, store.At(s.number, ".seal"), store.AfterText(step, kSealMagic, summary),
                       false);
+        }
+        if (changed && s.crowded) {
+            // Only a job that changed its files makes room for its step.
+            auto lock = store.Lock();
+            int32_t dropped = store.Prune(s.number);
+            if (dropped == 1) remark_ = "The history dropped its oldest step.";
+            if (dropped > 1)
+                remark_ = "The history dropped its " + std::to_string(dropped) + " oldest steps.";
         }
     } catch (const std::exception&) {
         // The step stays without its seal; undo then checks the files against what the job

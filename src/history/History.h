@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,7 +58,8 @@ class Checksum {
 };
 
 // The recorder a front end hands to a job. `job` is the job and its options as the history lists
-// them. The step goes to the history of the folder of the first file the job names.
+// them. The step goes to the history of the folder of the first file the job names. After Start,
+// `fs` is used on a second thread while the job runs: it must allow that.
 class StepRecorder : public JobRecorder {
   public:
     explicit StepRecorder(std::string job, FileSystem& fs = DefaultFileSystem());
@@ -64,6 +67,9 @@ class StepRecorder : public JobRecorder {
     void KeepWhole(const std::string& path) override;
     void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) override;
     void Created(const std::string& path) override;
+    void Holds(const std::string& path, uint64_t offset, std::span<const uint8_t> bytes) override;
+    void Leaves(const std::string& path, std::span<const uint8_t> bytes) override;
+    void Start() override;
     void Begin() override;
     void Done() override;
     // Empty, or a line for the job's detail: that the job ran without recording a step, or that
@@ -73,8 +79,10 @@ class StepRecorder : public JobRecorder {
     struct State;
 
   private:
+    void Record();
+
     std::unique_ptr<State> state_;
-    std::string remark_;
+    std::string remark_;  // written by Record, which may run on the state's worker
 };
 
 // One recorded job, as `vorlak history` lists it.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "mul/Error.h"
@@ -126,8 +128,10 @@ std::string Bmp2MapCounts(int32_t rows, uint64_t cells, uint64_t noKind) {
 // outside the picture keep their bytes.
 class RowWriter {
   public:
+    // With `whole`, one band holds the whole rectangle when its blocks take at most kHeldBytes,
+    // so that Hold can give them to the job's step.
     RowWriter(RandomAccessFile& file, const world::Size& world, int32_t x, int32_t y, int32_t width,
-              int32_t height)
+              int32_t height, bool whole)
         : file_(file),
           blockRows_(world.blockRows()),
           x_(x),
@@ -152,8 +156,10 @@ class RowWriter {
         }
         const int32_t rows = lastRow_ - firstRow + 1;
         const auto bandBytes = static_cast<int64_t>(columns) * kMapBlockBytes;
-        const auto most =
-            static_cast<int32_t>(std::clamp<int64_t>(kBandBytes / bandBytes, 1, kBandBlockRows));
+        const auto most = whole && bandBytes * rows <= kHeldBytes
+                              ? rows
+                              : static_cast<int32_t>(
+                                    std::clamp<int64_t>(kBandBytes / bandBytes, 1, kBandBlockRows));
         const int32_t bands = (rows + most - 1) / most;
         bandRows_ = (rows + bands - 1) / bands;
         // Columns an odd number of cache lines apart fall into different cache sets, so the
@@ -187,7 +193,7 @@ class RowWriter {
             written_ = row + 1;
             return;
         }
-        if (pending_ == 0) Load(blockRow, y);
+        if (pending_ == 0 && !std::exchange(held_, false)) Load(blockRow, y);
         ++pending_;
         uint8_t* at = band_.data() + static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
                       kBlockHeaderBytes + kCellBytes * cellRow * world::kBlockCells;
@@ -219,11 +225,27 @@ class RowWriter {
     // The rows from the first that are in the file.
     int32_t written() const { return written_; }
 
+    // When one band holds the whole rectangle: reads it before the first row, and gives each
+    // column's blocks to `history` as the file holds them, for the step it writes next.
+    void Hold(JobRecorder* history, const std::string& path) {
+        const int32_t firstRow = y_ / world::kBlockCells;
+        if (!history || band_.empty() || bandRows_ < lastRow_ - firstRow + 1) return;
+        Load(firstRow, y_);
+        held_ = true;
+        const uint8_t* at = band_.data();
+        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
+            history->Holds(path, BlockOffset(column, firstRow),
+                           {at, static_cast<size_t>(kMapBlockBytes) * bandBlocks_});
+        }
+    }
+
   private:
     // The most a band may hold: bands of a full map take two reads and writes per column. The
     // file lags the progress shown by a band at most, and a band holds no more than 2048 rows.
     static constexpr int64_t kBandBytes = int64_t{40} << 20;
     static constexpr int64_t kBandBlockRows = 256;
+    // The most a job with a step holds at once: a whole map of 7168 x 4096 takes 90 MB.
+    static constexpr int64_t kHeldBytes = int64_t{128} << 20;
 
     uint64_t BlockOffset(int32_t column, int32_t row) const {
         return static_cast<uint64_t>(column * blockRows_ + row) * kMapBlockBytes;
@@ -270,6 +292,7 @@ class RowWriter {
     int32_t bandRows_ = 0;    // block rows of a full band
     size_t columnBytes_ = 0;  // from the start of one column's blocks to the next one's
     int32_t bandFirst_ = 0, bandBlocks_ = 0;
+    bool held_ = false;     // Hold read the band: the first row reads nothing
     int32_t pending_ = 0;   // rows made since the band was read
     int32_t pendingY_ = 0;  // the map row of the first of them
 };
@@ -425,11 +448,15 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     const int32_t width = picture->width();
     const int32_t height = picture->height();
     KeepTerrainBlocks(request.history, request.map, in.world, in.x, in.y, width, height, created);
-    RecordedScope recorded(request.history);
+    // The step keeps the old blocks from the job's own read of them, taken before it.
+    std::optional<RecordedScope> recorded;
     std::optional<RowWriter> writer;
     uint64_t noKind = 0;
     try {
-        writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height);
+        writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height,
+                       request.history != nullptr);
+        writer->Hold(request.history, request.map);
+        recorded.emplace(request.history);
         std::vector<int32_t> colours(static_cast<size_t>(width));
         CellMaker maker(in.table, request.seed ? *request.seed : TerrainRandom::ClockSeed());
         for (int32_t row = 0; row < height; ++row) {

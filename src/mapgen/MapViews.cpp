@@ -845,10 +845,13 @@ Bmp2MapOutcome RunSetHeights(const SetHeightsRequest& request, const Picture* pi
                         0);
         }
         KeepTerrainBlocks(request.history, request.map, *size, left, top, width, height);
-        RecordedScope recorded(request.history);
         // Heights are stored in place: through a mapping where the file allows one, else each
-        // run of up to 8 cells is read, its height bytes changed and written back.
+        // run of up to 8 cells is read, its height bytes changed and written back. The step
+        // keeps the old blocks from the mapping, which the job reads them through anyway.
         std::unique_ptr<FileMapping> mapping = file->Map(first, static_cast<size_t>(end - first));
+        if (mapping && request.history)
+            request.history->Holds(request.map, first, mapping->bytes());
+        RecordedScope recorded(request.history);
         ByteBuffer run(static_cast<size_t>(kCells) * kCellBytes);
         for (; row < height; ++row) {
             if (hooks.status) hooks.status(ProgressText(row, height));

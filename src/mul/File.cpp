@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <system_error>
 
 #include "mul/Error.h"
 
@@ -22,7 +23,9 @@ namespace vorlak {
 namespace {
 
 std::string SysMessage(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + ": " + std::strerror(err);
+    // The system's text, as strerror gives it, without strerror's shared buffer: steps for undo
+    // are written on a second thread.
+    return what + " " + path + ": " + std::system_category().message(err);
 }
 
 const char* KindOf(mode_t mode) {
@@ -357,7 +360,7 @@ AtomicFile::~AtomicFile() {
     if (guard_ >= 0) ::close(guard_);
 }
 
-void AtomicFile::Commit(FileLock* lock) {
+void AtomicFile::Commit(FileLock* lock, const std::function<void()>& beforeRename) {
     if (lock) {
         // An exclusive cover would conflict with the guard's shared lock; the cover marks the
         // file as in use from here on.
@@ -367,6 +370,7 @@ void AtomicFile::Commit(FileLock* lock) {
     }
     file_->Sync();
     file_.reset();
+    if (beforeRename) beforeRename();
     // The new file keeps the permissions of the one it replaces, so that whoever could write it
     // still can.
     std::error_code ec;

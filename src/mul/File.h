@@ -143,7 +143,8 @@ class AtomicFile {
     const std::string& tempPath() const { return tempPath_; }
     // Syncs, closes and renames the temporary file over the target, then syncs the folder so that
     // the new file survives a power cut. When `lock` is given it covers the new file first.
-    void Commit(FileLock* lock = nullptr);
+    // `beforeRename`, when given, runs once the new file is synced, before it takes the name.
+    void Commit(FileLock* lock = nullptr, const std::function<void()>& beforeRename = {});
 
   private:
     FileSystem& fs_;

@@ -3,11 +3,13 @@
 //
 // The job names every file it will change, then calls Begin before its first change to any of
 // them (or before its commit, when nothing reaches the files before that), and Done once it has
-// finished, whatever the outcome. Recording never stops a job: a recorder that cannot keep a step
-// says so in remark() and the job runs on.
+// finished, whatever the outcome. A job that changes its files only by a commit at its end may
+// call Start first, so that the step is written while the job writes its new files. Recording never
+// stops a job: a recorder that cannot keep a step says so in remark() and the job runs on.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace vorlak {
@@ -22,7 +24,17 @@ class JobRecorder {
     virtual void KeepBytes(const std::string& path, uint64_t offset, uint64_t length) = 0;
     // `path` was created by this job (it did not exist before it): undo removes it.
     virtual void Created(const std::string& path) = 0;
-    // Writes the step and makes it durable. Never throws.
+    // `path` holds `bytes` at `offset` as the job found it: the job read them before Begin, and
+    // the step takes the old bytes it keeps from there instead of reading them again. The bytes
+    // stay as they are until Begin has returned.
+    virtual void Holds(const std::string& path, uint64_t offset,
+                       std::span<const uint8_t> bytes) = 0;
+    // `path` holds exactly `bytes` once the job has committed, which spares reading it back.
+    // Given before Start; the bytes stay as they are until Begin has returned.
+    virtual void Leaves(const std::string& path, std::span<const uint8_t> bytes) = 0;
+    // Starts writing the step on a second thread; Begin then waits for it. Never throws.
+    virtual void Start() = 0;
+    // Writes the step, or waits for the one Start began, and makes it durable. Never throws.
     virtual void Begin() = 0;
     // Notes what the job left, or drops the step when the files are as they were. Never throws.
     virtual void Done() = 0;

@@ -68,6 +68,8 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
             job.history->KeepWhole(job.staidx);
             job.history->KeepBytes(job.statics, 0, 0);  // it only grows until the commit
         }
+        // The step is in place before the job's first record reaches the data file.
+        store.setBeforeAppend([&job] { job.history->Begin(); });
     }
     JobOutcome outcome;
     try {
@@ -79,10 +81,16 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
         outcome = job.failed(e.what());
     }
     if (outcome.ok) {
-        // The commit: a failure here is the job's failure, and leaves the index as before.
-        if (job.history) job.history->Begin();
+        // The commit: a failure here is the job's failure, and leaves the index as before. The
+        // step is written while the new index is, and is durable before that takes the name.
+        if (job.history) {
+            job.history->Leaves(job.staidx, store.indexBytes());
+            job.history->Start();
+        }
         try {
-            store.cClose();
+            store.cClose([&] {
+                if (job.history) job.history->Begin();
+            });
         } catch (const std::exception& e) {
             outcome = job.failed(e.what());
         }

@@ -173,14 +173,26 @@ void cStatics::Abandon() noexcept {
     indexChanged_ = false;
 }
 
-void cStatics::cClose() {
+void cStatics::cClose(const std::function<void()>& beforeCommit) {
     if (openState_ == 0) return;
     // The store is closed even when the commit fails; the failure still reaches the caller.
     struct Closer {
         cStatics& s;
         ~Closer() { s.Abandon(); }
     } closer{*this};
-    Commit();
+    bool called = false;
+    auto once = [&] {
+        if (called || !beforeCommit) return;
+        called = true;
+        beforeCommit();
+    };
+    try {
+        Commit(once);
+    } catch (...) {
+        once();
+        throw;
+    }
+    once();
 }
 
 void cStatics::CheckBlock(int32_t block) const {
@@ -273,12 +285,13 @@ void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool i
 
 void cStatics::WritePending() {
     if (pendingData_.empty()) return;
+    if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
     data_->WriteAt(flushedDataSize_, pendingData_);
     flushedDataSize_ += pendingData_.size();
     pendingData_.clear();
 }
 
-void cStatics::Commit() {
+void cStatics::Commit(const std::function<void()>& beforeCommit) {
     if (!indexChanged_) return;
     WritePending();
     // The records reach the disk before any entry that points at them; a job that appended none
@@ -291,7 +304,7 @@ void cStatics::Commit() {
     // name, so the pair stays locked for this job.
     AtomicFile fresh(fs_, index_->path());
     fresh.file().WriteAt(0, indexBytes());
-    fresh.Commit(lock_.get());
+    fresh.Commit(lock_.get(), beforeCommit);
     indexChanged_ = false;
 }
 

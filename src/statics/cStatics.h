@@ -66,10 +66,16 @@ class cStatics {
     std::string cOpen(const std::string& Staidx0, const std::string& Statics0,
                       const std::optional<world::Size>& world = std::nullopt);
     // Commits the job (see above) and closes both files. Throws Error when a write fails; the
-    // index is then as before.
-    void cClose();
+    // index is then as before. `beforeCommit`, when given, runs exactly once: when the new index
+    // is written and synced, just before it replaces the old one, or, when there is nothing to
+    // commit or the commit fails before that, before the store lets go of its index bytes.
+    void cClose(const std::function<void()>& beforeCommit = {});
     // Closes both files without committing: the index stays as it was before the job.
     void Abandon() noexcept;
+    // `beforeAppend` runs once, before the store first writes records to the data file.
+    void setBeforeAppend(std::function<void()> beforeAppend) {
+        beforeAppend_ = std::move(beforeAppend);
+    }
 
     // Replaces the block's entry by (data length, L, -1) and appends the L bytes, or writes
     // (-1, -1, -1) and no data when `isEmpty`. Throws Error on a bad block number or failure.
@@ -145,7 +151,7 @@ class cStatics {
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);
-    void Commit();
+    void Commit(const std::function<void()>& beforeCommit);
 
     FileSystem& fs_;
     std::unique_ptr<RandomAccessFile> index_;
@@ -155,8 +161,9 @@ class cStatics {
     bool readOnly_ = false;
     world::Size size_;
 
-    LargeBytes indexBytes_;                // the whole index, IndexBytes(size_) long
-    bool indexChanged_ = false;            // indexBytes_ differs from the index file
+    LargeBytes indexBytes_;      // the whole index, IndexBytes(size_) long
+    bool indexChanged_ = false;  // indexBytes_ differs from the index file
+    std::function<void()> beforeAppend_;
     uint64_t flushedDataSize_ = 0;         // length of the data file on disk
     uint64_t startDataSize_ = 0;           // its length before records no index refers to yet
     ByteBuffer pendingData_;               // runs appended after flushedDataSize_

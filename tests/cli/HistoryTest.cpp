@@ -374,9 +374,11 @@ TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir.path(".vorlak-history")));
     std::filesystem::create_directory(dir.path("elsewhere"));
     std::filesystem::create_directory_symlink(dir.path("elsewhere"), dir.path(".vorlak-history"));
-    CliResult r = RunVorlak(Freeze(moreItems));
-    EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(Has(r.err, "The job ran without recording a step")) << r.err;
+    // Freeze records its step before its first record, clear while it writes its new index.
+    for (const Args& job : {Freeze(moreItems), Clear(0, 0, 7, 7)}) {
+        CliResult r = RunVorlak(job);
+        EXPECT_TRUE(r.code == 0 && Has(r.err, "The job ran without recording a step")) << r.err;
+    }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("elsewhere")));
 }
 

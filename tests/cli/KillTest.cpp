@@ -92,9 +92,10 @@ TEST_F(KillTest, ClearAndFreezeCutOffAtRandomMoments) {
     }
 }
 
-// A freeze killed at a random moment leaves a history whose undo is exact: a step whose job
-// never committed is passed over (with the records it appended), so undo takes the job before it;
-// one that committed is undone itself.
+// A freeze, or a clear of the whole world, killed at a random moment leaves a history whose undo
+// is exact: a step whose job never committed is passed over (with the records it appended), so
+// undo takes the job before it; one that committed is undone itself. Freeze writes its step before
+// its first record, the clear while it writes its new index.
 TEST_F(KillTest, AKilledJobLeavesAHistoryWhoseUndoIsExact) {
     std::string items = dir.path("items.wsc"), text;
     std::mt19937 random(5);
@@ -105,25 +106,26 @@ TEST_F(KillTest, AKilledJobLeavesAHistoryWhoseUndoIsExact) {
     WriteText(items, text);
     const Args clear =
         OnPair({"clear", "--x1", "100", "--y1", "100", "--x2", "3000", "--y2", "3000"});
-    const Args freeze = OnPair({"freeze", "--items", items});
+    const Args jobs[] = {OnPair({"freeze", "--items", items}), OnPair({"clear"})};
     const Args undo = {"undo", "--dir", dir.root()};
     std::uniform_real_distribution<double> share(0.0, 1.0);
     Clock::duration length{};
-    for (int attempt = 0; attempt < 6; ++attempt) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const Args& job = jobs[attempt / 4];
         std::filesystem::remove_all(dir.path(".vorlak-history"));
         RemoveTemporaryFiles();
         before.Write(idx, mul);
         ASSERT_EQ(Wait(Start(clear)), 0);
         const StaticsPair cleared = StaticsPair::Read(idx, mul);
         Clock::time_point t0 = Clock::now();
-        pid_t pid = Start(freeze);
-        if (attempt > 0) {
+        pid_t pid = Start(job);
+        if (attempt % 4 > 0) {
             std::this_thread::sleep_for(
                 std::chrono::duration_cast<std::chrono::microseconds>(length * share(random)));
             ::kill(pid, SIGKILL);
         }
         int code = Wait(pid);
-        if (attempt == 0) {
+        if (attempt % 4 == 0) {
             ASSERT_EQ(code, 0);
             length = Clock::now() - t0;
         }
