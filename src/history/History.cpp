@@ -898,12 +898,17 @@ void StepRecorder::Record() {
         // The manifest last: a step without one is no step, and is cleared away later.
         WriteText(s.fs, store.At(number, ".step"), store.ManifestText(step), true);
         s.number = number;
-        s.crowded = store.Crowded();
     } catch (const std::exception& e) {
-        if (number > 0 && s.number == 0) s.store->Remove(number);
+        if (number) s.store->Remove(number);
         remark_ = std::string("The job ran without recording a step: ") + e.what() + ".";
     }
     s.held.clear();  // the job's bytes are its own again
+    if (s.number == 0) return;
+    try {
+        s.crowded = s.store->Crowded();
+    } catch (const std::exception&) {
+        // The step stands; the next job looks at the limits again.
+    }
 }
 
 void StepRecorder::Done() {
