@@ -239,9 +239,9 @@ Print Watch(FileSystem& fs, const FileStep& f, RandomAccessFile* out = nullptr, 
     Checksum sum, old;
     uint64_t written = 0;
     auto pass = [&](uint64_t offset, uint64_t end, Prefix prefix) {
-        if (end <= offset) return;
-        Pass(*file, offset, end - offset, sum, out, outAt + written, prefix);
-        written += end - offset;
+        const uint64_t n = std::max(end, offset) - offset;  // none where the file ends before
+        Pass(*file, offset, n, sum, out, outAt + written, prefix);
+        written += n;
     };
     if (f.whole) {
         pass(0, p.length, {});
@@ -250,7 +250,7 @@ Print Watch(FileSystem& fs, const FileStep& f, RandomAccessFile* out = nullptr, 
         Prefix prefix = before ? Prefix{&old, std::min(p.length, f.length)} : Prefix{};
         for (const Region& r : f.regions)
             pass(r.offset, std::min(r.offset + r.length, limit), prefix);
-        if (!beforePart && p.length > f.length) pass(f.length, p.length, {});
+        if (!beforePart) pass(f.length, p.length, {});
     }
     p.hash = sum.Value();
     if (before) *before = old.Value();
@@ -332,6 +332,18 @@ std::string Shown(const std::string& path, const std::string& folder) {
     return path;
 }
 
+// The step a file of the history belongs to, by its name ("000012.step", "000012.0.old"); none
+// for the folder's other files.
+std::optional<int32_t> StepOfFile(const std::string& name) {
+    if (name.find('.') != 6) return std::nullopt;
+    int32_t n = 0;
+    for (char c : name.substr(0, 6)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
 // The folder's history on disk: its lock, its steps and their files.
 class Store {
   public:
@@ -361,12 +373,9 @@ class Store {
         std::vector<int32_t> numbers;
         std::error_code ec;
         for (const auto& entry : fsys::directory_iterator(root_, ec)) {
-            std::string name = entry.path().filename().string();
-            if (name.size() == 11 && name.ends_with(".step") &&
-                std::all_of(name.begin(), name.begin() + 6,
-                            [](char c) { return c >= '0' && c <= '9'; })) {
-                numbers.push_back(std::stoi(name.substr(0, 6)));
-            }
+            const std::string name = entry.path().filename().string();
+            const std::optional<int32_t> n = StepOfFile(name);
+            if (n && name.substr(6) == ".step") numbers.push_back(*n);
         }
         std::sort(numbers.begin(), numbers.end());
         return numbers;
@@ -398,14 +407,10 @@ class Store {
         std::map<int32_t, uint64_t> sizes;
         std::error_code ec;
         for (const auto& entry : fsys::directory_iterator(root_, ec)) {
-            std::string name = entry.path().filename().string();
-            if (name.size() < 8 || name[6] != '.' ||
-                !std::all_of(name.begin(), name.begin() + 6,
-                             [](char c) { return c >= '0' && c <= '9'; })) {
-                continue;
-            }
+            const std::optional<int32_t> n = StepOfFile(entry.path().filename().string());
+            if (!n) continue;
             uint64_t size = fsys::file_size(entry.path(), ec);
-            if (!ec) sizes[std::stoi(name.substr(0, 6))] += size;
+            if (!ec) sizes[*n] += size;
         }
         return sizes;
     }
@@ -417,13 +422,8 @@ class Store {
         std::error_code ec;
         std::vector<fsys::path> doomed;
         for (const auto& entry : fsys::directory_iterator(root_, ec)) {
-            std::string name = entry.path().filename().string();
-            if (name.size() > 7 && name[6] == '.' &&
-                std::all_of(name.begin(), name.begin() + 6,
-                            [](char c) { return c >= '0' && c <= '9'; }) &&
-                !known.count(std::stoi(name.substr(0, 6)))) {
-                doomed.push_back(entry.path());
-            }
+            const std::optional<int32_t> n = StepOfFile(entry.path().filename().string());
+            if (n && !known.count(*n)) doomed.push_back(entry.path());
         }
         for (const auto& path : doomed) fsys::remove(path, ec);
     }
@@ -631,7 +631,7 @@ class Store {
             if (r.offset < f.afterLength)
                 n += std::min(r.offset + r.length, f.afterLength) - r.offset;
         }
-        if (f.afterLength > f.length) n += f.afterLength - f.length;
+        n += std::max(f.afterLength, f.length) - f.length;  // what the job grew it by
         return n;
     }
 
@@ -1053,13 +1053,13 @@ void ApplyAfter(Store& store, const Step& step, FileLock* lock) {
             auto copy = fs.Open(store.At(step.number, ".new"), OpenMode::kReadOnly);
             uint64_t at = f.newAt;
             auto put = [&](uint64_t offset, uint64_t end) {
-                if (end <= offset) return;
-                Copy(*copy, at, end - offset, *file, offset);
-                at += end - offset;
+                const uint64_t n = std::max(end, offset) - offset;
+                Copy(*copy, at, n, *file, offset);
+                at += n;
             };
             for (const Region& r : f.regions)
                 put(r.offset, std::min(r.offset + r.length, f.afterLength));
-            if (f.afterLength > f.length) put(f.length, f.afterLength);
+            put(f.length, f.afterLength);  // what the job grew it by, if it did
             if (file->Size() != f.afterLength) file->Truncate(f.afterLength);
             file->Sync();
         }

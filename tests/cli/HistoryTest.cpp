@@ -233,6 +233,7 @@ TEST_F(HistoryCli, ADamagedStepIsRefusedAndMarked) {
     Must(Freeze(moreItems));
     const Snapshot now = Take();
     const std::string folder = dir.path(".vorlak-history");
+    EXPECT_TRUE(ReadText(folder + "/000002.step").starts_with("vorlak-history-step 1\n"));
     const struct {
         const char* file;
         std::function<void(const std::string&)> damage;
