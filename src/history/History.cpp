@@ -143,9 +143,11 @@ void Pass(RandomAccessFile& file, uint64_t offset, uint64_t length, Checksum& su
             throw Error::Io(file.path() + " is shorter than expected");
         }
         sum.Update(buffer.data(), buffer.size());
-        if (prefix.sum && offset + done < prefix.end) {
+        if (prefix.sum) {
+            // The part of the buffer before the prefix's end; none past it.
+            const uint64_t at = offset + done;
             prefix.sum->Update(buffer.data(), static_cast<size_t>(std::min<uint64_t>(
-                                                  buffer.size(), prefix.end - offset - done)));
+                                                  buffer.size(), std::max(prefix.end, at) - at)));
         }
         if (out) out->WriteAt(outAt + done, buffer);
         done += buffer.size();
@@ -570,8 +572,8 @@ class Store {
                 if (key == "summary" && summary) *summary = value;
                 if (key != "after") continue;
                 auto w = Words(value);
-                if (w.size() != 4 || k >= step.files.size()) throw std::invalid_argument("after");
-                FileStep& f = step.files[k++];
+                if (w.size() != 4) throw std::invalid_argument("after");
+                FileStep& f = step.files.at(k++);  // more of them than files: damaged
                 f.afterExists = w[0] == "1";
                 f.afterLength = ToNumber(w[1]);
                 f.afterHash = ToNumber(w[2]);
@@ -653,11 +655,8 @@ constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87u;
 constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
 uint64_t Load64(const uint8_t* p) {
     uint64_t v = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&v, p, sizeof v);  // one load, where the loop below is left unmerged
-    } else {
-        for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-    }
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
 }
 }  // namespace

@@ -323,6 +323,18 @@ TEST_F(HistoryCli, AStepWhoseJobNeverStartedIsPassedOver) {
     EXPECT_FALSE(Has(RunVorlak({"history", "--dir", dir.root()}).out, "more.wsc"));
 }
 
+// A job killed after it wrote in place (no seal, bytes changed) is undone, not passed over.
+TEST_F(HistoryCli, AJobKilledAfterItWroteInPlaceIsUndone) {
+    WritePictures();
+    Must(Bmp2Map("0", "0", false));
+    const Snapshot before = Take();
+    Must(Bmp2Map("5", "3"));
+    std::filesystem::remove(dir.path(".vorlak-history") + "/000001.seal");
+    CliResult r = RunVorlak(Undo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Undid job 1")) << r.out << r.err;
+    EXPECT_EQ(Take(), before);
+}
+
 TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     WriteItems();
     Must(Freeze(items));
