@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "mul/Error.h"
 #include "mul/mTypes.h"
@@ -171,23 +172,27 @@ struct Held {
     std::string path;
     uint64_t offset = 0;
     std::span<const uint8_t> bytes;
+
+    bool operator<(const Held& other) const {
+        return std::tie(path, offset) < std::tie(other.path, other.offset);
+    }
 };
 
-// As Pass to `out`, but what `held` gives of `path` is taken from there; only the rest is read.
+// As Pass to `out`, but what `held` (sorted, not overlapping) gives of `path` is taken from there;
+// only the rest is read.
 void Keep(const std::vector<Held>& held, const std::string& path, RandomAccessFile& file,
           uint64_t offset, uint64_t length, Checksum& sum, RandomAccessFile& out, uint64_t outAt) {
     const uint64_t end = offset + length;
     while (offset < end) {
+        // The first held bytes of the file that begin past `offset`, and those before them.
+        const auto after = std::upper_bound(held.begin(), held.end(), Held{path, offset, {}});
         const Held* in = nullptr;
-        uint64_t next = end;  // where the next held bytes begin
-        for (const Held& h : held) {
-            if (h.path != path) continue;
-            if (h.offset <= offset && offset - h.offset < h.bytes.size()) {
-                in = &h;
-                break;
-            }
-            if (h.offset > offset) next = std::min(next, h.offset);
+        if (after != held.begin()) {
+            const Held& h = *std::prev(after);
+            if (h.path == path && offset - h.offset < h.bytes.size()) in = &h;
         }
+        const uint64_t next =
+            after != held.end() && after->path == path ? std::min(end, after->offset) : end;
         uint64_t n = next - offset;
         if (in) {
             n = std::min<uint64_t>(end - offset, in->bytes.size() - (offset - in->offset));
@@ -826,6 +831,7 @@ void StepRecorder::Begin() {
 void StepRecorder::Record() {
     State& s = *state_;
     if (s.off || s.files.empty() || s.number != 0) return;
+    std::sort(s.held.begin(), s.held.end());  // for Keep
     int32_t number = 0;
     try {
         s.store = std::make_unique<Store>(FolderOf(s.files.front().path), s.fs);
