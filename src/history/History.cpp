@@ -465,30 +465,38 @@ class Store {
 
     // True when the steps are more, or take more room, than the limits allow.
     bool Crowded() {
-        Limits limits = ReadLimits();
-        std::vector<int32_t> numbers = Numbers();
-        if (static_cast<int64_t>(numbers.size()) > limits.jobs) return true;
-        std::map<int32_t, uint64_t> sizes = Sizes();
-        uint64_t total = 0;
-        for (int32_t n : numbers) total += sizes[n];
-        return total > limits.bytes;
+        const Usage use = Used();
+        return !use.Within(static_cast<int64_t>(use.numbers.size()), use.total);
     }
 
     // Drops the oldest steps beyond the limits, never `keep`. Returns how many it dropped.
     int32_t Prune(int32_t keep) {
-        Limits limits = ReadLimits();
-        std::vector<int32_t> numbers = Numbers();
-        std::map<int32_t, uint64_t> sizes = Sizes();
-        uint64_t total = 0;
-        for (int32_t n : numbers) total += sizes[n];
+        const Usage use = Used();
+        uint64_t total = use.total;
         int32_t dropped = 0;
-        for (int32_t n : numbers) {
-            auto count = static_cast<int64_t>(numbers.size()) - dropped;
-            if (n == keep || (count <= limits.jobs && total <= limits.bytes)) break;
+        for (int32_t n : use.numbers) {
+            auto count = static_cast<int64_t>(use.numbers.size()) - dropped;
+            if (n == keep || use.Within(count, total)) break;
             total -= std::min(total, Remove(n));
             ++dropped;
         }
         return dropped;
+    }
+
+    // The steps, their bytes in all, and the limits they are held to.
+    struct Usage {
+        Limits limits;
+        std::vector<int32_t> numbers;
+        uint64_t total = 0;
+        bool Within(int64_t count, uint64_t bytes) const {
+            return count <= limits.jobs && bytes <= limits.bytes;
+        }
+    };
+    Usage Used() {
+        Usage use{ReadLimits(), Numbers(), 0};
+        std::map<int32_t, uint64_t> sizes = Sizes();
+        for (int32_t n : use.numbers) use.total += sizes[n];
+        return use;
     }
 
     std::string ManifestText(const Step& step) const {
