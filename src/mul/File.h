@@ -190,12 +190,24 @@ void* AllocateLarge(size_t bytes);
 // Gives back a block of AllocateLarge(bytes); nothing for a null block.
 void FreeLarge(void* block, size_t bytes) noexcept;
 
-// An allocator over AllocateLarge whose containers leave new elements as they are where a plain
-// container would write zeros (resize, or construction with a count): fresh memory holds zeros
+// The construction of an allocator whose containers leave new elements as they are where a plain
+// container would write zeros (resize, or construction with a count).
+struct LeavesNewElements {
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// An allocator over AllocateLarge that leaves new elements as they are: fresh memory holds zeros
 // already, so std::vector<int, LargeAllocator<int>>(n) holds n zeros without writing them (but a
 // vector shrunk and grown again holds what it held before).
 template <class T>
-struct LargeAllocator {
+struct LargeAllocator : LeavesNewElements {
     using value_type = T;
     LargeAllocator() = default;
     template <class U>
@@ -205,14 +217,6 @@ struct LargeAllocator {
         return static_cast<T*>(AllocateLarge(n * sizeof(T)));
     }
     void deallocate(T* p, size_t n) noexcept { FreeLarge(p, n * sizeof(T)); }
-    template <class U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
     template <class U>
     bool operator==(const LargeAllocator<U>&) const noexcept {
         return true;

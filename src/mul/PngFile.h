@@ -14,7 +14,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "mul/File.h"
@@ -34,10 +33,10 @@ struct PngOptions {
     size_t pieceBytes = size_t{1} << 20;
 };
 
-// Leaves the elements that a resize adds as they are, where a plain vector writes zeros: for
-// buffers whose bytes are all written before they are read.
+// The heap's memory, with the elements that a resize adds left as they are: for buffers whose
+// bytes are all written before they are read, and that come and go too often for AllocateLarge.
 template <class T>
-struct UnzeroedAllocator : std::allocator<T> {
+struct UnzeroedAllocator : std::allocator<T>, LeavesNewElements {
     template <class U>
     struct rebind {
         using other = UnzeroedAllocator<U>;
@@ -45,14 +44,6 @@ struct UnzeroedAllocator : std::allocator<T> {
     UnzeroedAllocator() = default;
     template <class U>
     UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
 };
 using PngBytes = std::vector<uint8_t, UnzeroedAllocator<uint8_t>>;
 
