@@ -3,8 +3,9 @@
 // The first byte picks the case: bit 0 the format (Sphere when set), bits 1-2 the wanted type,
 // bit 3 a small field limit, bits 4-6 a small read buffer, bit 7 the value check. The reader must
 // never crash, must fail only with an Error, and must read the same items (or fail with the same
-// message) whatever the size of its read buffer. In the value check the rest of the input is one
-// value text, and the reader must read it exactly as the number rules do.
+// message) whatever the size of its read buffer, and when read in two parts at once. In the value
+// check the rest of the input is one value text, and the reader must read it exactly as the number
+// rules do.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -46,10 +47,14 @@ class MemoryFile final : public RandomAccessFile {
 struct Outcome {
     std::vector<WorldItem> items;
     std::string error;
+    uint64_t skippedForType = 0, skippedInContainer = 0;
 };
 
 bool Same(const Outcome& a, const Outcome& b) {
-    if (a.error != b.error || a.items.size() != b.items.size()) return false;
+    if (a.error != b.error || a.items.size() != b.items.size() ||
+        a.skippedForType != b.skippedForType || a.skippedInContainer != b.skippedInContainer) {
+        return false;
+    }
     for (size_t i = 0; i < a.items.size(); ++i) {
         const WorldItem &p = a.items[i], &q = b.items[i];
         if (p.id != q.id || p.x != q.x || p.y != q.y || p.z != q.z || p.colour != q.colour ||
@@ -60,6 +65,14 @@ bool Same(const Outcome& a, const Outcome& b) {
     return true;
 }
 
+// Both ways of reading refuse an item of this ID as a caller would, naming its line.
+constexpr int32_t kRefusedId = 666;
+
+void Refuse(const WorldItem& item) {
+    if (item.id == kRefusedId)
+        throw vorlak::Error::Overflow("refused on " + std::to_string(item.line));
+}
+
 Outcome ReadAll(std::string_view text, WorldFormat format, int32_t wanted,
                 WorldReaderOptions options) {
     MemoryFile file(text);
@@ -67,7 +80,43 @@ Outcome ReadAll(std::string_view text, WorldFormat format, int32_t wanted,
     Outcome outcome;
     try {
         WorldItem item;
-        while (reader.Next(item)) outcome.items.push_back(item);
+        while (reader.Next(item)) {
+            Refuse(item);
+            outcome.items.push_back(item);
+        }
+        outcome.skippedForType = reader.skippedForType();
+        outcome.skippedInContainer = reader.skippedInContainer();
+    } catch (const vorlak::Error& e) {
+        outcome.error = e.what();
+    }
+    return outcome;
+}
+
+class Collect final : public vorlak::WorldItemSink {
+  public:
+    void Take(const WorldItem& item) override {
+        Refuse(item);
+        items.push_back(item);
+    }
+    void Clear() override { items.clear(); }
+    std::vector<WorldItem> items;
+};
+
+Outcome ReadInParts(std::string_view text, WorldFormat format, int32_t wanted,
+                    WorldReaderOptions options) {
+    MemoryFile file(text);
+    Collect first, second;
+    Outcome outcome;
+    try {
+        vorlak::WorldItemsRead read =
+            vorlak::ReadWorldItems(file, "fuzz.wsc", format, wanted, first, second, options, 0);
+        outcome.items = first.items;
+        for (WorldItem item : second.items) {
+            item.line += read.secondLines;
+            outcome.items.push_back(item);
+        }
+        outcome.skippedForType = read.skippedForType;
+        outcome.skippedInContainer = read.skippedInContainer;
     } catch (const vorlak::Error& e) {
         outcome.error = e.what();
     }
@@ -112,5 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome whole = ReadAll(text, format, wanted, {text.size() + 1, maxField});
     Outcome pieces = ReadAll(text, format, wanted, {smallBuffer, maxField});
     if (!Same(whole, pieces)) std::abort();
+    // Read in parts, a failure is its message: what the sinks took before is theirs to drop.
+    Outcome parts = ReadInParts(text, format, wanted, {smallBuffer, maxField});
+    if (parts.error.empty() ? !Same(whole, parts) : parts.error != whole.error) std::abort();
     return 0;
 }

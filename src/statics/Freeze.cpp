@@ -100,21 +100,36 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     counts_ = {};
 
     // Phase 1: the whole item file is read before anything is written.
-    std::vector<Pending, LargeAllocator<Pending>> pending;
+    using PendingItems = std::vector<Pending, LargeAllocator<Pending>>;
+    class Sink final : public WorldItemSink {
+      public:
+        Sink(const std::string& file, const world::Size& size) : file_(file), size_(size) {}
+        void Take(const WorldItem& item) override {
+            if (items.size() % 4096 == 0) ThrowIfStopped();
+            items.push_back(ToPending(item, file_, size_));
+        }
+        void Clear() override { items.clear(); }
+        PendingItems items;
+
+      private:
+        const std::string& file_;
+        const world::Size& size_;
+    } first(ItemsFilename, size_), second(ItemsFilename, size_);
     {
         auto file = fs_.Open(ItemsFilename, OpenMode::kReadOnly);
         // An item takes at least some 64 bytes of text; room reserved is only used as it fills.
-        pending.reserve(static_cast<size_t>(std::min<uint64_t>(file->Size() / 64, 1u << 24)));
-        WorldReader reader(*file, ItemsFilename,
-                           ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3, AddItemType);
-        WorldItem item;
-        while (reader.Next(item)) {
-            if (pending.size() % 4096 == 0) ThrowIfStopped();
-            pending.push_back(ToPending(item, ItemsFilename, size_));
-        }
-        counts_.skippedForType = reader.skippedForType();
-        counts_.skippedInContainer = reader.skippedInContainer();
+        size_t room = static_cast<size_t>(std::min<uint64_t>(file->Size() / 64, 1u << 24));
+        first.items.reserve(room);
+        second.items.reserve(room / 2);
+        WorldItemsRead read = ReadWorldItems(
+            *file, ItemsFilename, ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3,
+            AddItemType, first, second);
+        counts_.skippedForType = read.skippedForType;
+        counts_.skippedInContainer = read.skippedInContainer;
     }
+    PendingItems& pending = first.items;
+    pending.insert(pending.end(), second.items.begin(), second.items.end());
+    second.items = {};
     counts_.statics = pending.size();
     if (pending.empty()) return {};
     if (pending.size() > std::numeric_limits<int32_t>::max() / kRecordBytes) {

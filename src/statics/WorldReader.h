@@ -26,7 +26,8 @@ namespace vorlak {
 class FieldReader {
   public:
     // `file` must outlive the reader.
-    FieldReader(RandomAccessFile& file, size_t bufferBytes, size_t maxFieldBytes);
+    FieldReader(RandomAccessFile& file, size_t bufferBytes, size_t maxFieldBytes,
+                int64_t firstLine = 1);
 
     // Reads the next field. Returns false when the last field has been read. Throws Error (kIo)
     // when the file cannot be read.
@@ -47,6 +48,10 @@ class FieldReader {
     bool truncated() const { return truncated_; }
     // Line (from 1) on which the field starts.
     int64_t line() const { return line_; }
+    // Line on which the next field would start.
+    int64_t nextLine() const { return nextLine_; }
+    // True when the file ended inside a quotation that was never closed.
+    bool unclosedQuote() const { return unclosedQuote_; }
 
   private:
     bool NextInChunks();
@@ -66,6 +71,7 @@ class FieldReader {
     size_t end_ = 0;
     uint64_t fileOffset_ = 0;
     bool eof_ = false;
+    bool unclosedQuote_ = false;
     // Commas and LFs of the 64 bytes from maskBase_ that lie at pos_ or later, one bit each;
     // 0 when the masks are not valid.
     uint64_t mask_ = 0;
@@ -81,7 +87,7 @@ class FieldReader {
     std::string_view text_;
     bool truncated_ = false;
     int64_t line_ = 0;
-    int64_t nextLine_ = 1;
+    int64_t nextLine_;
 };
 
 // Most fields start with neither a blank nor a quotation mark and end inside the buffer, at the
@@ -124,6 +130,8 @@ struct WorldItem {
 struct WorldReaderOptions {
     size_t bufferBytes = size_t{1} << 20;
     size_t maxFieldBytes = size_t{1} << 20;
+    // The number of the file's first line: above 1 for a part cut from a longer file.
+    int64_t firstLine = 1;
 };
 
 // Hands out the items of a world file that the freeze job takes: items with an ID other than 0,
@@ -147,6 +155,10 @@ class WorldReader {
     // than the wanted one, or (Zedra3) lying in a container. Counted as their sections end.
     uint64_t skippedForType() const { return skippedForType_; }
     uint64_t skippedInContainer() const { return skippedInContainer_; }
+    // Line on which the next field would start: after the end, one more than the file's lines.
+    int64_t nextLine() const { return fields_.nextLine(); }
+    // True when the file ended inside a quoted value: a file that went on would read otherwise.
+    bool unclosedQuote() const { return fields_.unclosedQuote(); }
 
   private:
     enum class Skip : uint8_t { kNone, kType, kContainer };
@@ -183,5 +195,34 @@ class WorldReader {
     int64_t sectionLine_ = 0;
     std::string hexText_;  // reused for the Sphere ID
 };
+
+// Takes the items of one part of a world file from ReadWorldItems.
+class WorldItemSink {
+  public:
+    virtual ~WorldItemSink() = default;
+    virtual void Take(const WorldItem& item) = 0;
+    // Drops the items taken: the part is read once more.
+    virtual void Clear() = 0;
+};
+
+struct WorldItemsRead {
+    uint64_t skippedForType = 0;
+    uint64_t skippedInContainer = 0;
+    // Added to the lines of the items that the second sink holds, gives their lines in the file.
+    int64_t secondLines = 0;
+};
+
+// Reads the items of `file` exactly as one WorldReader with these arguments hands them out, and
+// throws what it would throw, or what a sink throws for the first item it refuses. A Zedra3 file
+// of at least `splitBytes` bytes with an item section header soon after its middle is read in two
+// parts at once: `first` takes the items before that header on this thread while `second` takes
+// the others on another thread, in order and with lines counted from the header's. When that
+// cannot stand for the whole (a quotation open at the header, a failure in the second part), the
+// parts are read again on this thread, each from Clear(), so that messages give the right line.
+// Otherwise, and for a smaller file, `first` takes all items.
+WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, WorldFormat format,
+                              int32_t wantedType, WorldItemSink& first, WorldItemSink& second,
+                              WorldReaderOptions options = {},
+                              uint64_t splitBytes = uint64_t{8} << 20);
 
 }  // namespace vorlak
