@@ -2,7 +2,10 @@
 #include <array>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "mul/Error.h"
@@ -100,16 +103,22 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     counts_ = {};
 
     // Phase 1: the whole item file is read before anything is written.
-    using PendingItems = std::vector<Pending, LargeAllocator<Pending>>;
-    class Sink final : public WorldItemSink {
+    class Part final : public WorldItemSink {
       public:
-        Sink(const std::string& file, const world::Size& size) : file_(file), size_(size) {}
+        Part(const std::string& file, const world::Size& size)
+            : count(static_cast<size_t>(size.blocks())), file_(file), size_(size) {}
         void Take(const WorldItem& item) override {
             if (items.size() % 4096 == 0) ThrowIfStopped();
             items.push_back(ToPending(item, file_, size_));
         }
         void Clear() override { items.clear(); }
-        PendingItems items;
+        size_t Block(const Pending& p) const {
+            return static_cast<size_t>(size_.BlockNumber(p.x(), p.y()));
+        }
+
+        std::vector<Pending, LargeAllocator<Pending>> items;
+        // Its records in each block; then where its next record in the block goes.
+        std::vector<uint32_t, LargeAllocator<uint32_t>> count;
 
       private:
         const std::string& file_;
@@ -127,30 +136,50 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         counts_.skippedForType = read.skippedForType;
         counts_.skippedInContainer = read.skippedInContainer;
     }
-    PendingItems& pending = first.items;
-    pending.insert(pending.end(), second.items.begin(), second.items.end());
-    second.items = {};
-    counts_.statics = pending.size();
-    if (pending.empty()) return {};
-    if (pending.size() > std::numeric_limits<int32_t>::max() / kRecordBytes) {
-        throw Error::Overflow("Overflow: " + std::to_string(pending.size()) +
+    counts_.statics = first.items.size() + second.items.size();
+    if (counts_.statics == 0) return {};
+    if (counts_.statics > std::numeric_limits<int32_t>::max() / kRecordBytes) {
+        throw Error::Overflow("Overflow: " + std::to_string(counts_.statics) +
                               " items are more than the statics files can hold");
     }
 
-    // Group the records by block, keeping the order in which they were taken. After the
-    // placement loop, the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
-    const int32_t blocks = size_.blocks();
-    auto blockOf = [this](const Pending& p) {
-        return static_cast<size_t>(size_.BlockNumber(p.x(), p.y()));
+    // Group the records by block, keeping the order in which they were taken, the first part's
+    // before the second's. Each part is counted and placed on a core of its own. After placing,
+    // the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
+    auto onBoth = [&first, &second](auto work) {
+        std::thread other;
+        if (!second.items.empty()) {
+            try {
+                other = std::thread(work, std::ref(second));
+            } catch (const std::system_error&) {
+                work(second);
+            }
+        }
+        work(first);
+        if (other.joinable()) other.join();
     };
-    std::vector<uint32_t, LargeAllocator<uint32_t>> end(static_cast<size_t>(blocks) + 1);  // zeros
-    for (const Pending& p : pending) ++end[blockOf(p) + 1];
-    for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) end[b + 1] += end[b];
-    std::vector<uint8_t, LargeAllocator<uint8_t>> records(pending.size() * kRecordBytes);
-    for (const Pending& p : pending) {
-        p.PutRecord(records.data() + size_t{end[blockOf(p)]++} * kRecordBytes);
+    onBoth([](Part& part) {
+        for (const Pending& p : part.items) ++part.count[part.Block(p)];
+    });
+    const int32_t blocks = size_.blocks();
+    uint32_t placed = 0;
+    for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) {
+        for (Part* part : {&first, &second}) {
+            uint32_t n = part->count[b];
+            part->count[b] = placed;
+            placed += n;
+        }
     }
-    pending = {};
+    std::vector<uint8_t, LargeAllocator<uint8_t>> records(size_t{placed} * kRecordBytes);
+    onBoth([&records](Part& part) {
+        for (const Pending& p : part.items) {
+            p.PutRecord(records.data() + size_t{part.count[part.Block(p)]++} * kRecordBytes);
+        }
+        part.items = {};
+    });
+    first.count = {};
+    // The second part's places have moved on to where the next block starts.
+    const auto& end = second.count;
 
     // Refuse here, before the first save, what would outgrow the data file half way.
     uint64_t growth = 0;
