@@ -88,27 +88,40 @@ TEST_F(FreezeJob, RecordsOfANewPair) {
     }
 }
 
-TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
-    // Block 89802 holds three records at offset 500, behind 500 bytes nobody refers to.
-    StaticsPair pair;
-    pair.AddGarbage(500);
-    Bytes old;
-    for (uint8_t i = 0; i < 21; ++i) old.push_back(i);
-    pair.AddRun(89802, old);
-    pair.Write(idx, data);
+// Sections that give no item, enough for a file whose second half is read on another thread.
+const std::string& Gap() {
+    static const std::string gap = [] {
+        std::string text;
+        while (text.size() < (size_t{9} << 20)) text += test::Zedra3Item("0", "1", "1");
+        return text;
+    }();
+    return gap;
+}
 
-    JobOutcome outcome =
-        Freeze(test::Zedra3Item("1", "1401", "1621") + test::Zedra3Item("2", "3", "4") +
-               test::Zedra3Item("3", "1400", "1620", "-2"));
-    ASSERT_TRUE(outcome.ok) << outcome.status;
-    // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
-    pair.AddRun(0, StaticsPair::Record(2, 3, 4));
-    for (const Bytes& r : {StaticsPair::Record(1, 1, 5), StaticsPair::Record(3, 0, 4, -2)}) {
-        for (uint8_t b : r) old.push_back(b);
+TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
+    // Once with the last item in the half of a long file that is read beside the first.
+    for (const std::string& gap : {std::string(), Gap()}) {
+        // Block 89802 holds three records at offset 500, behind 500 bytes nobody refers to.
+        StaticsPair pair;
+        pair.AddGarbage(500);
+        Bytes old;
+        for (uint8_t i = 0; i < 21; ++i) old.push_back(i);
+        pair.AddRun(89802, old);
+        pair.Write(idx, data);
+
+        JobOutcome outcome =
+            Freeze(test::Zedra3Item("1", "1401", "1621") + test::Zedra3Item("2", "3", "4") + gap +
+                   test::Zedra3Item("3", "1400", "1620", "-2"));
+        ASSERT_TRUE(outcome.ok) << outcome.status;
+        // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
+        pair.AddRun(0, StaticsPair::Record(2, 3, 4));
+        for (const Bytes& r : {StaticsPair::Record(1, 1, 5), StaticsPair::Record(3, 0, 4, -2)}) {
+            for (uint8_t b : r) old.push_back(b);
+        }
+        pair.AddRun(89802, old);
+        EXPECT_EQ(ReadAll(data), pair.data);
+        EXPECT_EQ(ReadAll(idx), pair.index);
     }
-    pair.AddRun(89802, old);
-    EXPECT_EQ(ReadAll(data), pair.data);
-    EXPECT_EQ(ReadAll(idx), pair.index);
 }
 
 // Every failure while the item file is read ends the job before the statics files change.
@@ -137,9 +150,12 @@ TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
         EXPECT_EQ(ReadAll(idx), indexBefore) << c.reason;
         EXPECT_EQ(ReadAll(data), dataBefore) << c.reason;
     }
-    EXPECT_EQ(Freeze(good + test::Zedra3Item("5", "6144", "0")).status,
-              "Freeze failed: the item of the section on line 11 of " + items +
-                  " lies outside the world (X 6144, Y 0)");
+    for (const std::string& gap : {std::string(), Gap()}) {
+        EXPECT_EQ(Freeze(good + gap + test::Zedra3Item("5", "6144", "0")).status,
+                  "Freeze failed: the item of the section on line " +
+                      std::to_string(11 + std::count(gap.begin(), gap.end(), '\n')) + " of " +
+                      items + " lies outside the world (X 6144, Y 0)");
+    }
 }
 
 }  // namespace
