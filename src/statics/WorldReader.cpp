@@ -733,7 +733,10 @@ class FilePart final : public RandomAccessFile {
     void WriteAt(uint64_t, std::span<const uint8_t>) override {
         throw Error::Io("a part of " + file_.path() + " cannot be written");
     }
-    uint64_t Size() override { return std::min(file_.Size(), end_) - begin_; }
+    uint64_t Size() override {
+        uint64_t size = std::min(file_.Size(), end_);
+        return size > begin_ ? size - begin_ : 0;
+    }
     void Sync() override {}
     const std::string& path() const override { return file_.path(); }
 

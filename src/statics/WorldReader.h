@@ -219,7 +219,8 @@ struct WorldItemsRead {
 // the others on another thread, in order and with lines counted from the header's. When that
 // cannot stand for the whole (a quotation open at the header, a failure in the second part), the
 // parts are read again on this thread, each from Clear(), so that messages give the right line.
-// Otherwise, and for a smaller file, `first` takes all items.
+// Otherwise, and for a smaller file, `first` takes all items. `file` is read from both threads
+// at once, by offset, which the files of a FileSystem allow.
 WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, WorldFormat format,
                               int32_t wantedType, WorldItemSink& first, WorldItemSink& second,
                               WorldReaderOptions options = {},
