@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -204,12 +205,17 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         if (from == to) continue;
         ThrowIfStopped();
         ++counts_.blocks;
+        std::span<const uint8_t> added(records.data() + size_t{from} * kRecordBytes,
+                                       size_t{to - from} * kRecordBytes);
         int32_t length = cLoad(b, block);
-        const size_t old = static_cast<size_t>(std::max(length, 0));
-        size_t added = size_t{to - from} * kRecordBytes;
-        block.resize(old + added);
-        std::memcpy(block.data() + old, records.data() + size_t{from} * kRecordBytes, added);
-        cSave(b, block, false);
+        if (length > 0) {
+            auto old = static_cast<size_t>(length);
+            block.resize(old + added.size());
+            std::memcpy(block.data() + old, added.data(), added.size());
+            cSave(b, block, false);
+        } else {
+            cSave(b, added, false);  // a block without records takes the new ones as they are
+        }
         if (pendingData_.size() >= kWriteOutBytes) WritePending();
     }
     return {};

@@ -264,7 +264,7 @@ const uint8_t* cStatics::PeekData(uint64_t offset, size_t length) {
     return run_.data();
 }
 
-void cStatics::cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {
+void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data, bool isEmpty) {
     CheckBlock(BlockNumber);
     if (readOnly_) throw Error::InvalidArgument("The statics files are open for reading only");
     if (isEmpty) {
