@@ -197,25 +197,32 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
                               " would grow past the 2 GiB that its index can address");
     }
 
-    // Phase 2: each block that receives items is loaded and saved once, in ascending order.
+    // Phase 2: each block that receives items gets its old records and then the new ones
+    // appended once, in ascending order; the checks above stand for those of cSave.
     ByteBuffer block;
     for (int32_t b = 0; b < blocks; ++b) {
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
-        ThrowIfStopped();
-        ++counts_.blocks;
+        if (counts_.blocks++ % 4096 == 0) ThrowIfStopped();
         std::span<const uint8_t> added(records.data() + size_t{from} * kRecordBytes,
                                        size_t{to - from} * kRecordBytes);
-        int32_t length = cLoad(b, block);
-        if (length > 0) {
-            auto old = static_cast<size_t>(length);
-            block.resize(old + added.size());
-            std::memcpy(block.data() + old, added.data(), added.size());
-            cSave(b, block, false);
-        } else {
-            cSave(b, added, false);  // a block without records takes the new ones as they are
+        Entry entry;
+        std::span<const uint8_t> old;
+        if (const uint8_t* run = RunOf(b, entry)) {
+            old = {run, static_cast<size_t>(entry.length)};
+            // A run this job appended moves when the pending records grow.
+            if (std::less_equal<>()(pendingData_.data(), run) &&
+                std::less<>()(run, pendingData_.data() + pendingData_.size())) {
+                block.assign(old.begin(), old.end());
+                old = block;
+            }
         }
+        const uint64_t offset = dataBytes();
+        pendingData_.insert(pendingData_.end(), old.begin(), old.end());
+        pendingData_.insert(pendingData_.end(), added.begin(), added.end());
+        SetEntry(
+            b, {static_cast<int32_t>(offset), static_cast<int32_t>(old.size() + added.size()), -1});
         if (pendingData_.size() >= kWriteOutBytes) WritePending();
     }
     return {};

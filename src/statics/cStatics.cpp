@@ -287,6 +287,8 @@ void cStatics::WritePending() {
     if (pendingData_.empty()) return;
     if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
     data_->WriteAt(flushedDataSize_, pendingData_);
+    // On their way to the disk while the job goes on, so that the commit's sync waits less.
+    data_->StartSync(flushedDataSize_, pendingData_.size());
     flushedDataSize_ += pendingData_.size();
     pendingData_.clear();
 }
@@ -294,16 +296,18 @@ void cStatics::WritePending() {
 void cStatics::Commit(const std::function<void()>& beforeCommit) {
     if (!indexChanged_) return;
     WritePending();
-    // The records reach the disk before any entry that points at them; a job that appended none
-    // (a clear of whole blocks) has nothing to wait for.
-    if (flushedDataSize_ > startDataSize_) data_->Sync();
-    startDataSize_ = flushedDataSize_;  // from here on the new index may refer to them
     // The index is replaced whole, through a new file and a rename: entries rewritten in place
     // can be cut part-way by a full disk or a killed process, leaving a new offset beside an old
     // length, which reads some other block's records. The new file is locked before it takes the
-    // name, so the pair stays locked for this job.
+    // name, so the pair stays locked for this job. It is written first, and goes to the disk
+    // beside the records.
     AtomicFile fresh(fs_, index_->path());
     fresh.file().WriteAt(0, indexBytes());
+    fresh.file().StartSync(0, indexBytes().size());
+    // The records reach the disk before any entry that points at them takes the index's name; a
+    // job that appended none (a clear of whole blocks) has nothing to wait for.
+    if (flushedDataSize_ > startDataSize_) data_->Sync();
+    startDataSize_ = flushedDataSize_;  // from here on the new index may refer to them
     fresh.Commit(lock_.get(), beforeCommit);
     indexChanged_ = false;
 }
