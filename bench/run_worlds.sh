@@ -31,7 +31,11 @@ melt=("$vorlak" melt --statics "$work/s.mul" --staidx "$work/i.mul" --items "$wo
 copy=(cp "$work/melted.wsc" "$work/copy.wsc")
 copy_sync=(sh -c "cp '$work/melted.wsc' '$work/copy.wsc' && sync '$work/copy.wsc'")
 
-prepare() { cat "$work/items.wsc" >/dev/null; rm -f "$work/s.mul" "$work/i.mul"; }
+prepare() {
+    cat "$work/items.wsc" >/dev/null
+    rm -f "$work/s.mul" "$work/i.mul"
+    sync -f "$work"  # the last run's files are gone from the disk before the next run
+}
 wc_time=$(median wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
 freeze_time=$(median "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
 # The pair a user freezes into lies on the disk already: a copy still being written out would
