@@ -50,22 +50,17 @@ PngBytes DeflateRuns(const PngBytes& raw, bool last) {
     if (deflateInit2(&z, kRunsLevel, Z_DEFLATED, -15, kMemLevel, Z_RLE) != Z_OK) {
         throw Error::Io("There is no room to compress the picture.");
     }
+    // Room for the worst case and a flush marker: one call takes all of `raw`.
     PngBytes out(deflateBound(&z, static_cast<uLong>(raw.size())) + 16);
     z.next_in = const_cast<Bytef*>(raw.data());
     z.avail_in = static_cast<uInt>(raw.size());
-    int result = Z_OK;
-    size_t done = 0;
-    do {
-        if (done == out.size()) out.resize(out.size() * 2);
-        z.next_out = out.data() + done;
-        z.avail_out = static_cast<uInt>(out.size() - done);
-        result = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-        done = out.size() - z.avail_out;
-    } while (result == Z_OK && (z.avail_out == 0 || (last && result != Z_STREAM_END)));
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    const size_t done = out.size() - z.avail_out;
+    const bool whole = z.avail_in == 0 && result == (last ? Z_STREAM_END : Z_OK);
     deflateEnd(&z);
-    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-        throw Error::Io("The picture could not be compressed.");
-    }
+    if (!whole) throw Error::Io("The picture could not be compressed.");
     out.resize(done);
     return out;
 }

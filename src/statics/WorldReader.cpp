@@ -727,7 +727,8 @@ class FilePart final : public RandomAccessFile {
     FilePart(RandomAccessFile& file, uint64_t begin, uint64_t end)
         : file_(file), begin_(begin), end_(end) {}
     size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-        uint64_t left = offset < end_ - begin_ ? end_ - begin_ - offset : 0;
+        uint64_t length = end_ - begin_;
+        uint64_t left = length - std::min(offset, length);
         return file_.ReadAt(begin_ + offset, out.first(std::min<uint64_t>(out.size(), left)));
     }
     void WriteAt(uint64_t, std::span<const uint8_t>) override {

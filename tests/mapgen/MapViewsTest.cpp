@@ -125,6 +125,8 @@ TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
                                       static_cast<int8_t>(z));
         run.insert(run.end(), r.begin(), r.end());
     }
+    Bytes below = StaticsPair::Record(3, 0, 8, 90);  // y 8 lies in no cell either
+    run.insert(run.end(), below.begin(), below.end());
     pair_.AddRun(0, run);
     pair_.AddRun(513, StaticsPair::Record(0xFFFF, 1, 1, 0));  // past the radar file: black
     WriteFiles();
@@ -137,6 +139,7 @@ TEST_F(MapViewsTest, HighestStaticWinsAndTheLaterRecordOnEqualZ) {
     EXPECT_EQ(picture_->pixel(10, 9), Radar(0x3FFF));     // the last terrain entry
     EXPECT_EQ(picture_->pixel(4, 0), Radar(0x4000));      // static 0
     EXPECT_EQ(picture_->pixel(0, 1), Radar(0));           // x 8 lies in no cell: skipped
+    EXPECT_EQ(picture_->pixel(0, 8), Radar(0));           // and y 8
     request_.withStatics = false;
     ASSERT_TRUE(Run().ok);
     EXPECT_EQ(picture_->pixel(2, 0), Radar(0));
@@ -327,6 +330,11 @@ TEST_F(MapViewsTest, RefusalsLeaveNoPictureAndNoChange) {
          },
          "The index " + request_.staidx + " points past the end of " + request_.statics +
              " at block 1 (X 0..7, Y 8..15)."},
+        {[](auto& r) {
+             r.world = world::Size{8, 8};
+         },  // a view changes nothing, and says nothing of it
+         request_.map + " is 100744 bytes long, but the terrain file of a 8x8 world (--world 8x8) "
+                        "is 196 bytes long."},
     };
     for (const Case& c : cases) {
         MapViewRequest keep = request_;

@@ -84,16 +84,26 @@ TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
         // Any byte changed (on every other byte with its chunk's CRC made right again, so that the
         // checks behind it are reached) or the file cut anywhere: our reader takes it no more.
         const test::Bytes bytes = test::ReadAll(path);
-        for (size_t at = 0; c.width == 1 && at < bytes.size(); ++at) {
-            test::Bytes b = bytes;
-            b[at] ^= 0xFF;
-            for (size_t k = 8, n; at % 2 && k + 12 <= b.size(); k += n + 12) {
+        auto fixCrcs = [](test::Bytes& b) {
+            for (size_t k = 8, n; k + 12 <= b.size(); k += n + 12) {
                 n = size_t{b[k]} << 24 | size_t{b[k + 1]} << 16 | size_t{b[k + 2]} << 8 | b[k + 3];
                 if (n > b.size() - k - 12) break;
                 const uLong crc = crc32(0, &b[k + 4], static_cast<uInt>(n + 4));
                 for (int i = 0; i < 4; ++i)
                     b[k + 8 + n + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
             }
+        };
+        if (c.width == 1) {  // a header one byte longer than its fields, framed right
+            test::Bytes longer = bytes;
+            longer.insert(longer.begin() + 29, uint8_t{0});
+            longer[11] = 14;
+            fixCrcs(longer);
+            EXPECT_FALSE(PngRows::FromBytes(longer));
+        }
+        for (size_t at = 0; c.width == 1 && at < bytes.size(); ++at) {
+            test::Bytes b = bytes;
+            b[at] ^= 0xFF;
+            if (at % 2) fixCrcs(b);
             EXPECT_TRUE(b == bytes || !PngRows::FromBytes(b)) << at;
             EXPECT_FALSE(PngRows::FromBytes({bytes.begin(), bytes.begin() + ptrdiff_t(at)})) << at;
         }
