@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -129,7 +130,7 @@ std::string Bmp2MapCounts(int32_t rows, uint64_t cells, uint64_t noKind) {
 class RowWriter {
   public:
     // With `whole`, one band holds the whole rectangle when its blocks take at most kHeldBytes,
-    // so that Hold can give them to the job's step.
+    // so that the file is written only at the end, and the job's step can be written meanwhile.
     RowWriter(RandomAccessFile& file, const world::Size& world, int32_t x, int32_t y, int32_t width,
               int32_t height, bool whole)
         : file_(file),
@@ -144,10 +145,18 @@ class RowWriter {
         const int32_t firstRow = y / world::kBlockCells;
         // Space set aside first means that only plain failures are left, not a full disk in
         // the middle of a band; where it cannot be promised the rows go out one by one.
+        // Columns whose blocks follow one another in the file, as those of whole columns do, are
+        // set aside at once.
         bool reserved = true;
-        for (int32_t column = firstColumn_; reserved && column <= lastColumn_; ++column) {
-            uint64_t from = BlockOffset(column, firstRow);
-            reserved = file_.Reserve(from, BlockOffset(column, lastRow_) + kMapBlockBytes - from);
+        for (int32_t column = firstColumn_; reserved && column <= lastColumn_;) {
+            const uint64_t from = BlockOffset(column, firstRow);
+            int32_t last = column;
+            while (last < lastColumn_ && BlockOffset(last + 1, firstRow) ==
+                                             BlockOffset(last, lastRow_) + kMapBlockBytes) {
+                ++last;
+            }
+            reserved = file_.Reserve(from, BlockOffset(last, lastRow_) + kMapBlockBytes - from);
+            column = last + 1;
         }
         const int32_t columns = lastColumn_ - firstColumn_ + 1;
         if (!reserved) {
@@ -186,14 +195,14 @@ class RowWriter {
                 uint64_t offset = BlockOffset(column, blockRow) + kBlockHeaderBytes +
                                   static_cast<uint64_t>(kCellBytes) *
                                       (cellRow * world::kBlockCells + from % world::kBlockCells);
-                file_.WriteAt(offset, std::span<const uint8_t>(cells_).subspan(
-                                          static_cast<size_t>(kCellBytes) * (from - x_),
-                                          static_cast<size_t>(kCellBytes) * (to - from)));
+                WriteAt(offset, std::span<const uint8_t>(cells_).subspan(
+                                    static_cast<size_t>(kCellBytes) * (from - x_),
+                                    static_cast<size_t>(kCellBytes) * (to - from)));
             }
             written_ = row + 1;
             return;
         }
-        if (pending_ == 0 && !std::exchange(held_, false)) Load(blockRow, y);
+        if (pending_ == 0) Load(blockRow, y);
         ++pending_;
         uint8_t* at = band_.data() + static_cast<size_t>(kMapBlockBytes) * (blockRow - bandFirst_) +
                       kBlockHeaderBytes + kCellBytes * cellRow * world::kBlockCells;
@@ -216,8 +225,8 @@ class RowWriter {
         const int32_t blocks = (pendingY_ + rows - 1) / world::kBlockCells - bandFirst_ + 1;
         const uint8_t* at = band_.data();
         for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
-            file_.WriteAt(BlockOffset(column, bandFirst_),
-                          {at, static_cast<size_t>(kMapBlockBytes) * blocks});
+            WriteAt(BlockOffset(column, bandFirst_),
+                    {at, static_cast<size_t>(kMapBlockBytes) * blocks});
         }
         written_ = pendingY_ - y_ + rows;
     }
@@ -225,18 +234,14 @@ class RowWriter {
     // The rows from the first that are in the file.
     int32_t written() const { return written_; }
 
-    // When one band holds the whole rectangle: reads it before the first row, and gives each
-    // column's blocks to `history` as the file holds them, for the step it writes next.
-    void Hold(JobRecorder* history, const std::string& path) {
-        const int32_t firstRow = y_ / world::kBlockCells;
-        if (!history || band_.empty() || bandRows_ < lastRow_ - firstRow + 1) return;
-        Load(firstRow, y_);
-        held_ = true;
-        const uint8_t* at = band_.data();
-        for (int32_t column = firstColumn_; column <= lastColumn_; ++column, at += columnBytes_) {
-            history->Holds(path, BlockOffset(column, firstRow),
-                           {at, static_cast<size_t>(kMapBlockBytes) * bandBlocks_});
-        }
+    // True when one band holds the whole rectangle: then the file is first written when the band
+    // goes out at the end, or when it has to grow.
+    bool OneBand() const {
+        return !band_.empty() && bandRows_ >= lastRow_ - y_ / world::kBlockCells + 1;
+    }
+    // `beforeWrite` runs once, before the writer first writes to the file.
+    void BeforeFirstWrite(std::function<void()> beforeWrite) {
+        beforeWrite_ = std::move(beforeWrite);
     }
 
   private:
@@ -269,12 +274,17 @@ class RowWriter {
         }
     }
 
+    void WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+        if (beforeWrite_) std::exchange(beforeWrite_, nullptr)();
+        file_.WriteAt(offset, bytes);
+    }
+
     void Grow(uint64_t end) {
         if (size_ >= end) return;
         std::vector<uint8_t> zeros(static_cast<size_t>(std::min<uint64_t>(end - size_, 1 << 20)));
         while (size_ < end) {
             size_t n = static_cast<size_t>(std::min<uint64_t>(end - size_, zeros.size()));
-            file_.WriteAt(size_, std::span<const uint8_t>(zeros).first(n));
+            WriteAt(size_, std::span<const uint8_t>(zeros).first(n));
             size_ += n;
         }
     }
@@ -292,9 +302,9 @@ class RowWriter {
     int32_t bandRows_ = 0;    // block rows of a full band
     size_t columnBytes_ = 0;  // from the start of one column's blocks to the next one's
     int32_t bandFirst_ = 0, bandBlocks_ = 0;
-    bool held_ = false;     // Hold read the band: the first row reads nothing
     int32_t pending_ = 0;   // rows made since the band was read
     int32_t pendingY_ = 0;  // the map row of the first of them
+    std::function<void()> beforeWrite_;
 };
 
 // A whole number of 0 or more read from a box, or nothing.
@@ -455,8 +465,11 @@ Bmp2MapOutcome RunBmp2Map(const Bmp2MapRequest& request, const Picture* palette,
     try {
         writer.emplace(*map.dataFile(), in.world, in.x, in.y, width, height,
                        request.history != nullptr);
-        writer->Hold(request.history, request.map);
-        recorded.emplace(request.history);
+        // With the whole rectangle in one band, the step is written on a second thread while
+        // the cells are made; it is complete and durable before the first write.
+        const bool late = request.history && writer->OneBand();
+        recorded.emplace(request.history, late);
+        if (late) writer->BeforeFirstWrite([&recorded] { recorded->Begin(); });
         std::vector<int32_t> colours(static_cast<size_t>(width));
         CellMaker maker(in.table, request.seed ? *request.seed : TerrainRandom::ClockSeed());
         for (int32_t row = 0; row < height; ++row) {

@@ -40,10 +40,16 @@ class JobRecorder {
     virtual void Done() = 0;
 };
 
-// Calls Done when the job's scope ends, on every way out.
+// Calls Done when the job's scope ends, on every way out. Begins the step at once or, with
+// `started`, starts it on a second thread; Begin must then be called before the job's first change.
 class RecordedScope {
   public:
-    explicit RecordedScope(JobRecorder* recorder) : recorder_(recorder) {
+    explicit RecordedScope(JobRecorder* recorder, bool started = false) : recorder_(recorder) {
+        if (recorder_ && started) recorder_->Start();
+        if (recorder_ && !started) recorder_->Begin();
+    }
+    // Returns once the step is complete and durable.
+    void Begin() {
         if (recorder_) recorder_->Begin();
     }
     ~RecordedScope() {

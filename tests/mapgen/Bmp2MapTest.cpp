@@ -2,9 +2,12 @@
 
 #include <filesystem>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "mapgen/MapGen.h"
+#include "mul/Recorder.h"
 #include "mul/cMUL.h"
 #include "support/TestFiles.h"
 
@@ -287,6 +290,38 @@ TEST_F(Bmp2Map, AFailedWriteKeepsTheRowsBeforeIt) {
     EXPECT_EQ(r.outcome.status, "No space left on device. BMP to Map aborted");
     EXPECT_EQ(r.outcome.rowsWritten, 0);
     EXPECT_TRUE(test::ReadAll(request.map) == before);
+}
+
+// With a step, the job's one band is made while the step is written beside it; the step is
+// complete before the first byte reaches the terrain file, whether that is the band at the end or
+// the file growing first.
+TEST_F(Bmp2Map, TheStepIsCompleteBeforeTheFirstWrite) {
+    struct Order final : JobRecorder {
+        void KeepWhole(const std::string&) override {}
+        void KeepBytes(const std::string&, uint64_t, uint64_t) override {}
+        void Created(const std::string&) override {}
+        void Holds(const std::string&, uint64_t, std::span<const uint8_t>) override {}
+        void Leaves(const std::string&, std::span<const uint8_t>) override {}
+        void Start() override { calls += "start "; }
+        void Begin() override {
+            calls += test::ReadAll(map) == found ? "begin " : "begin after a write ";
+        }
+        void Done() override { calls += "done"; }
+        std::string map, calls;
+        Bytes found;
+    };
+    MemoryPicture picture = Scatter(20, 12);
+    for (int64_t start : {int64_t{8 * kBlock}, int64_t{kBlock}}) {
+        Bmp2MapRequest request = Request(3, 2);
+        Order order;
+        order.map = request.map;
+        order.found = Pattern(static_cast<size_t>(start));
+        test::WriteAll(request.map, order.found);
+        request.history = &order;
+        EXPECT_EQ(Run(request, &palette, &picture).outcome.result, Result::kDone);
+        EXPECT_EQ(order.calls, "start begin done") << start;
+        EXPECT_FALSE(test::ReadAll(request.map) == order.found);
+    }
 }
 
 }  // namespace
