@@ -185,6 +185,8 @@ TEST_F(Bmp2Map, RefusalsComeBeforeTheTerrainFileIsTouched) {
         {"1e300", "0", "20", true, "X and Y must be whole numbers of 0 or more!", 1},
         {"6134", "4087", "20", true,
          "The picture would end at 6144x4097, outside the map of 6144x4096!", 1},
+        {"2147483647", "0", "20", true,
+         "The picture would end at 2147483657x10, outside the map of 6144x4096!", 1},
     };
     for (const auto& c : cases) {
         Bmp2MapRequest request = Request(0, 0);

@@ -93,12 +93,38 @@ TEST(PngWriter, PiecesAndRowBatchesMakeOnePicture) {
                     b[k + 8 + n + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
             }
         };
-        if (c.width == 1) {  // a header one byte longer than its fields, framed right
+        if (c.width == 1) {
+            // A header one byte longer than its fields, framed right; a stream cut short in a
+            // chunk framed right (its checksum and last byte of data dropped).
             test::Bytes longer = bytes;
             longer.insert(longer.begin() + 29, uint8_t{0});
             longer[11] = 14;
             fixCrcs(longer);
             EXPECT_FALSE(PngRows::FromBytes(longer));
+            test::Bytes cut = bytes;
+            const size_t idat = 33, length = cut[idat + 3];  // the chunk after the header
+            ASSERT_EQ(std::string(cut.begin() + idat + 4, cut.begin() + idat + 8), "IDAT");
+            cut.erase(cut.begin() + static_cast<ptrdiff_t>(idat + 8 + length - 5),
+                      cut.begin() + static_cast<ptrdiff_t>(idat + 8 + length));
+            cut[idat + 3] = static_cast<uint8_t>(length - 5);
+            fixCrcs(cut);
+            EXPECT_FALSE(PngRows::FromBytes(cut));
+        }
+        if (c.options.pieceBytes == 1) {
+            // Without its last row's piece and the checksum, the stream ends where a piece does:
+            // the reader refuses it rather than wait for more.
+            std::vector<size_t> idat;
+            for (size_t k = 8, n; k + 12 <= bytes.size(); k += n + 12) {
+                n = size_t{bytes[k + 2]} << 8 | bytes[k + 3];
+                if (std::string(bytes.begin() + k + 4, bytes.begin() + k + 8) == "IDAT") {
+                    idat.push_back(k);
+                }
+            }
+            ASSERT_GE(idat.size(), 3u);
+            test::Bytes cut = bytes;
+            cut.erase(cut.begin() + static_cast<ptrdiff_t>(idat[idat.size() - 2]),
+                      cut.begin() + static_cast<ptrdiff_t>(idat.back() + 16));
+            EXPECT_FALSE(PngRows::FromBytes(cut));
         }
         for (size_t at = 0; c.width == 1 && at < bytes.size(); ++at) {
             test::Bytes b = bytes;
@@ -130,6 +156,7 @@ TEST(PngWriter, RowsOutOfTurnOrMissingAreRefusedAndLeaveNothing) {
     {
         PngWriter writer(DefaultFileSystem(), path, 4, 4, false);
         EXPECT_THROW(writer.WriteRows(1, 1, colours.data()), Error);
+        EXPECT_THROW(writer.WriteRows(0, 0, colours.data()), Error);
         writer.WriteRows(0, 2, colours.data());
         EXPECT_THROW(writer.WriteRows(2, 3, colours.data()), Error);  // past the last row
         EXPECT_THROW(writer.Commit(), Error);

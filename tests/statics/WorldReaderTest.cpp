@@ -170,7 +170,9 @@ TEST(WorldReader, CountsTheItemsItSkipsOncePerSection) {
         }
         return std::pair(reader.skippedForType(), reader.skippedInContainer());
     };
-    EXPECT_EQ(skipped("SECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT 4\n}\n}\n",
+    // An item before the first header lies in no section: neither taken nor counted.
+    EXPECT_EQ(skipped("ID 7\n}\nSECTION WORLDITEM 1\nCONT 4\n}\nSECTION WORLDITEM 2\nID 1\nCONT "
+                      "4\n}\n}\n",
                       WorldFormat::kZedra3, -1),
               std::pair(uint64_t{0}, uint64_t{1}));
     EXPECT_EQ(
