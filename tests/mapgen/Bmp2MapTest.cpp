@@ -205,6 +205,12 @@ TEST_F(Bmp2Map, RefusalsComeBeforeTheTerrainFileIsTouched) {
             std::filesystem::remove(request.map);
         }
     }
+    // One picture as its own palette is no refusal: both are only read.
+    Bmp2MapRequest own = Request(0, 0);
+    own.palette = own.bitmap;
+    test::WriteAll(own.bitmap, Bytes(10, 1));
+    EXPECT_EQ(Run(own, &palette, &picture).outcome.result, Result::kDone);
+    std::filesystem::remove(own.map);
     MemoryPicture empty(0, 5);
     EXPECT_EQ(
         Run(Request(0, 0), &palette, &empty).outcome.status,
