@@ -80,9 +80,6 @@ class cStatics {
     // Replaces the block's entry by (data length, L, -1) and appends the L bytes, or writes
     // (-1, -1, -1) and no data when `isEmpty`. Throws Error on a bad block number or failure.
     void cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data, bool isEmpty);
-    void cSave(int32_t BlockNumber, const ByteBuffer& Statics0Data, bool isEmpty) {
-        cSave(BlockNumber, std::span<const uint8_t>(Statics0Data), isEmpty);
-    }
     // Returns the entry's length field. When it is above 0, `Statics0Data` becomes exactly the
     // block's run; otherwise it is left as it was. Throws Error::Corrupt when the entry's run does
     // not lie inside the data file, Error::OutOfRange for a block number below 0.
