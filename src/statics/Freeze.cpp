@@ -1,10 +1,8 @@
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
-#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -162,15 +160,23 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     onBoth([](Part& part) {
         for (const Pending& p : part.items) ++part.count[part.Block(p)];
     });
+    // Every block that receives items is appended anew, its old records and then the new ones:
+    // what would outgrow the data file half way is refused here, before the first save.
     const int32_t blocks = size_.blocks();
     uint32_t placed = 0;
+    uint64_t growth = 0;
     for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) {
+        const uint32_t before = placed;
         for (Part* part : {&first, &second}) {
             uint32_t n = part->count[b];
             part->count[b] = placed;
             placed += n;
         }
+        if (placed != before) {
+            growth += static_cast<uint64_t>(std::max(EntryOf(static_cast<int32_t>(b)).length, 0));
+        }
     }
+    RequireRoomFor(growth + uint64_t{placed} * kRecordBytes);
     std::vector<uint8_t, LargeAllocator<uint8_t>> records(size_t{placed} * kRecordBytes);
     onBoth([&records](Part& part) {
         for (const Pending& p : part.items) {
@@ -182,47 +188,17 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     // The second part's places have moved on to where the next block starts.
     const auto& end = second.count;
 
-    // Refuse here, before the first save, what would outgrow the data file half way.
-    uint64_t growth = 0;
-    for (int32_t b = 0; b < blocks; ++b) {
-        uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
-        uint32_t to = end[static_cast<size_t>(b)];
-        if (from == to) continue;
-        growth += static_cast<uint64_t>(std::max(EntryOf(b).length, 0)) +
-                  uint64_t{to - from} * kRecordBytes;
-    }
-    if (flushedDataSize_ + pendingData_.size() + growth >
-        static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-        throw Error::Overflow("Overflow: " + data_->path() +
-                              " would grow past the 2 GiB that its index can address");
-    }
-
     // Phase 2: each block that receives items gets its old records and then the new ones
-    // appended once, in ascending order; the checks above stand for those of cSave.
-    ByteBuffer block;
+    // appended once, in ascending order; the check above stands for cSave's.
     for (int32_t b = 0; b < blocks; ++b) {
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
         if (counts_.blocks++ % 4096 == 0) ThrowIfStopped();
-        std::span<const uint8_t> added(records.data() + size_t{from} * kRecordBytes,
-                                       size_t{to - from} * kRecordBytes);
         Entry entry;
-        std::span<const uint8_t> old;
-        if (const uint8_t* run = RunOf(b, entry)) {
-            old = {run, static_cast<size_t>(entry.length)};
-            // A run this job appended moves when the pending records grow.
-            if (std::less_equal<>()(pendingData_.data(), run) &&
-                std::less<>()(run, pendingData_.data() + pendingData_.size())) {
-                block.assign(old.begin(), old.end());
-                old = block;
-            }
-        }
-        const uint64_t offset = dataBytes();
-        pendingData_.insert(pendingData_.end(), old.begin(), old.end());
-        pendingData_.insert(pendingData_.end(), added.begin(), added.end());
-        SetEntry(
-            b, {static_cast<int32_t>(offset), static_cast<int32_t>(old.size() + added.size()), -1});
+        const uint8_t* run = RunOf(b, entry);
+        AppendRun(b, {run, run ? static_cast<size_t>(entry.length) : 0},
+                  {records.data() + size_t{from} * kRecordBytes, size_t{to - from} * kRecordBytes});
         if (pendingData_.size() >= kWriteOutBytes) WritePending();
     }
     return {};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <span>
 
@@ -271,16 +272,36 @@ void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data,
         SetEntry(BlockNumber, {-1, -1, -1});
         return;
     }
-    uint64_t dataSize = flushedDataSize_ + pendingData_.size();
-    if (dataSize + Statics0Data.size() >
-        static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+    RequireRoomFor(Statics0Data.size());
+    AppendRun(BlockNumber, {}, Statics0Data);
+    if (pendingData_.size() >= kPendingLimit) WritePending();
+}
+
+void cStatics::RequireRoomFor(uint64_t bytes) const {
+    if (dataBytes() + bytes > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
         throw Error::Overflow("Overflow: " + data_->path() +
                               " would grow past the 2 GiB that its index can address");
     }
-    pendingData_.insert(pendingData_.end(), Statics0Data.begin(), Statics0Data.end());
-    SetEntry(BlockNumber,
-             {static_cast<int32_t>(dataSize), static_cast<int32_t>(Statics0Data.size()), -1});
-    if (pendingData_.size() >= kPendingLimit) WritePending();
+}
+
+void cStatics::AppendRun(int32_t block, std::span<const uint8_t> old,
+                         std::span<const uint8_t> added) {
+    const uint64_t offset = dataBytes();
+    const size_t length = old.size() + added.size();
+    auto pending = [this](std::span<const uint8_t> bytes) {
+        return std::less_equal<>()(pendingData_.data(), bytes.data()) &&
+               std::less<>()(bytes.data(), pendingData_.data() + pendingData_.size());
+    };
+    if (pending(old) || pending(added)) {
+        // Records this job appended move when the pending records grow: copied out first.
+        ByteBuffer run(old.begin(), old.end());
+        run.insert(run.end(), added.begin(), added.end());
+        pendingData_.insert(pendingData_.end(), run.begin(), run.end());
+    } else {
+        pendingData_.insert(pendingData_.end(), old.begin(), old.end());
+        pendingData_.insert(pendingData_.end(), added.begin(), added.end());
+    }
+    SetEntry(block, {static_cast<int32_t>(offset), static_cast<int32_t>(length), -1});
 }
 
 void cStatics::WritePending() {

@@ -151,6 +151,11 @@ class cStatics {
     const uint8_t* PeekData(uint64_t offset, size_t length);
     void CheckBlock(int32_t block) const;
     void SetEntry(int32_t block, Entry e);
+    // Throws Error::Overflow when the data file, pending records included, cannot grow by
+    // `bytes` and still be addressed by the index.
+    void RequireRoomFor(uint64_t bytes) const;
+    // Appends `old` and then `added` as the block's run and points its entry at them.
+    void AppendRun(int32_t block, std::span<const uint8_t> old, std::span<const uint8_t> added);
     void Commit(const std::function<void()>& beforeCommit);
 
     FileSystem& fs_;
