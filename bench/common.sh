@@ -1,6 +1,8 @@
 # Shared by the bench/run_*.sh scripts; source it after setting `root`.
 #   bench_build BUILD_DIR "TARGETS" [CMAKE_ARGS...]  configures (Release, benchmarks on) when
-#                                                     needed and builds the targets
+#                                                     needed and builds the targets; then $vorlak
+#                                                     is the built program and $work a temporary
+#                                                     folder, removed when the script ends
 #   median CMD...  median of 5 wall-clock runs in seconds; the caller's `prepare` runs untimed
 #                  before each
 #   line LABEL JOB ANCHOR ANCHOR_LABEL   prints a job's and its anchor's time and their ratio
@@ -26,6 +28,10 @@ bench_build() {
         echo "$log" >&2
         exit 1
     fi
+    # shellcheck disable=SC2034  # for the scripts that source this
+    vorlak=$build/src/main/vorlak
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
 }
 
 prepare() { :; }

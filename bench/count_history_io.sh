@@ -11,9 +11,6 @@ build=${1:-$root/build/bench}
 source "$root/bench/common.sh"
 vorlak_install_packages strace
 bench_build "$build" "vorlak bench_png"
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 cp "$root/examples/island.bmp" "$root/examples/colors.gif" "$work/"
 "$build/bench/bench_png" resave "$work/island.bmp" "$work/grey.png" grey
 place=(--map "$work/map0.mul" --world 2048x2048 --x 100 --y 100)

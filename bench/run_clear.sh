@@ -9,9 +9,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
 source "$root/bench/common.sh"
 bench_build "$build" "vorlak bench_make_statics"
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # MOVED=10 makes every 10th block's run stand again at the end, as after edits.
 "$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1 "${MOVED:-0}"
 

@@ -9,9 +9,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
 source "$root/bench/common.sh"
 bench_build "$build" "vorlak bench_make_statics bench_make_worlds"
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_make_statics" "$work/statics0.mul" "$work/staidx0.mul" 1000000 1 0
 "$build/bench/bench_make_worlds" "$work/items.wsc" 1000000
 

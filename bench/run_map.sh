@@ -9,8 +9,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/bench}")
 source "$root/bench/common.sh"
 bench_build "$build" "bench_map_window bench_make_statics"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 bench_world "$build" "$work"
 cd "$work"
 prepare() { cat map0.mul staidx0.mul statics0.mul radarcol.mul >/dev/null; }

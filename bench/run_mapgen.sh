@@ -8,6 +8,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
 source "$root/bench/common.sh"
 bench_build "$build" "vorlak bench_mapgen"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_mapgen" "$work" "$build/src/main/vorlak"

@@ -7,9 +7,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/bench}
 source "$root/bench/common.sh"
 bench_build "$build" "vorlak bench_hello"
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 twenty() { for _ in $(seq 20); do "$@" >/dev/null 2>&1 || true; done; }
 anchor=$(median twenty "$build/bench/bench_hello")

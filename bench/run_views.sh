@@ -12,9 +12,6 @@ build=$(realpath -m "${1:-$root/build/bench}")
 source "$root/bench/common.sh"
 vorlak_install_packages time
 bench_build "$build" "vorlak vorlak-picture bench_make_statics bench_png"
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 bench_world "$build" "$work"
 cp "$root/examples/colors.gif" "$work/colors.gif"
 cd "$work"

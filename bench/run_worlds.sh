@@ -12,9 +12,6 @@ vorlak_install_packages time  # /usr/bin/time -v
 build=${1:-$root/build/worlds-bench}
 count=${2:-1000000}
 bench_build "$build" "vorlak bench_make_worlds bench_make_statics" -DVORLAK_BUILD_APP=OFF
-vorlak=$build/src/main/vorlak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 "$build/bench/bench_make_worlds" "$work/items.wsc" "$count"
 "$build/bench/bench_make_statics" "$work/full.mul" "$work/fullidx.mul" 1000000 1 >/dev/null
 
