@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
@@ -76,8 +77,8 @@ Pending ToPending(const WorldItem& item, const std::string& file, const world::S
              static_cast<uint8_t>(z), Low(item.colour), High(item.colour)}};
 }
 
-// Records saved are written out every so often, so that the pending part of the data file stays
-// small and its memory is reused rather than grown.
+// The runs are written out a piece at a time, each piece sent on to the disk as the next one is
+// written, and a stop is looked for between pieces.
 constexpr size_t kWriteOutBytes = size_t{1} << 20;
 
 // "2 items taken into 1 block (skipped: 1 item of another type, 3 items in a container)."
@@ -142,9 +143,10 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
                               " items are more than the statics files can hold");
     }
 
-    // Group the records by block, keeping the order in which they were taken, the first part's
-    // before the second's. Each part is counted and placed on a core of its own. After placing,
-    // the records of block b lie at [end[b - 1], end[b]) (block 0 from 0).
+    // The data file grows by one run for each block that receives items: its old records, then
+    // the new ones in the order taken, the first part's before the second's. The runs are laid
+    // out in ascending block order in one buffer, which is written out as it stands. Each part is
+    // counted and placed on a core of its own.
     auto onBoth = [&first, &second](auto work) {
         std::thread other;
         if (!second.items.empty()) {
@@ -160,46 +162,53 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     onBoth([](Part& part) {
         for (const Pending& p : part.items) ++part.count[part.Block(p)];
     });
-    // Every block that receives items is appended anew, its old records and then the new ones:
-    // what would outgrow the data file half way is refused here, before the first save.
+    // Each part's count becomes the place of its first record in the buffer, behind the block's
+    // old records; a block without items gets the place where the next run starts. Once placed,
+    // the second part's places have moved on to the end of each run: the run of block b lies at
+    // [end[b - 1], end[b]) (block 0 from 0). What would outgrow the data file is refused here,
+    // before anything is written.
     const int32_t blocks = size_.blocks();
-    uint32_t placed = 0;
-    uint64_t growth = 0;
+    uint64_t bytes = 0;
     for (size_t b = 0; b < static_cast<size_t>(blocks); ++b) {
-        const uint32_t before = placed;
-        for (Part* part : {&first, &second}) {
-            uint32_t n = part->count[b];
-            part->count[b] = placed;
-            placed += n;
+        const uint32_t fromFirst = first.count[b], fromSecond = second.count[b];
+        if (fromFirst + fromSecond != 0) {
+            bytes += static_cast<uint64_t>(std::max(EntryOf(static_cast<int32_t>(b)).length, 0));
         }
-        if (placed != before) {
-            growth += static_cast<uint64_t>(std::max(EntryOf(static_cast<int32_t>(b)).length, 0));
-        }
+        first.count[b] = static_cast<uint32_t>(bytes);
+        bytes += uint64_t{fromFirst} * kRecordBytes;
+        second.count[b] = static_cast<uint32_t>(bytes);
+        bytes += uint64_t{fromSecond} * kRecordBytes;
     }
-    RequireRoomFor(growth + uint64_t{placed} * kRecordBytes);
-    std::vector<uint8_t, LargeAllocator<uint8_t>> records(size_t{placed} * kRecordBytes);
-    onBoth([&records](Part& part) {
+    RequireRoomFor(bytes);
+    std::vector<uint8_t, LargeAllocator<uint8_t>> runs(static_cast<size_t>(bytes));
+    onBoth([&runs](Part& part) {
         for (const Pending& p : part.items) {
-            p.PutRecord(records.data() + size_t{part.count[part.Block(p)]++} * kRecordBytes);
+            uint32_t& at = part.count[part.Block(p)];
+            p.PutRecord(runs.data() + at);
+            at += kRecordBytes;
         }
         part.items = {};
     });
     first.count = {};
-    // The second part's places have moved on to where the next block starts.
     const auto& end = second.count;
 
-    // Phase 2: each block that receives items gets its old records and then the new ones
-    // appended once, in ascending order; the check above stands for cSave's.
+    // Phase 2: the old records go before the new ones, each entry points at its block's run, and
+    // the runs are written out.
+    const uint64_t base = dataBytes();  // nothing else is appended in this job
     for (int32_t b = 0; b < blocks; ++b) {
         uint32_t from = b == 0 ? 0 : end[static_cast<size_t>(b) - 1];
         uint32_t to = end[static_cast<size_t>(b)];
         if (from == to) continue;
         if (counts_.blocks++ % 4096 == 0) ThrowIfStopped();
         Entry entry;
-        const uint8_t* run = RunOf(b, entry);
-        AppendRun(b, {run, run ? static_cast<size_t>(entry.length) : 0},
-                  {records.data() + size_t{from} * kRecordBytes, size_t{to - from} * kRecordBytes});
-        if (pendingData_.size() >= kWriteOutBytes) WritePending();
+        if (const uint8_t* run = RunOf(b, entry)) {
+            std::memcpy(runs.data() + from, run, static_cast<size_t>(entry.length));
+        }
+        SetEntry(b, {static_cast<int32_t>(base + from), static_cast<int32_t>(to - from), -1});
+    }
+    for (size_t from = 0; from < runs.size(); from += kWriteOutBytes) {
+        ThrowIfStopped();
+        WriteOut({runs.data() + from, std::min(kWriteOutBytes, runs.size() - from)});
     }
     return {};
 }

@@ -273,7 +273,7 @@ void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data,
         return;
     }
     RequireRoomFor(Statics0Data.size());
-    AppendRun(BlockNumber, {}, Statics0Data);
+    AppendRun(BlockNumber, Statics0Data);
     if (pendingData_.size() >= kPendingLimit) WritePending();
 }
 
@@ -284,34 +284,31 @@ void cStatics::RequireRoomFor(uint64_t bytes) const {
     }
 }
 
-void cStatics::AppendRun(int32_t block, std::span<const uint8_t> old,
-                         std::span<const uint8_t> added) {
+void cStatics::AppendRun(int32_t block, std::span<const uint8_t> run) {
     const uint64_t offset = dataBytes();
-    const size_t length = old.size() + added.size();
-    auto pending = [this](std::span<const uint8_t> bytes) {
-        return std::less_equal<>()(pendingData_.data(), bytes.data()) &&
-               std::less<>()(bytes.data(), pendingData_.data() + pendingData_.size());
-    };
-    if (pending(old) || pending(added)) {
+    if (std::less_equal<>()(pendingData_.data(), run.data()) &&
+        std::less<>()(run.data(), pendingData_.data() + pendingData_.size())) {
         // Records this job appended move when the pending records grow: copied out first.
-        ByteBuffer run(old.begin(), old.end());
-        run.insert(run.end(), added.begin(), added.end());
-        pendingData_.insert(pendingData_.end(), run.begin(), run.end());
+        ByteBuffer copy(run.begin(), run.end());
+        pendingData_.insert(pendingData_.end(), copy.begin(), copy.end());
     } else {
-        pendingData_.insert(pendingData_.end(), old.begin(), old.end());
-        pendingData_.insert(pendingData_.end(), added.begin(), added.end());
+        pendingData_.insert(pendingData_.end(), run.begin(), run.end());
     }
-    SetEntry(block, {static_cast<int32_t>(offset), static_cast<int32_t>(length), -1});
+    SetEntry(block, {static_cast<int32_t>(offset), static_cast<int32_t>(run.size()), -1});
 }
 
 void cStatics::WritePending() {
-    if (pendingData_.empty()) return;
-    if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
-    data_->WriteAt(flushedDataSize_, pendingData_);
-    // On their way to the disk while the job goes on, so that the commit's sync waits less.
-    data_->StartSync(flushedDataSize_, pendingData_.size());
-    flushedDataSize_ += pendingData_.size();
+    WriteOut(pendingData_);
     pendingData_.clear();
+}
+
+void cStatics::WriteOut(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return;
+    if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
+    data_->WriteAt(flushedDataSize_, bytes);
+    // On their way to the disk while the job goes on, so that the commit's sync waits less.
+    data_->StartSync(flushedDataSize_, bytes.size());
+    flushedDataSize_ += bytes.size();
 }
 
 void cStatics::Commit(const std::function<void()>& beforeCommit) {

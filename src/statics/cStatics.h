@@ -154,8 +154,11 @@ class cStatics {
     // Throws Error::Overflow when the data file, pending records included, cannot grow by
     // `bytes` and still be addressed by the index.
     void RequireRoomFor(uint64_t bytes) const;
-    // Appends `old` and then `added` as the block's run and points its entry at them.
-    void AppendRun(int32_t block, std::span<const uint8_t> old, std::span<const uint8_t> added);
+    // Appends `run` as the block's run and points its entry at it.
+    void AppendRun(int32_t block, std::span<const uint8_t> run);
+    // Writes `bytes` where the written part of the data file ends: the pending records, or bytes
+    // appended while none are pending.
+    void WriteOut(std::span<const uint8_t> bytes);
     void Commit(const std::function<void()>& beforeCommit);
 
     FileSystem& fs_;
