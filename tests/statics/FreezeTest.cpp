@@ -124,6 +124,29 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
     }
 }
 
+// The data file's end stays within the index's reach: a block that receives items is written
+// anew with its old records, and those count too.
+TEST_F(FreezeJob, RefusesToGrowTheDataFilePastWhatItsIndexAddresses) {
+    StaticsPair pair;
+    pair.AddRun(89802, Bytes(21, 1));
+    for (int64_t size : {2147483620, 2147483619}) {
+        pair.Write(idx, data);
+        std::filesystem::resize_file(data, static_cast<uintmax_t>(size));
+        const Bytes index = ReadAll(idx);
+        JobOutcome outcome = Freeze(test::Zedra3Item("1", "1400", "1620"));
+        if (size == 2147483620) {
+            EXPECT_EQ(outcome.status, "Freeze failed: Overflow: " + data +
+                                          " would grow past the 2 GiB that its index can address");
+            EXPECT_EQ(std::filesystem::file_size(data), 2147483620u);
+            EXPECT_EQ(ReadAll(idx), index);
+        } else {
+            ASSERT_TRUE(outcome.ok) << outcome.status;
+            EXPECT_EQ(EntryBytes(89802), Entry(2147483619, 28));
+            EXPECT_EQ(std::filesystem::file_size(data), 2147483647u);
+        }
+    }
+}
+
 // Every failure while the item file is read ends the job before the statics files change.
 TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
     ASSERT_TRUE(Freeze(test::Zedra3Item("9", "100", "100")).ok);
