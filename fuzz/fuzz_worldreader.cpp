@@ -3,14 +3,16 @@
 // The first byte picks the case: bit 0 the format (Sphere when set), bits 1-2 the wanted type,
 // bit 3 a small field limit, bits 4-6 a small read buffer, bit 7 the value check. The reader must
 // never crash, must fail only with an Error, and must read the same items (or fail with the same
-// message) whatever the size of its read buffer, and when read in two parts at once. In the value
-// check the rest of the input is one value text, and the reader must read it exactly as the number
-// rules do.
+// message) whatever the size of its read buffer, and when read in parts on two threads at once. In
+// the value check the rest of the input is one value text, and the reader must read it exactly as
+// the number rules do.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mul/Error.h"
@@ -94,27 +96,36 @@ Outcome ReadAll(std::string_view text, WorldFormat format, int32_t wanted,
 
 class Collect final : public vorlak::WorldItemSink {
   public:
+    void StartPart(size_t part) override { parts.push_back({part, {}}); }
     void Take(const WorldItem& item) override {
         Refuse(item);
-        items.push_back(item);
+        parts.back().second.push_back(item);
     }
-    void Clear() override { items.clear(); }
-    std::vector<WorldItem> items;
+    void Clear() override { parts.clear(); }
+    // Appends the items to `out` in the order of their parts, on the lines of the whole file.
+    void AddTo(std::vector<WorldItem>& out, const std::vector<int64_t>& linesBefore) {
+        std::sort(parts.begin(), parts.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [part, items] : parts) {
+            for (WorldItem item : items) {
+                item.line += linesBefore.at(part);
+                out.push_back(item);
+            }
+        }
+    }
+    std::vector<std::pair<size_t, std::vector<WorldItem>>> parts;
 };
 
 Outcome ReadInParts(std::string_view text, WorldFormat format, int32_t wanted,
-                    WorldReaderOptions options) {
+                    WorldReaderOptions options, uint64_t partBytes) {
     MemoryFile file(text);
     Collect first, second;
     Outcome outcome;
     try {
-        vorlak::WorldItemsRead read =
-            vorlak::ReadWorldItems(file, "fuzz.wsc", format, wanted, first, second, options, 0);
-        outcome.items = first.items;
-        for (WorldItem item : second.items) {
-            item.line += read.secondLines;
-            outcome.items.push_back(item);
-        }
+        vorlak::WorldItemsRead read = vorlak::ReadWorldItems(file, "fuzz.wsc", format, wanted,
+                                                             first, second, options, partBytes);
+        first.AddTo(outcome.items, read.linesBefore);
+        second.AddTo(outcome.items, read.linesBefore);
         outcome.skippedForType = read.skippedForType;
         outcome.skippedInContainer = read.skippedInContainer;
     } catch (const vorlak::Error& e) {
@@ -162,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome pieces = ReadAll(text, format, wanted, {smallBuffer, maxField});
     if (!Same(whole, pieces)) std::abort();
     // Read in parts, a failure is its message: what the sinks took before is theirs to drop.
-    Outcome parts = ReadInParts(text, format, wanted, {smallBuffer, maxField});
+    Outcome parts = ReadInParts(text, format, wanted, {smallBuffer, maxField}, 16 * smallBuffer);
     if (parts.error.empty() ? !Same(whole, parts) : parts.error != whole.error) std::abort();
     return 0;
 }

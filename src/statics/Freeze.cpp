@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "mul/Error.h"
@@ -107,16 +108,34 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
       public:
         Part(const std::string& file, const world::Size& size)
             : count(static_cast<size_t>(size.blocks())), file_(file), size_(size) {}
+        void StartPart(size_t part) override { parts.push_back({part, items.size()}); }
         void Take(const WorldItem& item) override {
             if (items.size() % 4096 == 0) ThrowIfStopped();
             items.push_back(ToPending(item, file_, size_));
         }
-        void Clear() override { items.clear(); }
+        void Clear() override {
+            items.clear();
+            parts.clear();
+        }
+        // The ranges of items, in the order of the file.
+        std::vector<std::pair<size_t, size_t>> InFileOrder() const {
+            std::vector<std::array<size_t, 3>> runs;  // part, first item, end
+            for (size_t i = 0; i < parts.size(); ++i) {
+                size_t end = i + 1 < parts.size() ? parts[i + 1].second : items.size();
+                runs.push_back({parts[i].first, parts[i].second, end});
+            }
+            std::sort(runs.begin(), runs.end());
+            std::vector<std::pair<size_t, size_t>> ranges;
+            for (const auto& [part, from, end] : runs) ranges.emplace_back(from, end);
+            return ranges;
+        }
         size_t Block(const Pending& p) const {
             return static_cast<size_t>(size_.BlockNumber(p.x(), p.y()));
         }
 
         std::vector<Pending, LargeAllocator<Pending>> items;
+        // The parts of the file taken, in the order taken, each with its first item.
+        std::vector<std::pair<size_t, size_t>> parts;
         // Its records in each block; then where its next record in the block goes.
         std::vector<uint32_t, LargeAllocator<uint32_t>> count;
 
@@ -182,10 +201,13 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     RequireRoomFor(bytes);
     std::vector<uint8_t, LargeAllocator<uint8_t>> runs(static_cast<size_t>(bytes));
     onBoth([&runs](Part& part) {
-        for (const Pending& p : part.items) {
-            uint32_t& at = part.count[part.Block(p)];
-            p.PutRecord(runs.data() + at);
-            at += kRecordBytes;
+        for (auto [from, end] : part.InFileOrder()) {
+            for (size_t i = from; i < end; ++i) {
+                const Pending& p = part.items[i];
+                uint32_t& at = part.count[part.Block(p)];
+                p.PutRecord(runs.data() + at);
+                at += kRecordBytes;
+            }
         }
         part.items = {};
     });

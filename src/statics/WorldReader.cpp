@@ -5,8 +5,8 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <limits>
+#include <mutex>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -746,15 +746,14 @@ class FilePart final : public RandomAccessFile {
     uint64_t begin_, end_;
 };
 
-// Where the second part starts: the first item section header from the middle of the file on,
-// whole in a window read there, with its key as servers write it. 0 when there is none.
-uint64_t SplitPoint(RandomAccessFile& file, uint64_t size) {
+// Where a part of the file from `offset` on starts: at the first item section header whole in a
+// window read there, with its key as servers write it. 0 when there is none.
+uint64_t PartStart(RandomAccessFile& file, uint64_t offset) {
     constexpr std::string_view kHeader = "\nSECTION WORLDITEM ";
-    constexpr uint64_t kWindowBytes = uint64_t{1} << 16;
-    std::string window(static_cast<size_t>(std::min(kWindowBytes, size - size / 2)), '\0');
-    size_t n = file.ReadAt(size / 2, {reinterpret_cast<uint8_t*>(window.data()), window.size()});
+    std::string window(16384, '\0');
+    size_t n = file.ReadAt(offset, {reinterpret_cast<uint8_t*>(window.data()), window.size()});
     size_t at = std::string_view(window.data(), n).find(kHeader);
-    return at == std::string_view::npos ? 0 : size / 2 + at + 1;
+    return at == std::string_view::npos ? 0 : offset + at + 1;
 }
 
 void Drain(WorldReader& reader, WorldItemSink& sink, const std::atomic<bool>* cancel = nullptr) {
@@ -769,75 +768,82 @@ void Drain(WorldReader& reader, WorldItemSink& sink, const std::atomic<bool>* ca
 
 WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, WorldFormat format,
                               int32_t wantedType, WorldItemSink& first, WorldItemSink& second,
-                              WorldReaderOptions options, uint64_t splitBytes) {
-    WorldItemsRead read;
-    auto add = [&read](const WorldReader& reader) {
-        read.skippedForType += reader.skippedForType();
-        read.skippedInContainer += reader.skippedInContainer();
+                              WorldReaderOptions options, uint64_t partBytes) {
+    auto readAll = [&]() {
+        WorldReader reader(file, name, format, wantedType, options);
+        first.StartPart(0);
+        Drain(reader, first);
+        return WorldItemsRead{reader.skippedForType(), reader.skippedInContainer(), {0}};
     };
-    auto readAll = [&](RandomAccessFile& from, WorldReaderOptions with, WorldItemSink& sink) {
-        WorldReader reader(from, name, format, wantedType, with);
-        Drain(reader, sink);
-        add(reader);
-    };
-    uint64_t size = file.Size();
-    uint64_t split = 0;
-    if (format == WorldFormat::kZedra3 && size >= std::max<uint64_t>(splitBytes, 2)) {
-        split = SplitPoint(file, size);
+    // Where each part starts, and then where the file ends. A header can start a part only once.
+    std::vector<uint64_t> starts{0};
+    if (format == WorldFormat::kZedra3) {
+        constexpr uint64_t kMostParts = 4096;
+        const uint64_t size = file.Size();
+        const uint64_t parts = std::min(size / std::max<uint64_t>(partBytes, 1), kMostParts);
+        for (uint64_t k = 1; k < parts; ++k) {
+            uint64_t at = PartStart(file, size / parts * k);
+            if (at > starts.back()) starts.push_back(at);
+        }
     }
-    if (split == 0) {
-        readAll(file, options, first);
-        return read;
-    }
+    const size_t parts = starts.size();
+    if (parts < 2) return readAll();
+    starts.push_back(std::numeric_limits<uint64_t>::max());
 
-    // The header starts its section afresh, and the end of the head ends the section before it,
-    // so the two parts read as the whole file does when the head ends between two fields.
-    FilePart head(file, 0, split), tail(file, split, std::numeric_limits<uint64_t>::max());
-    WorldReader headReader(head, name, format, wantedType, options);
-    WorldReader tailReader(tail, name, format, wantedType, options);
-    std::atomic<bool> cancel = false;
-    bool tailFailed = false;
+    struct Part {
+        uint64_t skippedForType = 0, skippedInContainer = 0;
+        int64_t lines = 0;
+        bool whole = false;  // read to its end, with no quotation open there
+    };
+    std::vector<Part> read(parts);
+    std::mutex taking;
+    size_t low = 0, high = parts;  // the parts not taken yet
+    std::atomic<bool> failed = false;
+    auto readParts = [&](WorldItemSink& sink, bool fromEnd) {
+        for (;;) {
+            size_t k;
+            {
+                std::lock_guard lock(taking);
+                if (low == high || failed) return;
+                k = fromEnd ? --high : low++;
+            }
+            try {
+                FilePart part(file, starts[k], starts[k + 1]);
+                WorldReader reader(part, name, format, wantedType, options);
+                sink.StartPart(k);
+                Drain(reader, sink, &failed);
+                read[k] = {reader.skippedForType(), reader.skippedInContainer(),
+                           reader.nextLine() - options.firstLine, !reader.unclosedQuote()};
+            } catch (...) {
+                failed = true;
+                return;
+            }
+        }
+    };
     std::thread other;
     try {
-        other = std::thread([&] {
-            try {
-                Drain(tailReader, second, &cancel);
-            } catch (...) {
-                tailFailed = true;
-            }
-        });
+        other = std::thread(readParts, std::ref(second), true);
     } catch (const std::system_error&) {
-        readAll(file, options, first);  // no second thread to be had
-        return read;
+        return readAll();  // no second thread to be had
     }
-    std::exception_ptr headError;
-    try {
-        Drain(headReader, first);
-    } catch (...) {
-        headError = std::current_exception();
-        cancel = true;
-    }
+    readParts(first, false);
     other.join();
-    if (headReader.unclosedQuote()) {
-        // A quoted value of the head runs on into the tail in the whole file.
-        first.Clear();
-        second.Clear();
-        readAll(file, options, first);
-        return read;
+    WorldItemsRead total;
+    int64_t lines = 0;
+    for (const Part& part : read) {
+        if (!part.whole) {
+            // A part failed, or a quoted value runs on past its end in the whole file (the
+            // last part's too, which is rare enough to be read again all the same).
+            first.Clear();
+            second.Clear();
+            return readAll();
+        }
+        total.skippedForType += part.skippedForType;
+        total.skippedInContainer += part.skippedInContainer;
+        total.linesBefore.push_back(lines);
+        lines += part.lines;
     }
-    if (headError) std::rethrow_exception(headError);
-    add(headReader);
-    if (tailFailed) {
-        // Read again with the lines of the whole file, for the message.
-        second.Clear();
-        WorldReaderOptions on = options;
-        on.firstLine = headReader.nextLine();
-        readAll(tail, on, second);
-        return read;
-    }
-    add(tailReader);
-    read.secondLines = headReader.nextLine() - 1;
-    return read;
+    return total;
 }
 
 }  // namespace vorlak

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mul/File.h"
 
@@ -196,34 +197,40 @@ class WorldReader {
     std::string hexText_;  // reused for the Sphere ID
 };
 
-// Takes the items of one part of a world file from ReadWorldItems.
+// Takes the items of parts of a world file from ReadWorldItems.
 class WorldItemSink {
   public:
     virtual ~WorldItemSink() = default;
+    // The items taken from here on, up to the next call, come from part `part` of the file (the
+    // parts are numbered from 0 in file order), with lines counted from the part's start.
+    virtual void StartPart(size_t part) = 0;
     virtual void Take(const WorldItem& item) = 0;
-    // Drops the items taken: the part is read once more.
+    // Drops the items taken: the file is read once more.
     virtual void Clear() = 0;
 };
 
 struct WorldItemsRead {
     uint64_t skippedForType = 0;
     uint64_t skippedInContainer = 0;
-    // Added to the lines of the items that the second sink holds, gives their lines in the file.
-    int64_t secondLines = 0;
+    // For each part, the lines of the file before it: added to the lines of its items, gives
+    // their lines in the file.
+    std::vector<int64_t> linesBefore;
 };
 
 // Reads the items of `file` exactly as one WorldReader with these arguments hands them out, and
 // throws what it would throw, or what a sink throws for the first item it refuses. A Zedra3 file
-// of at least `splitBytes` bytes with an item section header soon after its middle is read in two
-// parts at once: `first` takes the items before that header on this thread while `second` takes
-// the others on another thread, in order and with lines counted from the header's. When that
-// cannot stand for the whole (a quotation open at the header, a failure in the second part), the
-// parts are read again on this thread, each from Clear(), so that messages give the right line.
-// Otherwise, and for a smaller file, `first` takes all items. `file` is read from both threads
-// at once, by offset, which the files of a FileSystem allow.
+// of at least twice `partBytes` bytes is cut into parts of about that size, each starting at an
+// item section header, and read on two threads at once: `first` takes the parts from the start
+// of the file on this thread, in ascending order, while `second` takes them from the end on
+// another thread, in descending order, until the two meet. So every part `first` takes lies
+// before every part `second` takes, and the faster thread reads more of them. When that cannot
+// stand for the whole (a quotation open at the end of a part, a failure in any part), the file is
+// read again on this thread, from Clear(), so that messages give the right line. Otherwise, and
+// for a smaller file, `first` takes all items as part 0. `file` is read from both threads at
+// once, by offset, which the files of a FileSystem allow.
 WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, WorldFormat format,
                               int32_t wantedType, WorldItemSink& first, WorldItemSink& second,
                               WorldReaderOptions options = {},
-                              uint64_t splitBytes = uint64_t{8} << 20);
+                              uint64_t partBytes = uint64_t{4} << 20);
 
 }  // namespace vorlak

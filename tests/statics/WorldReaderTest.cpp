@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <tuple>
 
 #include "mul/Error.h"
 #include "statics/WorldReader.h"
+#include "support/StaticsFixture.h"
 #include "support/TestFiles.h"
 
 namespace vorlak {
@@ -233,6 +236,108 @@ TEST(WorldReaderFailure, OverlongValuesFailButOverlongOtherFieldsAreSkipped) {
     std::string text =
         "SECTION WORLDITEM 1\nID 3\nNAME " + longText + "\n\"" + longText + "\"\nCONT -1\n}\n";
     EXPECT_EQ(Read(text, WorldFormat::kZedra3, -1, small), (std::vector<Item>{{3, 0, 0, 0, 0}}));
+}
+
+// Takes the items of the parts it is given, as the freeze job does, and refuses item 4242.
+class PartSink final : public WorldItemSink {
+  public:
+    void StartPart(size_t part) override { parts.push_back({part, {}}); }
+    void Take(const WorldItem& item) override {
+        if (item.id == 4242)
+            throw Error::InvalidArgument("4242 on line " + std::to_string(item.line));
+        parts.back().second.push_back(item);
+    }
+    void Clear() override { parts.clear(); }
+    std::vector<std::pair<size_t, std::vector<WorldItem>>> parts;
+};
+
+using Taken = std::tuple<int32_t, int32_t, int32_t, int64_t>;  // ID, X, container test, line
+
+// Reads `text` in parts of about `partBytes` bytes and gives the items in the order the two sinks
+// say, on the lines of the whole file, and the counts of skipped items; or the failure alone.
+std::pair<std::vector<Taken>, std::string> InParts(const std::string& text, uint64_t partBytes,
+                                                   std::vector<size_t>* order = nullptr) {
+    auto file = FileOf(text);
+    PartSink first, second;
+    std::vector<Taken> taken;
+    try {
+        WorldItemsRead read = ReadWorldItems(*file, "items.wsc", WorldFormat::kZedra3, 7, first,
+                                             second, {}, partBytes);
+        // The second sink's parts come last, in ascending order.
+        std::reverse(second.parts.begin(), second.parts.end());
+        for (PartSink* sink : {&first, &second}) {
+            for (const auto& [part, items] : sink->parts) {
+                if (order) order->push_back(part);
+                for (const WorldItem& i : items) {
+                    taken.emplace_back(i.id, i.x, i.y, i.line + read.linesBefore.at(part));
+                }
+            }
+        }
+        return {taken, std::to_string(read.skippedForType) + " " +
+                           std::to_string(read.skippedInContainer)};
+    } catch (const Error& e) {
+        return {{}, e.what()};
+    }
+}
+
+std::pair<std::vector<Taken>, std::string> InOnePass(const std::string& text) {
+    auto file = FileOf(text);
+    WorldReader reader(*file, "items.wsc", WorldFormat::kZedra3, 7);
+    std::vector<Taken> taken;
+    try {
+        WorldItem i;
+        while (reader.Next(i)) {
+            if (i.id == 4242)
+                throw Error::InvalidArgument("4242 on line " + std::to_string(i.line));
+            taken.emplace_back(i.id, i.x, i.y, i.line);
+        }
+    } catch (const Error& e) {
+        return {{}, e.what()};
+    }
+    return {taken, std::to_string(reader.skippedForType()) + " " +
+                       std::to_string(reader.skippedInContainer())};
+}
+
+// Sections of every kind, some of them `odd`.
+std::string Sections(const std::map<int, std::string>& odd = {}) {
+    std::string text = "INITMEM 300\r\n";
+    for (int i = 1; i <= 300; ++i) {
+        auto n = std::to_string(i);
+        auto it = odd.find(i);
+        text += it != odd.end() ? it->second
+                : i % 5 == 0    ? test::Zedra3Item(n, n, "1", "0", "", "8")  // another type
+                : i % 7 == 0    ? test::Zedra3Item(n, n, "2", "0", "CONT 9\r\n", "7")
+                                : test::Zedra3Item(n, n, "3", "0", "", "7");
+    }
+    return text;
+}
+
+TEST(WorldReaderInParts, ReadsAsOnePassDoesWhicheverThreadTakesAPart) {
+    const std::string text = Sections();
+    auto whole = InOnePass(text);
+    ASSERT_EQ(whole.first.size(), 300u - 60 - 34);
+    ASSERT_EQ(whole.second, "60 34");
+    for (uint64_t partBytes : {uint64_t{1} << 20, uint64_t{5000}, uint64_t{300}, uint64_t{1}}) {
+        std::vector<size_t> order;
+        EXPECT_EQ(InParts(text, partBytes, &order), whole) << partBytes;
+        // Every part once, the first sink's before the second's.
+        for (size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], k) << partBytes;
+        EXPECT_EQ(order.size() > 50, partBytes <= 300) << partBytes;
+    }
+}
+
+TEST(WorldReaderInParts, FailuresAndQuotationsOpenAtTheEndOfAPartReadTheFileAgain) {
+    for (const auto& odd : std::vector<std::map<int, std::string>>{
+             {{150, "SECTION WORLDITEM 1\r\nX 99999999999\r\n"}},
+             {{150, test::Zedra3Item("4242", "1", "1", "0", "", "7")}},
+             // The value runs on from section 100 into section 200: what lies between is in it.
+             {{100, "SECTION WORLDITEM 1\r\n\"a\r\n"}, {200, "b\"\r\n"}},
+             {{300, "SECTION WORLDITEM 1\r\n\"a\r\n"}},
+         }) {
+        const std::string text = Sections(odd);
+        auto whole = InOnePass(text);
+        EXPECT_EQ(InParts(text, 300), whole) << whole.second;
+    }
 }
 
 }  // namespace
