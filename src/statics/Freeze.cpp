@@ -104,9 +104,9 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     counts_ = {};
 
     // Phase 1: the whole item file is read before anything is written.
-    class Part final : public WorldItemSink {
+    class Sink final : public WorldItemSink {
       public:
-        Part(const std::string& file, const world::Size& size)
+        Sink(const std::string& file, const world::Size& size)
             : count(static_cast<size_t>(size.blocks())), file_(file), size_(size) {}
         void StartPart(size_t part) override { parts.push_back({part, items.size()}); }
         void Take(const WorldItem& item) override {
@@ -134,7 +134,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         }
 
         std::vector<Pending, LargeAllocator<Pending>> items;
-        // The parts of the file taken, in the order taken, each with its first item.
+        // The parts of the file taken, in the order taken, each with the place of its first item.
         std::vector<std::pair<size_t, size_t>> parts;
         // Its records in each block; then where its next record in the block goes.
         std::vector<uint32_t, LargeAllocator<uint32_t>> count;
@@ -148,7 +148,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         // An item takes at least some 64 bytes of text; room reserved is only used as it fills.
         size_t room = static_cast<size_t>(std::min<uint64_t>(file->Size() / 64, 1u << 24));
         first.items.reserve(room);
-        second.items.reserve(room / 2);
+        second.items.reserve(room);
         WorldItemsRead read = ReadWorldItems(
             *file, ItemsFilename, ItemFileType ? WorldFormat::kSphere : WorldFormat::kZedra3,
             AddItemType, first, second);
@@ -163,9 +163,10 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     }
 
     // The data file grows by one run for each block that receives items: its old records, then
-    // the new ones in the order taken, the first part's before the second's. The runs are laid
-    // out in ascending block order in one buffer, which is written out as it stands. Each part is
-    // counted and placed on a core of its own.
+    // the new ones in the order of the world file. The runs are laid out in ascending block order
+    // in one buffer, which is written out as it stands. The items of each sink are counted and
+    // placed on a core of their own; all that the first sink took lies before what the second
+    // took.
     auto onBoth = [&first, &second](auto work) {
         std::thread other;
         if (!second.items.empty()) {
@@ -178,12 +179,12 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         work(first);
         if (other.joinable()) other.join();
     };
-    onBoth([](Part& part) {
-        for (const Pending& p : part.items) ++part.count[part.Block(p)];
+    onBoth([](Sink& sink) {
+        for (const Pending& p : sink.items) ++sink.count[sink.Block(p)];
     });
-    // Each part's count becomes the place of its first record in the buffer, behind the block's
+    // Each sink's count becomes the place of its first record in the buffer, behind the block's
     // old records; a block without items gets the place where the next run starts. Once placed,
-    // the second part's places have moved on to the end of each run: the run of block b lies at
+    // the second sink's places have moved on to the end of each run: the run of block b lies at
     // [end[b - 1], end[b]) (block 0 from 0). What would outgrow the data file is refused here,
     // before anything is written.
     const int32_t blocks = size_.blocks();
@@ -200,16 +201,16 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     }
     RequireRoomFor(bytes);
     std::vector<uint8_t, LargeAllocator<uint8_t>> runs(static_cast<size_t>(bytes));
-    onBoth([&runs](Part& part) {
-        for (auto [from, end] : part.InFileOrder()) {
+    onBoth([&runs](Sink& sink) {
+        for (auto [from, end] : sink.InFileOrder()) {
             for (size_t i = from; i < end; ++i) {
-                const Pending& p = part.items[i];
-                uint32_t& at = part.count[part.Block(p)];
+                const Pending& p = sink.items[i];
+                uint32_t& at = sink.count[sink.Block(p)];
                 p.PutRecord(runs.data() + at);
                 at += kRecordBytes;
             }
         }
-        part.items = {};
+        sink.items = {};
     });
     first.count = {};
     const auto& end = second.count;

@@ -750,7 +750,8 @@ class FilePart final : public RandomAccessFile {
 // window read there, with its key as servers write it. 0 when there is none.
 uint64_t PartStart(RandomAccessFile& file, uint64_t offset) {
     constexpr std::string_view kHeader = "\nSECTION WORLDITEM ";
-    std::string window(16384, '\0');
+    constexpr size_t kWindowBytes = 16384;
+    std::string window(kWindowBytes, '\0');
     size_t n = file.ReadAt(offset, {reinterpret_cast<uint8_t*>(window.data()), window.size()});
     size_t at = std::string_view(window.data(), n).find(kHeader);
     return at == std::string_view::npos ? 0 : offset + at + 1;
@@ -775,7 +776,10 @@ WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, W
         Drain(reader, first);
         return WorldItemsRead{reader.skippedForType(), reader.skippedInContainer(), {0}};
     };
-    // Where each part starts, and then where the file ends. A header can start a part only once.
+    // Where each part starts, and then where the file ends. Each part but the first starts at an
+    // item section header, which starts its section afresh, and the end of a part ends the section
+    // before it: so the parts read as the whole file does unless a quoted value is open at the end
+    // of one. A header found twice starts one part.
     std::vector<uint64_t> starts{0};
     if (format == WorldFormat::kZedra3) {
         constexpr uint64_t kMostParts = 4096;
