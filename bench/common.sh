@@ -5,6 +5,9 @@
 #                                                     folder, removed when the script ends
 #   median CMD...  median of 5 wall-clock runs in seconds; the caller's `prepare` runs untimed
 #                  before each
+#   in_turns CMD... -- ANCHOR...  the job and its anchor in turns, 5 times each (`prepare`
+#                  before each), and their medians "JOB ANCHOR": a change of load on the machine
+#                  weighs on both alike
 #   line LABEL JOB ANCHOR ANCHOR_LABEL   prints a job's and its anchor's time and their ratio
 #   ratio A B      A / B
 #   bench_world BUILD_DIR FOLDER   the whole default world in FOLDER: about 1,000,000 statics
@@ -46,6 +49,30 @@ median() {
         times+=("$(echo "$t1 - $t0" | bc -l)")
     done
     printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
+}
+
+in_turns() {
+    local job=() anchor=() job_times=() anchor_times=() t0 t1
+    while [[ $1 != -- ]]; do
+        job+=("$1")
+        shift
+    done
+    shift
+    anchor=("$@")
+    for _ in 1 2 3 4 5; do
+        prepare
+        t0=$(date +%s.%N)
+        "${job[@]}" >/dev/null
+        t1=$(date +%s.%N)
+        job_times+=("$(echo "$t1 - $t0" | bc -l)")
+        prepare
+        t0=$(date +%s.%N)
+        "${anchor[@]}" >/dev/null
+        t1=$(date +%s.%N)
+        anchor_times+=("$(echo "$t1 - $t0" | bc -l)")
+    done
+    echo "$(printf '%s\n' "${job_times[@]}" | sort -g | sed -n 3p)" \
+        "$(printf '%s\n' "${anchor_times[@]}" | sort -g | sed -n 3p)"
 }
 
 ratio() { echo "$1 / $2" | bc -l; }

@@ -2,7 +2,8 @@
 # Times `vorlak freeze` of a Zedra3 world file of 1,000,000 ground items into a new pair, and into
 # a pair that already holds 1,000,000 statics (bench_make_statics), against `wc -l` over that
 # file, and `vorlak melt` of the whole world from the pair that freeze made (1,000,000 statics)
-# against copying the melted file; medians of 5, warm page cache, in one run.
+# against copying the melted file; medians of 5, warm page cache, in one run. Freeze and `wc -l`
+# run in turns, so that a change of load weighs on both alike.
 # Each line also gives one run's CPU time (user + system) and peak memory (/usr/bin/time -v).
 # Usage: bench/run_worlds.sh [BUILD_DIR] [ITEMS]   (default build/worlds-bench, 1000000)
 set -euo pipefail
@@ -33,8 +34,8 @@ prepare() {
     rm -f "$work/s.mul" "$work/i.mul"
     sync -f "$work"  # the last run's files are gone from the disk before the next run
 }
-wc_time=$(median wc -l "$work/items.wsc") wc_use=$(usage wc -l "$work/items.wsc")
-freeze_time=$(median "${freeze[@]}") freeze_use=$(usage "${freeze[@]}")
+read -r freeze_time wc_time < <(in_turns "${freeze[@]}" -- wc -l "$work/items.wsc")
+wc_use=$(usage wc -l "$work/items.wsc") freeze_use=$(usage "${freeze[@]}")
 # The pair a user freezes into lies on the disk already: a copy still being written out would
 # be part of the job's syncs.
 prepare() {
@@ -43,7 +44,8 @@ prepare() {
     cp "$work/fullidx.mul" "$work/i.mul"
     sync "$work/s.mul" "$work/i.mul"
 }
-full_time=$(median "${freeze[@]}") full_use=$(usage "${freeze[@]}")
+read -r full_time wc_full < <(in_turns "${freeze[@]}" -- wc -l "$work/items.wsc")
+full_use=$(usage "${freeze[@]}")
 
 # Melt reads the pair that freeze makes of the world file alone.
 rm -f "$work/s.mul" "$work/i.mul"
@@ -60,8 +62,8 @@ echo "world file: $count items, $(stat -c %s "$work/items.wsc") bytes;" \
 printf 'wc -l world file:        %.4f s              (%s)\n' "$wc_time" "$wc_use"
 printf 'freeze into a new pair:  %.4f s  %5.2fx wc -l (%s)\n' "$freeze_time" \
     "$(ratio "$freeze_time" "$wc_time")" "$freeze_use"
-printf 'freeze into a full pair: %.4f s  %5.2fx wc -l (%s)\n' "$full_time" \
-    "$(ratio "$full_time" "$wc_time")" "$full_use"
+printf 'freeze into a full pair: %.4f s  %5.2fx wc -l (%s; wc -l in turn %.4f s)\n' \
+    "$full_time" "$(ratio "$full_time" "$wc_full")" "$full_use" "$wc_full"
 printf 'copy melted file:        %.4f s              (%s; with sync %.4f s)\n' "$cp_time" \
     "$cp_use" "$cp_sync_time"
 printf 'melt whole world:        %.4f s  %5.2fx copy and sync (%s; %.2fx copy)\n' \
