@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "mul/Recorder.h"
+#include "mul/Stop.h"
 #include "mul/World.h"
 #include "statics/StaticsJobs.h"
 #include "support/StaticsFixture.h"
@@ -145,6 +147,43 @@ TEST_F(FreezeJob, RefusesToGrowTheDataFilePastWhatItsIndexAddresses) {
             EXPECT_EQ(std::filesystem::file_size(data), 2147483647u);
         }
     }
+}
+
+// A run longer than a piece goes out in pieces; a stop between two of them ends the job with
+// the pair as it was.
+TEST_F(FreezeJob, ALongRunGoesOutInPiecesAndAStopBetweenThemChangesNothing) {
+    StaticsPair pair;
+    Bytes old(150000 * 7);  // a little more than a piece
+    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i % 251);
+    pair.AddRun(0, old);
+    pair.Write(idx, data);
+    const Bytes index = ReadAll(idx), before = ReadAll(data);
+    // The step is begun just before the first piece is written.
+    struct StopAtBegin final : JobRecorder {
+        void KeepWhole(const std::string&) override {}
+        void KeepBytes(const std::string&, uint64_t, uint64_t) override {}
+        void Created(const std::string&) override {}
+        void Holds(const std::string&, uint64_t, std::span<const uint8_t>) override {}
+        void Leaves(const std::string&, std::span<const uint8_t>) override {}
+        void Start() override {}
+        void Begin() override { RequestStop(); }
+        void Done() override {}
+    } stop;
+    const std::string item = test::Zedra3Item("1", "1", "2");
+    test::WriteText(items, item);
+    JobOutcome stopped =
+        RunFreeze({items, data, idx, false, -1, std::nullopt, &stop}, [](const std::string&) {});
+    ClearStopRequest();
+    EXPECT_EQ(stopped.status, "Stopped.");
+    EXPECT_EQ(ReadAll(idx), index);
+    EXPECT_EQ(ReadAll(data), before);
+
+    ASSERT_TRUE(Freeze(item).ok);
+    Bytes expected = before;
+    expected.insert(expected.end(), old.begin(), old.end());
+    for (uint8_t b : StaticsPair::Record(1, 1, 2)) expected.push_back(b);
+    EXPECT_EQ(ReadAll(data), expected);
+    EXPECT_EQ(EntryBytes(0), Entry(static_cast<int32_t>(before.size()), 1050007));
 }
 
 // Every failure while the item file is read ends the job before the statics files change.

@@ -48,9 +48,9 @@ std::string Failure(const std::string& text, WorldFormat format, WorldReaderOpti
     return "";
 }
 
-std::vector<std::string> Fields(const std::string& text) {
+std::vector<std::string> Fields(const std::string& text, size_t bufferBytes = 1 << 20) {
     auto file = FileOf(text);
-    FieldReader reader(*file, 1 << 20, 1 << 20);
+    FieldReader reader(*file, bufferBytes, 1 << 20);
     std::vector<std::string> fields;
     while (reader.Next()) fields.emplace_back(reader.text());
     return fields;
@@ -80,7 +80,8 @@ TEST(FieldReader, QuotedFieldsKeepCommasAndLineEnds) {
     EXPECT_EQ(Fields("  \"x\ny\"\nz"), (V{"x\ny", "z"}));
     // What follows the closing mark up to the next comma or line end is dropped.
     EXPECT_EQ(Fields("\"a\"junk,b\r\n"), (V{"a", "b"}));
-    EXPECT_EQ(Fields("a\"b\",c"), (V{"a\"b\"", "c"}));  // a mark inside a field is text
+    EXPECT_EQ(Fields("\"ab\"junk,b\r\n", 4), (V{"ab", "b"}));  // dropped after a refill
+    EXPECT_EQ(Fields("a\"b\",c"), (V{"a\"b\"", "c"}));         // a mark inside a field is text
     // A mark that is never closed runs to the end of the file.
     EXPECT_EQ(Fields("\"open, 1\n2\n"), (V{"open, 1\n2\n"}));
     EXPECT_EQ(Fields("\"open\r"), (V{"open\r"}));  // no line end: the CR stays
@@ -233,6 +234,8 @@ TEST(WorldReaderFailure, OverlongValuesFailButOverlongOtherFieldsAreSkipped) {
     std::string longText(200, '7');
     EXPECT_EQ(Failure("SECTION WORLDITEM 1\nX " + longText + "\n", WorldFormat::kZedra3, small),
               "the X value on line 2 of items.wsc is longer than 64 characters");
+    EXPECT_EQ(Failure("[WORLDITEM a]\nID=" + longText + "\n", WorldFormat::kSphere, small),
+              "the ID value on line 2 of items.wsc is longer than 64 characters");
     std::string text =
         "SECTION WORLDITEM 1\nID 3\nNAME " + longText + "\n\"" + longText + "\"\nCONT -1\n}\n";
     EXPECT_EQ(Read(text, WorldFormat::kZedra3, -1, small), (std::vector<Item>{{3, 0, 0, 0, 0}}));
