@@ -202,6 +202,9 @@ TEST_F(FreezeJob, FailuresWhileReadingLeaveThePairUntouched) {
          "has Z 300, which does not fit in -256..255"},
         {good + test::Zedra3Item("5", "0", "0", "-300"), "has Z -300, which does not fit"},
         {good + test::Zedra3Item("70000", "0", "0"), "has ID 70000, which does not fit"},
+        // The IDs at the ends of the range fit: the height is what does not.
+        {good + test::Zedra3Item("65535", "0", "0", "300"), "has Z 300, which does not fit"},
+        {good + test::Zedra3Item("-32768", "0", "0", "300"), "has Z 300, which does not fit"},
     };
     for (const Case& c : cases) {
         JobOutcome outcome = Freeze(c.text);
