@@ -220,6 +220,8 @@ struct Print {
 };
 
 // What a job said a file holds once it has committed, and that content's checksum.
+// Bytes a job says a file holds after its commit: the whole file (Leaves) or what follows its
+// old length (Appends).
 struct Left {
     std::string path;
     std::span<const uint8_t> bytes;
@@ -272,6 +274,19 @@ std::optional<Print> LeftPrint(const FileStep& f, const Left& left) {
     uint64_t length = fsys::file_size(f.path, ec);
     if (!now || now == left.file || ec || length != left.bytes.size()) return std::nullopt;
     return Print{true, length, left.hash};
+}
+
+// What a job said a file it created or only grows holds past its old length: the file is still
+// the one it grew, by exactly those bytes, and the step keeps no bytes of it.
+std::optional<Print> AppendedPrint(const FileStep& f, const Left& appended) {
+    if (!appended.summed || appended.path != f.path || !f.regions.empty()) return std::nullopt;
+    auto now = FileAt(f.path);
+    std::error_code ec;
+    uint64_t length = fsys::file_size(f.path, ec);
+    if (!now || now != appended.file || ec || length != f.length + appended.bytes.size()) {
+        return std::nullopt;
+    }
+    return Print{true, length, appended.hash};
 }
 
 // The bytes that a bytes-kind file keeps in N.old: its regions within its old length.
@@ -734,16 +749,18 @@ struct StepRecorder::State {
     // the job leaves `left.bytes` as they are.
     std::thread worker;
     bool recorded = false;  // Record has run
-    Left left;
+    Left left, appended;
     std::vector<Held> held;
 
     void SumLeft() {
-        // Without a step nothing compares with the sum.
-        if (left.path.empty() || left.summed || number == 0) return;
-        Checksum sum;
-        sum.Update(left.bytes.data(), left.bytes.size());
-        left.hash = sum.Value();
-        left.summed = true;
+        for (Left* l : {&left, &appended}) {
+            // Without a step nothing compares with the sum.
+            if (l->path.empty() || l->summed || number == 0) continue;
+            Checksum sum;
+            sum.Update(l->bytes.data(), l->bytes.size());
+            l->hash = sum.Value();
+            l->summed = true;
+        }
     }
     void Join() {
         if (worker.joinable()) worker.join();
@@ -812,12 +829,23 @@ void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> byte
     s.left.file = FileAt(path);
 }
 
+void StepRecorder::Appends(const std::string& path, std::span<const uint8_t> bytes) {
+    State& s = *state_;
+    if (s.worker.joinable() || !s.appended.path.empty()) return;  // before Start, once
+    s.appended.path = Absolute(path);
+    s.appended.bytes = bytes;
+    s.appended.file = FileAt(path);
+}
+
 void StepRecorder::Start() {
     State& s = *state_;
-    if (s.recorded || s.worker.joinable()) return;
+    // A step recorded already may still have bytes to sum, beside the commit.
+    if (s.worker.joinable() || (s.recorded && s.left.path.empty() && s.appended.path.empty())) {
+        return;
+    }
     try {
         s.worker = std::thread([this, &s] {
-            Record();
+            if (!s.recorded) Record();
             s.recorded = true;
             s.SumLeft();
         });
@@ -938,6 +966,10 @@ void StepRecorder::Done() {
         for (FileStep& f : step.files) {
             std::optional<Print> left = LeftPrint(f, s.left);
             uint64_t before = 0;
+            if (!left) {
+                left = AppendedPrint(f, s.appended);
+                before = f.hash;  // it keeps no bytes of the file, which are then as they were
+            }
             Print p = left ? *left : Watch(s.fs, f, nullptr, 0, false, &before);
             f.afterExists = p.exists;
             f.afterLength = p.length;

@@ -69,6 +69,7 @@ class StepRecorder : public JobRecorder {
     void Created(const std::string& path) override;
     void Holds(const std::string& path, uint64_t offset, std::span<const uint8_t> bytes) override;
     void Leaves(const std::string& path, std::span<const uint8_t> bytes) override;
+    void Appends(const std::string& path, std::span<const uint8_t> bytes) override;
     void Start() override;
     void Begin() override;
     void Done() override;

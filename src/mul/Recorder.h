@@ -32,6 +32,10 @@ class JobRecorder {
     // `path` holds exactly `bytes` once the job has committed, which spares reading it back.
     // Given before Start; the bytes stay as they are until Begin has returned.
     virtual void Leaves(const std::string& path, std::span<const uint8_t> bytes) = 0;
+    // `path`, which the job created or only grows, holds `bytes` after what it held when it was
+    // named (from its start, when the job created it) once the job has committed, which spares
+    // reading them back. Given before Start; the bytes stay as they are until Begin has returned.
+    virtual void Appends(const std::string&, std::span<const uint8_t>) {}
     // Starts writing the step on a second thread; Begin then waits for it. Never throws.
     virtual void Start() = 0;
     // Writes the step, or waits for the one Start began, and makes it durable. Never throws.

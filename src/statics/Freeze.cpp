@@ -200,7 +200,9 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         bytes += uint64_t{fromSecond} * kRecordBytes;
     }
     RequireRoomFor(bytes);
-    std::vector<uint8_t, LargeAllocator<uint8_t>> runs(static_cast<size_t>(bytes));
+    // Kept as the bytes the job appended: the history takes its sums from them.
+    auto& runs = appended_;
+    runs.resize(static_cast<size_t>(bytes));
     onBoth([&runs](Sink& sink) {
         for (auto [from, end] : sink.InFileOrder()) {
             for (size_t i = from; i < end; ++i) {

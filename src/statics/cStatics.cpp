@@ -168,6 +168,7 @@ void cStatics::Abandon() noexcept {
     openState_ = 0;
     indexBytes_ = {};
     pendingData_ = {};
+    appended_ = {};
     run_ = {};
     mapped_.reset();
     mappedSize_ = 0;

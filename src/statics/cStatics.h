@@ -121,6 +121,9 @@ class cStatics {
     std::span<const uint8_t> indexBytes() const { return indexBytes_; }
     // The length of the data file, records not yet written out included.
     uint64_t dataBytes() const { return flushedDataSize_ + pendingData_.size(); }
+    // All that the job appended to the data file, where it wrote it in one piece (a freeze);
+    // empty otherwise. Kept until cClose or Abandon.
+    std::span<const uint8_t> appended() const { return appended_; }
     // The data file's name; empty when closed.
     const std::string& dataPath() const;
     // The block's entry in `entry` and, when its length is above 0, a pointer to its run of
@@ -172,9 +175,10 @@ class cStatics {
     LargeBytes indexBytes_;      // the whole index, IndexBytes(size_) long
     bool indexChanged_ = false;  // indexBytes_ differs from the index file
     std::function<void()> beforeAppend_;
-    uint64_t flushedDataSize_ = 0;         // length of the data file on disk
-    uint64_t startDataSize_ = 0;           // its length before records no index refers to yet
-    ByteBuffer pendingData_;               // runs appended after flushedDataSize_
+    uint64_t flushedDataSize_ = 0;  // length of the data file on disk
+    uint64_t startDataSize_ = 0;    // its length before records no index refers to yet
+    ByteBuffer pendingData_;        // runs appended after flushedDataSize_
+    std::vector<uint8_t, LargeAllocator<uint8_t>> appended_;
     std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, read-only
     uint64_t mappedSize_ = 0;
     ByteBuffer run_;  // the last run read, where the data file is not mapped

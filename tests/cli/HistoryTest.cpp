@@ -6,6 +6,7 @@
 
 #include "cli/RunVorlak.h"
 #include "history/History.h"
+#include "statics/StaticsJobs.h"
 #include "support/WholeFile.h"
 
 namespace vorlak::test {
@@ -393,6 +394,61 @@ TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
         EXPECT_TRUE(r.code == 0 && Has(r.err, "The job ran without recording a step")) << r.err;
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("elsewhere")));
+}
+
+// The real file system, counting the bytes read through it for each file.
+class CountingReads final : public FileSystem {
+  public:
+    bool Exists(const std::string& path) override { return real_.Exists(path); }
+    std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override {
+        return std::make_unique<File>(real_.Open(path, mode),
+                                      read[std::filesystem::path(path).filename().string()]);
+    }
+    void Rename(const std::string& from, const std::string& to) override { real_.Rename(from, to); }
+    void Remove(const std::string& path) override { real_.Remove(path); }
+    void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
+    std::map<std::string, uint64_t> read;  // by file name
+
+  private:
+    struct File final : RandomAccessFile {
+        File(std::unique_ptr<RandomAccessFile> f, uint64_t& n) : file(std::move(f)), read(n) {}
+        size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+            size_t n = file->ReadAt(offset, out);
+            read += n;
+            return n;
+        }
+        void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+            file->WriteAt(offset, data);
+        }
+        uint64_t Size() override { return file->Size(); }
+        void Sync() override { file->Sync(); }
+        const std::string& path() const override { return file->path(); }
+        std::unique_ptr<RandomAccessFile> file;
+        uint64_t& read;
+    };
+    FileSystem& real_ = DefaultFileSystem();
+};
+
+// A freeze hands the step what it appended: the seal takes its sums from there, not from the data
+// file read back, into a new pair and onto one; undo still takes both back byte for byte.
+TEST_F(HistoryCli, TheStepTakesWhatFreezeAppendedFromTheJob) {
+    WriteItems();
+    for (const std::string& file : {items, moreItems}) {
+        CountingReads fs;
+        history::StepRecorder step("freeze", fs);
+        JobOutcome outcome = RunFreeze({file, mul, idx, false, -1, world::Size{64, 64}, &step},
+                                       [](const std::string&) {});
+        ASSERT_TRUE(outcome.ok) << outcome.status;
+        EXPECT_EQ(fs.read["statics0.mul"], 0u) << file;
+        EXPECT_EQ(step.remark(), "");
+    }
+    const Snapshot frozen = Take();
+    Must(Undo());
+    Must(Redo());
+    EXPECT_EQ(Take(), frozen);
+    Must(Undo());
+    Must(Undo());
+    EXPECT_FALSE(std::filesystem::exists(mul));
 }
 
 // The step files' checksum is the one docs/history.md lays out, fed in pieces of any size.
