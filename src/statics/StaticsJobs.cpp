@@ -80,6 +80,12 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
     } catch (const std::exception& e) {
         outcome = job.failed(e.what());
     }
+    // A new pair's index is made while the job runs: a failure to make it refuses the job as a
+    // failure to open the pair would have, before anything reached the files.
+    if (std::string refusal = store.FinishCreating(); !refusal.empty()) {
+        store.Abandon();
+        return refused({false, refusal, store.lastFailure()});
+    }
     if (outcome.ok) {
         // The commit: a failure here is the job's failure, and leaves the index as before. The
         // step is written while the new index is, and is durable before that takes the name.

@@ -46,35 +46,13 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
             access == Access::kRead ? FileLock::Mode::kShared : FileLock::Mode::kExclusive;
         const OpenMode open = access == Access::kRead ? OpenMode::kReadOnly : OpenMode::kReadWrite;
         std::unique_ptr<FileLock> lock;
+        std::unique_ptr<RandomAccessFile> index;
         world::Size size = world.value_or(world::Size{});
         std::unique_ptr<RandomAccessFile> data;
         if (!fresh) {
             lock = FileLock::Try(Staidx0, mode);
             if (!lock) return kInUse;
-        } else {
-            // The data file first, then the index, filled beside and renamed into place: its
-            // commit syncs the folder, so both names reach the disk together, and a failure
-            // leaves no half pair.
-            data = fs_.Open(Statics0, OpenMode::kCreateExclusive);
-            try {
-                AtomicFile fill(fs_, Staidx0);
-                ByteBuffer empty(kEmptyFillBytes, 0xFF);
-                uint64_t total = IndexBytes(size);
-                for (uint64_t at = 0; at < total; at += kEmptyFillBytes) {
-                    size_t n = static_cast<size_t>(std::min<uint64_t>(kEmptyFillBytes, total - at));
-                    fill.file().WriteAt(at, std::span<const uint8_t>(empty).first(n));
-                }
-                fill.Commit();
-            } catch (const Error&) {
-                data.reset();
-                fs_.Remove(Statics0);
-                throw;
-            }
-            lock = FileLock::Try(Staidx0, mode);
-            if (!lock) return kInUse;  // another job took the new pair first
-        }
-        auto index = fs_.Open(Staidx0, open);
-        if (!fresh) {
+            index = fs_.Open(Staidx0, open);
             // The index is written back whole at the length read here, so a length that fits no
             // world is refused: taking it at another length would cut or extend it.
             uint64_t length = index->Size();
@@ -84,6 +62,42 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
                 return world::SizeRefusal(Staidx0, length, kEntryBytes, "statics index", world);
             }
             size = *found;
+        } else {
+            // The data file first, then the index, filled beside and renamed into place: its
+            // commit syncs the folder, so both names reach the disk together, and a failure
+            // leaves no half pair. The index is made on a second thread while the job reads what
+            // it needs; nothing reaches the files before it is in place (FinishCreating).
+            data = fs_.Open(Statics0, OpenMode::kCreateExclusive);
+            auto create = [this, Staidx0, Statics0, mode, open, total = IndexBytes(size)] {
+                try {
+                    AtomicFile fill(fs_, Staidx0);
+                    ByteBuffer empty(kEmptyFillBytes, 0xFF);
+                    for (uint64_t at = 0; at < total; at += kEmptyFillBytes) {
+                        size_t n =
+                            static_cast<size_t>(std::min<uint64_t>(kEmptyFillBytes, total - at));
+                        fill.file().WriteAt(at, std::span<const uint8_t>(empty).first(n));
+                    }
+                    fill.Commit();
+                } catch (const Error&) {
+                    fs_.Remove(Statics0);
+                    throw;
+                }
+                Creation made;
+                made.lock = FileLock::Try(Staidx0, mode);  // none: another job took the new pair
+                if (made.lock) made.index = fs_.Open(Staidx0, open);
+                return made;
+            };
+            try {
+                creating_ = std::async(std::launch::async, create);
+            } catch (const std::system_error&) {
+                std::promise<Creation> made;  // no second thread to be had
+                try {
+                    made.set_value(create());
+                } catch (...) {
+                    made.set_exception(std::current_exception());
+                }
+                creating_ = made.get_future();
+            }
         }
         if (!data) data = fs_.Open(Statics0, open);
         indexBytes_.resize(static_cast<size_t>(IndexBytes(size)));
@@ -96,6 +110,8 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         flushedDataSize_ = data->Size();
         startDataSize_ = flushedDataSize_;
         indexChanged_ = false;
+        creationRefusal_.clear();
+        indexPath_ = Staidx0;
         pendingData_.clear();
         run_.clear();
         // Reading the records in place from a mapping spares a copy and follows any layout of
@@ -114,6 +130,23 @@ std::string cStatics::cOpen(const std::string& Staidx0, const std::string& Stati
         lastFailure_ = e.what();
         return kOpenFailed;
     }
+}
+
+const std::string& cStatics::FinishCreating() {
+    if (!creating_.valid()) return creationRefusal_;
+    try {
+        Creation made = creating_.get();
+        if (made.lock) {
+            index_ = std::move(made.index);
+            lock_ = std::move(made.lock);
+        } else {
+            creationRefusal_ = kInUse;
+        }
+    } catch (const std::exception& e) {
+        creationRefusal_ = kOpenFailed;
+        lastFailure_ = e.what();
+    }
+    return creationRefusal_;
 }
 
 std::string cStatics::Attempt(const std::function<void()>& work) {
@@ -153,6 +186,11 @@ void cStatics::ForEachRunIn(
 }
 
 void cStatics::Abandon() noexcept {
+    try {
+        FinishCreating();  // a new pair's index is in place, or not made, before the store lets go
+    } catch (const std::exception&) {
+        // No memory left for the text of its failure.
+    }
     mapped_.reset();
     // Records appended for an index that was never committed are given back.
     if (data_ && !readOnly_ && flushedDataSize_ > startDataSize_) {
@@ -235,7 +273,7 @@ void cStatics::RequireRunInside(int32_t block, const Entry& e) const {
     uint64_t dataSize = dataBytes();
     if (e.offset < 0 ||
         static_cast<uint64_t>(e.offset) + static_cast<uint64_t>(e.length) > dataSize) {
-        throw Error::Corrupt("The index " + index_->path() + " is damaged at " +
+        throw Error::Corrupt("The index " + indexPath_ + " is damaged at " +
                              world::DescribeBlock(block, size_) + ": its entry (offset " +
                              std::to_string(e.offset) + ", length " + std::to_string(e.length) +
                              ") reaches outside " + data_->path() + " (" +
@@ -305,6 +343,7 @@ void cStatics::WritePending() {
 
 void cStatics::WriteOut(std::span<const uint8_t> bytes) {
     if (bytes.empty()) return;
+    if (!FinishCreating().empty()) throw Error::Io(creationRefusal_);
     if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
     data_->WriteAt(flushedDataSize_, bytes);
     // On their way to the disk while the job goes on, so that the commit's sync waits less.
@@ -313,6 +352,7 @@ void cStatics::WriteOut(std::span<const uint8_t> bytes) {
 }
 
 void cStatics::Commit(const std::function<void()>& beforeCommit) {
+    if (!FinishCreating().empty()) throw Error::Io(creationRefusal_);
     if (!indexChanged_) return;
     WritePending();
     // The index is replaced whole, through a new file and a rename: entries rewritten in place

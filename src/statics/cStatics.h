@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <span>
@@ -132,6 +133,11 @@ class cStatics {
     const uint8_t* RunOf(int32_t block, Entry& entry);
     // Writes pending records to the data file, still unreferenced on disk.
     void WritePending();
+    // A new pair's index is filled and put in place on a second thread while the job goes on;
+    // this waits for it. Empty once the pair is in place (or was not new); otherwise the refusal
+    // that cOpen would have given: "Unable to open/create statics." (the cause in lastFailure())
+    // or kInUse. Every change to the files waits for it first.
+    const std::string& FinishCreating();
     // Text of the last failure a job turned into "Unknown error.", for front ends to show as
     // detail; empty when there was none.
     const std::string& lastFailure() const { return lastFailure_; }
@@ -179,6 +185,15 @@ class cStatics {
     uint64_t startDataSize_ = 0;    // its length before records no index refers to yet
     ByteBuffer pendingData_;        // runs appended after flushedDataSize_
     std::vector<uint8_t, LargeAllocator<uint8_t>> appended_;
+    // The new pair's index being made: its lock and file, or no lock when another job took the
+    // new pair first.
+    struct Creation {
+        std::unique_ptr<FileLock> lock;
+        std::unique_ptr<RandomAccessFile> index;
+    };
+    std::future<Creation> creating_;
+    std::string creationRefusal_;
+    std::string indexPath_;
     std::unique_ptr<FileMapping> mapped_;  // the data file as it was at cOpen, read-only
     uint64_t mappedSize_ = 0;
     ByteBuffer run_;  // the last run read, where the data file is not mapped

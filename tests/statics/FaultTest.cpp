@@ -13,6 +13,7 @@
 #include "mul/Stop.h"
 #include "statics/StaticsCheck.h"
 #include "statics/StaticsJobs.h"
+#include "statics/cStatics.h"
 #include "support/OldOrNew.h"
 #include "support/PowerCutFileSystem.h"
 #include "support/StaticsFixture.h"
@@ -129,21 +130,84 @@ TEST_F(FaultTest, ClearCutShortKeepsThePairSound) {
 
 TEST_F(FaultTest, NewPairCutShortLeavesNoFilesBehind) {
     // The job creates the pair; a failure while filling the index leaves nothing at all, rather
-    // than a short index that every later open would take for a pair.
+    // than a short index that every later open would take for a pair. The index is filled while
+    // the job runs: a freeze that has read its items is still refused as the pair's making is.
+    std::filesystem::create_directory(dir.path("in"));
+    const std::string items = dir.path("in/items.wsc");
+    test::WriteText(items, test::Zedra3Item("5", "90", "9"));
     for (int64_t budget : {0, 1, 147455, 147456, 4718591, 4718592}) {
         SCOPED_TRACE(budget);
-        FaultyFileSystem fs(budget);
-        JobOutcome outcome = RunClear(
-            {mul, idx}, [](const std::string&) {}, fs);
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_EQ(outcome.status, "Unable to open/create statics.");
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), {}), 0);
+        for (bool freeze : {false, true}) {
+            FaultyFileSystem fs(budget);
+            auto quiet = [](const std::string&) {};
+            JobOutcome outcome = freeze ? RunFreeze({items, mul, idx, false, -1}, quiet, fs)
+                                        : RunClear({mul, idx}, quiet, fs);
+            EXPECT_FALSE(outcome.ok);
+            EXPECT_EQ(outcome.status, "Unable to open/create statics.") << freeze;
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.root()), {}), 1);
+        }
     }
     FaultyFileSystem enough(4718593);
     EXPECT_TRUE(RunClear(
                     {mul, idx}, [](const std::string&) {}, enough)
                     .ok);
     EXPECT_TRUE(CheckStaticsFiles(idx, mul).sound());
+}
+
+// Another job that takes a new pair the moment its index is in place has it: the job that made
+// it stops as when the pair is in use, and neither writes to the pair nor removes it.
+TEST_F(FaultTest, ANewPairTakenByAnotherJobIsLeftToIt) {
+    class TakenAtOnce final : public FileSystem {
+      public:
+        explicit TakenAtOnce(std::string index) : index_(std::move(index)) {}
+        bool Exists(const std::string& path) override { return real_.Exists(path); }
+        std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override {
+            struct Watched final : RandomAccessFile {
+                Watched(std::unique_ptr<RandomAccessFile> f, int64_t& n)
+                    : file(std::move(f)), writes(n) {}
+                size_t ReadAt(uint64_t at, std::span<uint8_t> out) override {
+                    return file->ReadAt(at, out);
+                }
+                void WriteAt(uint64_t at, std::span<const uint8_t> data) override {
+                    ++writes;
+                    file->WriteAt(at, data);
+                }
+                uint64_t Size() override { return file->Size(); }
+                void Sync() override { file->Sync(); }
+                void Truncate(uint64_t size) override {
+                    ++writes;
+                    file->Truncate(size);
+                }
+                const std::string& path() const override { return file->path(); }
+                std::unique_ptr<RandomAccessFile> file;
+                int64_t& writes;
+            };
+            return std::make_unique<Watched>(real_.Open(path, mode), writes);
+        }
+        void Rename(const std::string& from, const std::string& to) override {
+            real_.Rename(from, to);
+            if (std::filesystem::equivalent(to, index_) && !other) {
+                other = FileLock::Try(to, FileLock::Mode::kShared);  // a job that reads it
+                writes = 0;
+            }
+        }
+        void Remove(const std::string& path) override { real_.Remove(path); }
+        std::unique_ptr<FileLock> other;
+        int64_t writes = 0;  // writes and cuts, once the other job has the pair
+
+      private:
+        FileSystem& real_ = DefaultFileSystem();
+        std::string index_;
+    } fs(idx);
+    const std::string items = dir.path("items.wsc");
+    test::WriteText(items, test::Zedra3Item("5", "90", "9"));
+    JobOutcome outcome = RunFreeze(
+        {items, mul, idx, false, -1}, [](const std::string&) {}, fs);
+    EXPECT_EQ(outcome.status, cStatics::kInUse);
+    ASSERT_TRUE(fs.other);
+    EXPECT_EQ(fs.writes, 0);
+    EXPECT_EQ(std::filesystem::file_size(mul), 0u);
+    EXPECT_EQ(std::filesystem::file_size(idx), 4718592u);
 }
 
 TEST_F(FaultTest, FreezeCutShortKeepsThePairSound) {
