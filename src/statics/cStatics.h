@@ -56,7 +56,9 @@ class cStatics {
 
     // Opens the pair and locks it. For writing, when both files are missing a new pair is created
     // for the `world` given (the default world without one) with an index of empty entries (all
-    // bytes 0xFF). An existing index must be as long as the given world needs or, without one,
+    // bytes 0xFF): the data file at once, the index on a second thread, which FinishCreating
+    // waits for and which gives the refusals below for the index (the new pair is locked once it
+    // is in place). An existing index must be as long as the given world needs or, without one,
     // describe a world by its length (world::SizeOfFile); otherwise the result is
     // world::SizeRefusal's text. When another job holds the pair, returns kInUse; when exactly one
     // file exists, or anything fails, "Unable to open/create statics."; in every refusal neither
