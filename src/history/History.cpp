@@ -1386,7 +1386,7 @@ std::optional<uint64_t> ParseSize(const std::string& text) {
                                                       {"GiB", 30}, {"T", 40},   {"TiB", 40}};
     auto found = shifts.find(suffix);
     if (found == shifts.end()) return std::nullopt;
-    if (found->second > 0 && value > (~uint64_t{0} >> found->second)) return std::nullopt;
+    if (value > (~uint64_t{0} >> found->second)) return std::nullopt;
     return value << found->second;
 }
 

@@ -310,6 +310,21 @@ TEST_F(HistoryCli, AnUndoCutShortIsFinishedByTheNext) {
 
 // The step of a job killed before it changed anything (no seal, files as they were) is dropped
 // by the next undo, which goes on to the job before it.
+// A redo cut short (here by a full disk) is finished by the next, as an undo is.
+TEST_F(HistoryCli, ARedoCutShortIsFinishedByTheNext) {
+    WriteItems();
+    Must(Freeze(items, false));
+    Must(Freeze(moreItems));  // the data file grows: redo writes those bytes again
+    const Snapshot after = Take();
+    Must(Undo());
+    FaultyFileSystem full(5);
+    ASSERT_FALSE(history::History(dir.root(), full).Redo(false).ok);
+    ASSERT_TRUE(full.failed());
+    CliResult r = RunVorlak(Redo());
+    EXPECT_TRUE(r.code == 0 && Has(r.out, "Redid job 1")) << r.out << r.err;
+    EXPECT_EQ(Take(), after);
+}
+
 TEST_F(HistoryCli, AStepWhoseJobNeverStartedIsPassedOver) {
     WriteItems();
     const Snapshot none = Take();
@@ -348,7 +363,17 @@ TEST_F(HistoryCli, LimitsDropTheOldestStepsAndAreRemembered) {
     CliResult list = RunVorlak({"history", "--dir", dir.root()});
     EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3) << list.out;
     EXPECT_EQ(list.out.substr(0, 3), "6  ");
-    // By size: each clear keeps a 768-byte index; the newest step always stays.
+    // By size: the steps' files in all may fill the limit exactly, not one byte more.
+    uint64_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path(".vorlak-history"))) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 7 && name[6] == '.' && std::isdigit(name[0])) bytes += entry.file_size();
+    }
+    set = RunVorlak({"history", "--dir", dir.root(), "--keep-bytes", std::to_string(bytes)});
+    EXPECT_FALSE(Has(set.out, "dropped")) << set.out;
+    set = RunVorlak({"history", "--dir", dir.root(), "--keep-bytes", std::to_string(bytes - 1)});
+    EXPECT_TRUE(Has(set.out, "dropped its 1 oldest step")) << set.out;
+    // Each clear keeps a 768-byte index; the newest step always stays.
     Must({"history", "--dir", dir.root(), "--keep-jobs", "20", "--keep-bytes", "2K"});
     list = RunVorlak({"history", "--dir", dir.root()});
     EXPECT_LE(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
@@ -396,50 +421,22 @@ TEST_F(HistoryCli, NoHistoryAndAnUnusableHistoryFolderRecordNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("elsewhere")));
 }
 
-// The real file system, counting the bytes read through it for each file.
-class CountingReads final : public FileSystem {
-  public:
-    bool Exists(const std::string& path) override { return real_.Exists(path); }
-    std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override {
-        return std::make_unique<File>(real_.Open(path, mode),
-                                      read[std::filesystem::path(path).filename().string()]);
-    }
-    void Rename(const std::string& from, const std::string& to) override { real_.Rename(from, to); }
-    void Remove(const std::string& path) override { real_.Remove(path); }
-    void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
-    std::map<std::string, uint64_t> read;  // by file name
-
-  private:
-    struct File final : RandomAccessFile {
-        File(std::unique_ptr<RandomAccessFile> f, uint64_t& n) : file(std::move(f)), read(n) {}
-        size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-            size_t n = file->ReadAt(offset, out);
-            read += n;
-            return n;
-        }
-        void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
-            file->WriteAt(offset, data);
-        }
-        uint64_t Size() override { return file->Size(); }
-        void Sync() override { file->Sync(); }
-        const std::string& path() const override { return file->path(); }
-        std::unique_ptr<RandomAccessFile> file;
-        uint64_t& read;
-    };
-    FileSystem& real_ = DefaultFileSystem();
-};
-
 // A freeze hands the step what it appended: the seal takes its sums from there, not from the data
 // file read back, into a new pair and onto one; undo still takes both back byte for byte.
 TEST_F(HistoryCli, TheStepTakesWhatFreezeAppendedFromTheJob) {
     WriteItems();
     for (const std::string& file : {items, moreItems}) {
-        CountingReads fs;
+        CountingFileSystem fs;
         history::StepRecorder step("freeze", fs);
         JobOutcome outcome = RunFreeze({file, mul, idx, false, -1, world::Size{64, 64}, &step},
                                        [](const std::string&) {});
         ASSERT_TRUE(outcome.ok) << outcome.status;
         EXPECT_EQ(fs.read["statics0.mul"], 0u) << file;
+        // The step is durable before the job's first change.
+        EXPECT_GE(fs.syncs.size(), 1u);
+        uint64_t manifests = 0;
+        for (const auto& [name, n] : fs.syncs) manifests += name.find(".step") != name.npos ? n : 0;
+        EXPECT_GE(manifests, 1u) << file;
         EXPECT_EQ(step.remark(), "");
     }
     const Snapshot frozen = Take();

@@ -109,12 +109,17 @@ TEST_F(FreezeJob, ItemsFollowTheBlocksOldRecordsInTheOrderTaken) {
         Bytes old;
         for (uint8_t i = 0; i < 21; ++i) old.push_back(i);
         pair.AddRun(89802, old);
+        pair.SetEntry(89802, 500, 21, 0x1234);  // an extra of its own, which the new entry drops
         pair.Write(idx, data);
 
-        JobOutcome outcome =
-            Freeze(test::Zedra3Item("1", "1401", "1621") + test::Zedra3Item("2", "3", "4") + gap +
-                   test::Zedra3Item("3", "1400", "1620", "-2"));
+        test::WriteText(items, test::Zedra3Item("1", "1401", "1621") +
+                                   test::Zedra3Item("2", "3", "4") + gap +
+                                   test::Zedra3Item("3", "1400", "1620", "-2"));
+        test::CountingFileSystem fs;
+        JobOutcome outcome = RunFreeze(
+            {items, data, idx, false, -1}, [](const std::string&) {}, fs);
         ASSERT_TRUE(outcome.ok) << outcome.status;
+        EXPECT_EQ(fs.read["statics0.mul"], 0u);  // the old run is read in place, mapped
         // Block 0 comes first, then block 89802: its old run, then A and B, all in one run.
         pair.AddRun(0, StaticsPair::Record(2, 3, 4));
         for (const Bytes& r : {StaticsPair::Record(1, 1, 5), StaticsPair::Record(3, 0, 4, -2)}) {

@@ -101,4 +101,53 @@ void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
 
 void FaultyFileSystem::Remove(const std::string& path) { DefaultFileSystem().Remove(path); }
 
+namespace {
+
+class CountingFile final : public RandomAccessFile {
+  public:
+    CountingFile(std::unique_ptr<RandomAccessFile> real, uint64_t& read, uint64_t& syncs)
+        : real_(std::move(real)), read_(read), syncs_(syncs) {}
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        size_t n = real_->ReadAt(offset, out);
+        read_ += n;
+        return n;
+    }
+    void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+        real_->WriteAt(offset, data);
+    }
+    uint64_t Size() override { return real_->Size(); }
+    void Sync() override {
+        ++syncs_;
+        real_->Sync();
+    }
+    void Truncate(uint64_t size) override { real_->Truncate(size); }
+    std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length) override {
+        return real_->Map(offset, length);
+    }
+    const std::string& path() const override { return real_->path(); }
+
+  private:
+    std::unique_ptr<RandomAccessFile> real_;
+    uint64_t& read_;
+    uint64_t& syncs_;
+};
+
+}  // namespace
+
+bool CountingFileSystem::Exists(const std::string& path) {
+    return DefaultFileSystem().Exists(path);
+}
+std::unique_ptr<RandomAccessFile> CountingFileSystem::Open(const std::string& path, OpenMode mode) {
+    std::string name = std::filesystem::path(path).filename().string();
+    return std::make_unique<CountingFile>(DefaultFileSystem().Open(path, mode), read[name],
+                                          syncs[name]);
+}
+void CountingFileSystem::Rename(const std::string& from, const std::string& to) {
+    DefaultFileSystem().Rename(from, to);
+}
+void CountingFileSystem::Remove(const std::string& path) { DefaultFileSystem().Remove(path); }
+void CountingFileSystem::SyncFolderOf(const std::string& path) {
+    DefaultFileSystem().SyncFolderOf(path);
+}
+
 }  // namespace vorlak::test

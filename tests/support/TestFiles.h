@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,18 @@ class FaultyFileSystem final : public FileSystem {
     int64_t written_ = 0;
     bool failed_ = false;
     bool failReserve_ = false;
+};
+
+// The real file system, counting for each file name the bytes read through it with ReadAt (not
+// through a mapping) and the syncs.
+class CountingFileSystem final : public FileSystem {
+  public:
+    bool Exists(const std::string& path) override;
+    std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override;
+    void Rename(const std::string& from, const std::string& to) override;
+    void Remove(const std::string& path) override;
+    void SyncFolderOf(const std::string& path) override;
+    std::map<std::string, uint64_t> read, syncs;
 };
 
 }  // namespace vorlak::test
