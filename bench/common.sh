@@ -4,7 +4,7 @@
 #                                                     is the built program and $work a temporary
 #                                                     folder, removed when the script ends
 #   median CMD...  median of 5 wall-clock runs in seconds; the caller's `prepare` runs untimed
-#                  before each
+#                  before each (`timed CMD...` is one such run, `middle` the median of numbers)
 #   in_turns CMD... -- ANCHOR...  the job and its anchor in turns, 5 times each (`prepare`
 #                  before each), and their medians "JOB ANCHOR": a change of load on the machine
 #                  weighs on both alike
@@ -39,40 +39,37 @@ bench_build() {
 
 prepare() { :; }
 
+# The wall-clock seconds of one run of "$@", after `prepare`.
+timed() {
+    local t0 t1
+    prepare
+    t0=$(date +%s.%N)
+    "$@" >/dev/null
+    t1=$(date +%s.%N)
+    echo "$t1 - $t0" | bc -l
+}
+
+# The median of its arguments (an odd number of them).
+middle() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
+
 median() {
-    local t0 t1 times=()
-    for _ in 1 2 3 4 5; do
-        prepare
-        t0=$(date +%s.%N)
-        "$@" >/dev/null
-        t1=$(date +%s.%N)
-        times+=("$(echo "$t1 - $t0" | bc -l)")
-    done
-    printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
+    local times=()
+    for _ in 1 2 3 4 5; do times+=("$(timed "$@")"); done
+    middle "${times[@]}"
 }
 
 in_turns() {
-    local job=() anchor=() job_times=() anchor_times=() t0 t1
+    local job=() job_times=() anchor_times=()
     while [[ $1 != -- ]]; do
         job+=("$1")
         shift
     done
     shift
-    anchor=("$@")
     for _ in 1 2 3 4 5; do
-        prepare
-        t0=$(date +%s.%N)
-        "${job[@]}" >/dev/null
-        t1=$(date +%s.%N)
-        job_times+=("$(echo "$t1 - $t0" | bc -l)")
-        prepare
-        t0=$(date +%s.%N)
-        "${anchor[@]}" >/dev/null
-        t1=$(date +%s.%N)
-        anchor_times+=("$(echo "$t1 - $t0" | bc -l)")
+        job_times+=("$(timed "${job[@]}")")
+        anchor_times+=("$(timed "$@")")
     done
-    echo "$(printf '%s\n' "${job_times[@]}" | sort -g | sed -n 3p)" \
-        "$(printf '%s\n' "${anchor_times[@]}" | sort -g | sed -n 3p)"
+    echo "$(middle "${job_times[@]}") $(middle "${anchor_times[@]}")"
 }
 
 ratio() { echo "$1 / $2" | bc -l; }

@@ -22,14 +22,6 @@ pair=(--statics "$work/s.mul" --staidx "$work/i.mul")
 block=(--x1 1024 --y1 1024 --x2 1031 --y2 1031)
 # The job with and without a step in turns, 11 times each, and the medians: a change of load on
 # the machine weighs on both alike.
-timed() {
-    prepare
-    local t0
-    t0=$(date +%s.%N)
-    "$@" >/dev/null
-    echo "$(date +%s.%N) - $t0" | bc -l
-}
-middle() { printf '%s\n' "$@" | sort -g | sed -n 6p; }
 beside() {
     local on=() off=()
     for _ in $(seq 11); do

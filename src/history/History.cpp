@@ -821,20 +821,23 @@ void StepRecorder::Holds(const std::string& path, uint64_t offset, std::span<con
     if (!s.recorded && !s.worker.joinable()) s.held.push_back({Absolute(path), offset, bytes});
 }
 
+namespace {
+// Notes what a job says a file holds after its commit: before Start, once.
+void Note(const std::thread& worker, Left& left, const std::string& path,
+          std::span<const uint8_t> bytes) {
+    if (worker.joinable() || !left.path.empty()) return;
+    left.path = Absolute(path);
+    left.bytes = bytes;
+    left.file = FileAt(path);
+}
+}  // namespace
+
 void StepRecorder::Leaves(const std::string& path, std::span<const uint8_t> bytes) {
-    State& s = *state_;
-    if (s.worker.joinable() || !s.left.path.empty()) return;  // before Start, once
-    s.left.path = Absolute(path);
-    s.left.bytes = bytes;
-    s.left.file = FileAt(path);
+    Note(state_->worker, state_->left, path, bytes);
 }
 
 void StepRecorder::Appends(const std::string& path, std::span<const uint8_t> bytes) {
-    State& s = *state_;
-    if (s.worker.joinable() || !s.appended.path.empty()) return;  // before Start, once
-    s.appended.path = Absolute(path);
-    s.appended.bytes = bytes;
-    s.appended.file = FileAt(path);
+    Note(state_->worker, state_->appended, path, bytes);
 }
 
 void StepRecorder::Start() {

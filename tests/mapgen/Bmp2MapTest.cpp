@@ -304,12 +304,7 @@ TEST_F(Bmp2Map, AFailedWriteKeepsTheRowsBeforeIt) {
 // complete before the first byte reaches the terrain file, whether that is the band at the end or
 // the file growing first.
 TEST_F(Bmp2Map, TheStepIsCompleteBeforeTheFirstWrite) {
-    struct Order final : JobRecorder {
-        void KeepWhole(const std::string&) override {}
-        void KeepBytes(const std::string&, uint64_t, uint64_t) override {}
-        void Created(const std::string&) override {}
-        void Holds(const std::string&, uint64_t, std::span<const uint8_t>) override {}
-        void Leaves(const std::string&, std::span<const uint8_t>) override {}
+    struct Order final : test::QuietRecorder {
         void Start() override { calls += "start "; }
         void Begin() override {
             calls += test::ReadAll(map) == found ? "begin " : "begin after a write ";

@@ -164,15 +164,8 @@ TEST_F(FreezeJob, ALongRunGoesOutInPiecesAndAStopBetweenThemChangesNothing) {
     pair.Write(idx, data);
     const Bytes index = ReadAll(idx), before = ReadAll(data);
     // The step is begun just before the first piece is written.
-    struct StopAtBegin final : JobRecorder {
-        void KeepWhole(const std::string&) override {}
-        void KeepBytes(const std::string&, uint64_t, uint64_t) override {}
-        void Created(const std::string&) override {}
-        void Holds(const std::string&, uint64_t, std::span<const uint8_t>) override {}
-        void Leaves(const std::string&, std::span<const uint8_t>) override {}
-        void Start() override {}
+    struct StopAtBegin final : test::QuietRecorder {
         void Begin() override { RequestStop(); }
-        void Done() override {}
     } stop;
     const std::string item = test::Zedra3Item("1", "1", "2");
     test::WriteText(items, item);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/Recorder.h"
 #include "support/WholeFile.h"
 
 namespace vorlak::test {
@@ -57,6 +58,18 @@ class FaultyFileSystem final : public FileSystem {
     int64_t written_ = 0;
     bool failed_ = false;
     bool failReserve_ = false;
+};
+
+// A recorder that keeps nothing; a test overrides what it watches.
+struct QuietRecorder : JobRecorder {
+    void KeepWhole(const std::string&) override {}
+    void KeepBytes(const std::string&, uint64_t, uint64_t) override {}
+    void Created(const std::string&) override {}
+    void Holds(const std::string&, uint64_t, std::span<const uint8_t>) override {}
+    void Leaves(const std::string&, std::span<const uint8_t>) override {}
+    void Start() override {}
+    void Begin() override {}
+    void Done() override {}
 };
 
 // The real file system, counting for each file name the bytes read through it with ReadAt (not
