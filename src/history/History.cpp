@@ -219,9 +219,8 @@ struct Print {
     bool operator==(const Print&) const = default;
 };
 
-// What a job said a file holds once it has committed, and that content's checksum.
-// Bytes a job says a file holds after its commit: the whole file (Leaves) or what follows its
-// old length (Appends).
+// What a job said a file holds once it has committed, the whole file (Leaves) or what follows
+// its old length (Appends), and the checksum of those bytes.
 struct Left {
     std::string path;
     std::span<const uint8_t> bytes;
@@ -744,9 +743,10 @@ struct StepRecorder::State {
     int32_t number = 0;    // the step written by Record; 0 before that or when there is none
     bool off = false;      // something went wrong: record nothing more
     bool crowded = false;  // the history held more than its limits once the step was written
-    // Start runs Record on `worker`, and then sums `left`; Begin, Done and the destructor join
-    // it. While it runs it alone touches the fields above, `left` and the recorder's remark, and
-    // the job leaves `left.bytes` as they are.
+    // Start runs Record on `worker` (unless it ran already), and then sums `left` and
+    // `appended`; Begin, Done and the destructor join it. While it runs it alone touches the
+    // fields above, those two and the recorder's remark, and the job leaves their bytes as they
+    // are.
     std::thread worker;
     bool recorded = false;  // Record has run
     Left left, appended;

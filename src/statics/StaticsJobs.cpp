@@ -91,7 +91,7 @@ JobOutcome RunStaticsJob(const StaticsJob& job, const StatusSink& status, FileSy
         // step is written while the new index is, and is durable before that takes the name.
         if (job.history) {
             job.history->Leaves(job.staidx, store.indexBytes());
-            if (!store.appended().empty()) job.history->Appends(job.statics, store.appended());
+            job.history->Appends(job.statics, store.appended());
             job.history->Start();
         }
         try {
