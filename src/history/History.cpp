@@ -695,6 +695,7 @@ void Checksum::Round(const uint8_t* block) {
 }
 
 void Checksum::Update(const uint8_t* data, size_t size) {
+    if (size == 0) return;  // `data` may then be null, which no copy may be given
     total_ += size;
     if (pendingSize_ > 0) {
         size_t take = std::min(size, sizeof pending_ - pendingSize_);
