@@ -149,6 +149,10 @@ const std::string& cStatics::FinishCreating() {
     return creationRefusal_;
 }
 
+void cStatics::RequireCreated() {
+    if (!FinishCreating().empty()) throw Error::Io(creationRefusal_);
+}
+
 std::string cStatics::Attempt(const std::function<void()>& work) {
     lastFailure_.clear();
     try {
@@ -312,7 +316,17 @@ void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data,
         return;
     }
     RequireRoomFor(Statics0Data.size());
-    AppendRun(BlockNumber, Statics0Data);
+    const uint64_t offset = dataBytes();
+    if (std::less_equal<>()(pendingData_.data(), Statics0Data.data()) &&
+        std::less<>()(Statics0Data.data(), pendingData_.data() + pendingData_.size())) {
+        // Records this job appended move when the pending records grow: copied out first.
+        ByteBuffer copy(Statics0Data.begin(), Statics0Data.end());
+        pendingData_.insert(pendingData_.end(), copy.begin(), copy.end());
+    } else {
+        pendingData_.insert(pendingData_.end(), Statics0Data.begin(), Statics0Data.end());
+    }
+    SetEntry(BlockNumber,
+             {static_cast<int32_t>(offset), static_cast<int32_t>(Statics0Data.size()), -1});
     if (pendingData_.size() >= kPendingLimit) WritePending();
 }
 
@@ -323,19 +337,6 @@ void cStatics::RequireRoomFor(uint64_t bytes) const {
     }
 }
 
-void cStatics::AppendRun(int32_t block, std::span<const uint8_t> run) {
-    const uint64_t offset = dataBytes();
-    if (std::less_equal<>()(pendingData_.data(), run.data()) &&
-        std::less<>()(run.data(), pendingData_.data() + pendingData_.size())) {
-        // Records this job appended move when the pending records grow: copied out first.
-        ByteBuffer copy(run.begin(), run.end());
-        pendingData_.insert(pendingData_.end(), copy.begin(), copy.end());
-    } else {
-        pendingData_.insert(pendingData_.end(), run.begin(), run.end());
-    }
-    SetEntry(block, {static_cast<int32_t>(offset), static_cast<int32_t>(run.size()), -1});
-}
-
 void cStatics::WritePending() {
     WriteOut(pendingData_);
     pendingData_.clear();
@@ -343,7 +344,7 @@ void cStatics::WritePending() {
 
 void cStatics::WriteOut(std::span<const uint8_t> bytes) {
     if (bytes.empty()) return;
-    if (!FinishCreating().empty()) throw Error::Io(creationRefusal_);
+    RequireCreated();
     if (beforeAppend_) std::exchange(beforeAppend_, nullptr)();
     data_->WriteAt(flushedDataSize_, bytes);
     // On their way to the disk while the job goes on, so that the commit's sync waits less.
@@ -352,7 +353,7 @@ void cStatics::WriteOut(std::span<const uint8_t> bytes) {
 }
 
 void cStatics::Commit(const std::function<void()>& beforeCommit) {
-    if (!FinishCreating().empty()) throw Error::Io(creationRefusal_);
+    RequireCreated();
     if (!indexChanged_) return;
     WritePending();
     // The index is replaced whole, through a new file and a rename: entries rewritten in place

@@ -165,8 +165,9 @@ class cStatics {
     // Throws Error::Overflow when the data file, pending records included, cannot grow by
     // `bytes` and still be addressed by the index.
     void RequireRoomFor(uint64_t bytes) const;
-    // Appends `run` as the block's run and points its entry at it.
-    void AppendRun(int32_t block, std::span<const uint8_t> run);
+    // Throws Error (the refusal's text) when a new pair's index could not be put in place; the
+    // job's outcome then gives that refusal. Every change to the files comes after it.
+    void RequireCreated();
     // Writes `bytes` where the written part of the data file ends: the pending records, or bytes
     // appended while none are pending.
     void WriteOut(std::span<const uint8_t> bytes);
