@@ -507,6 +507,28 @@ constexpr auto kZedra3Passed = [] {
     return passed;
 }();
 
+void WorldReader::ReadInto(WorldItemSink& sink, const std::atomic<bool>* cancel) {
+    auto cancelled = [cancel] {
+        return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+    };
+    WorldItem item;
+    if (format_ == WorldFormat::kZedra3) {
+        // The items are handed on from inside the scan, which keeps its place in registers.
+        bool ended = !fields_.Scan(kZedra3Passed, [&](std::string_view f) {
+            if (!Zedra3Field(f, item)) return false;
+            if (cancelled()) return true;
+            sink.Take(item);
+            return false;
+        });
+        if (ended) EndSection();
+        return;
+    }
+    while (Next(item)) {
+        if (cancelled()) return;
+        sink.Take(item);
+    }
+}
+
 bool WorldReader::Next(WorldItem& item) {
     if (format_ == WorldFormat::kZedra3) {
         if (fields_.Scan(kZedra3Passed,
@@ -556,6 +578,11 @@ bool WorldReader::Next(WorldItem& item) {
         case Start('C'):
             if (!HasKey<kZedra3Cont>(f)) {
                 if (HasKey<kZedra3Color>(f)) colour_ = Colour(f, 6);
+                return false;
+            }
+            // Items on the ground, most of a world file, read "CONT -1".
+            if (f.size() == 7 && f[5] == '-' && f[6] == '1') {
+                container_ = -1;
                 return false;
             }
             value = &container_, keyBytes = 5, label = "CONT";
@@ -757,14 +784,6 @@ uint64_t PartStart(RandomAccessFile& file, uint64_t offset) {
     return at == std::string_view::npos ? 0 : offset + at + 1;
 }
 
-void Drain(WorldReader& reader, WorldItemSink& sink, const std::atomic<bool>* cancel = nullptr) {
-    WorldItem item;
-    while (reader.Next(item)) {
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return;
-        sink.Take(item);
-    }
-}
-
 }  // namespace
 
 WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, WorldFormat format,
@@ -773,7 +792,7 @@ WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, W
     auto readAll = [&]() {
         WorldReader reader(file, name, format, wantedType, options);
         first.StartPart(0);
-        Drain(reader, first);
+        reader.ReadInto(first);
         return WorldItemsRead{reader.skippedForType(), reader.skippedInContainer(), {0}};
     };
     // Where each part starts, and then where the file ends. Each part but the first starts at an
@@ -815,7 +834,7 @@ WorldItemsRead ReadWorldItems(RandomAccessFile& file, const std::string& name, W
                 FilePart part(file, starts[k], starts[k + 1]);
                 WorldReader reader(part, name, format, wantedType, options);
                 sink.StartPart(k);
-                Drain(reader, sink, &failed);
+                reader.ReadInto(sink, &failed);
                 read[k] = {reader.skippedForType(), reader.skippedInContainer(),
                            reader.nextLine() - options.firstLine, !reader.unclosedQuote()};
             } catch (...) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <string>
@@ -118,6 +119,8 @@ inline bool FieldReader::Next() {
 
 enum class WorldFormat { kZedra3, kSphere };
 
+class WorldItemSink;
+
 // One item taken from a world file.
 struct WorldItem {
     int32_t id = 0;
@@ -151,6 +154,10 @@ class WorldReader {
     // a position cut short by the end of the file or a value longer than maxFieldBytes; the
     // message names the value and its line.
     bool Next(WorldItem& item);
+    // Reads on to the end of the file as Next() does, handing each item taken to sink.Take(), and
+    // throws what Next() and Take() throw. Returns early, with an item read but not handed on,
+    // once `cancel` is set.
+    void ReadInto(WorldItemSink& sink, const std::atomic<bool>* cancel = nullptr);
 
     // Item sections that ended without giving an item although they had an ID: of another type
     // than the wanted one, or (Zedra3) lying in a container. Counted as their sections end.

@@ -21,13 +21,46 @@ std::unique_ptr<RandomAccessFile> FileOf(const std::string& text) {
 
 using Item = std::tuple<int32_t, int32_t, int32_t, int32_t, int16_t>;  // ID, X, Y, Z, colour
 
-std::vector<Item> Read(const std::string& text, WorldFormat format, int32_t wanted = -1,
-                       WorldReaderOptions options = {}) {
+// The items of `text` read with Next(), or, when `into`, handed on by ReadInto().
+std::vector<Item> ReadOneWay(const std::string& text, WorldFormat format, int32_t wanted,
+                             WorldReaderOptions options, bool into) {
+    struct Collect final : WorldItemSink {
+        std::vector<Item> items;
+        void StartPart(size_t) override {}
+        void Take(const WorldItem& item) override {
+            items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
+        }
+        void Clear() override { items.clear(); }
+    } sink;
     auto file = FileOf(text);
     WorldReader reader(*file, "items.wsc", format, wanted, options);
+    if (into) {
+        reader.ReadInto(sink);
+    } else {
+        WorldItem item;
+        while (reader.Next(item)) sink.Take(item);
+    }
+    return sink.items;
+}
+
+// The items of `text`, which both ways of reading must agree on, failures included.
+std::vector<Item> Read(const std::string& text, WorldFormat format, int32_t wanted = -1,
+                       WorldReaderOptions options = {}) {
+    std::string failure;
+    try {
+        ReadOneWay(text, format, wanted, options, true);
+    } catch (const Error& e) {
+        failure = e.what();
+    }
     std::vector<Item> items;
-    WorldItem item;
-    while (reader.Next(item)) items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
+    try {
+        items = ReadOneWay(text, format, wanted, options, false);
+    } catch (const Error& e) {
+        EXPECT_EQ(failure, e.what()) << text;
+        throw;
+    }
+    EXPECT_EQ(failure, "") << text;
+    EXPECT_EQ(ReadOneWay(text, format, wanted, options, true), items) << text;
     return items;
 }
 
@@ -96,9 +129,17 @@ TEST(Zedra3Reader, TakesItemsOnTheGroundOfTheWantedType) {
     std::erase(lf, '\r');
     EXPECT_EQ(Zedra3(lf), std::vector<Item>{ground});
 
-    std::string inContainer = kGroundItem;
-    inContainer.replace(inContainer.find("CONT -1"), 7, "CONT 77");
-    EXPECT_TRUE(Zedra3(inContainer).empty());
+    // Only container -1 is the ground, however it is written.
+    auto withContainer = [](const std::string& cont) {
+        std::string text = kGroundItem;
+        return text.replace(text.find("CONT -1"), 7, cont);
+    };
+    for (const char* cont : {"CONT 77", "CONT 11", "CONT 1", "CONT -11", "CONT -2", "CONT 0"}) {
+        EXPECT_TRUE(Zedra3(withContainer(cont)).empty()) << cont;
+    }
+    for (const char* cont : {"cont -1", "CONT  -1", "CONT -01", "CONT -1.0", "CONT &HFFFFFFFF"}) {
+        EXPECT_EQ(Zedra3(withContainer(cont)), std::vector<Item>{ground}) << cont;
+    }
     // No ID, or ID 0: never taken.
     EXPECT_TRUE(Zedra3("SECTION WORLDITEM 1\n{\nX 1\nCONT -1\n}\n").empty());
     EXPECT_TRUE(Zedra3("SECTION WORLDITEM 1\n{\nID 0\nCONT -1\n}\n").empty());
