@@ -239,31 +239,14 @@ void cStatics::cClose(const std::function<void()>& beforeCommit) {
     once();
 }
 
-void cStatics::CheckBlock(int32_t block) const {
+void cStatics::RefuseBlock(int32_t block) const {
     if (openState_ == 0) throw Error::InvalidArgument("The statics files are not open");
-    if (block < 0 || block >= size_.blocks()) {
-        throw Error::OutOfRange("Block number " + std::to_string(block) +
-                                " lies outside the world");
-    }
+    throw Error::OutOfRange("Block number " + std::to_string(block) + " lies outside the world");
 }
 
 const std::string& cStatics::dataPath() const {
     static const std::string none;
     return data_ ? data_->path() : none;
-}
-
-cStatics::Entry cStatics::EntryOf(int32_t block) const {
-    CheckBlock(block);
-    const uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
-    return {le::Load32(at), le::Load32(at + 4), le::Load32(at + 8)};
-}
-
-void cStatics::SetEntry(int32_t block, Entry e) {
-    uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
-    le::Store32(at, e.offset);
-    le::Store32(at + 4, e.length);
-    le::Store32(at + 8, e.extra);
-    indexChanged_ = true;
 }
 
 int32_t cStatics::cLoad(int32_t BlockNumber, ByteBuffer& Statics0Data) {
@@ -328,6 +311,11 @@ void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data,
     SetEntry(BlockNumber,
              {static_cast<int32_t>(offset), static_cast<int32_t>(Statics0Data.size()), -1});
     if (pendingData_.size() >= kPendingLimit) WritePending();
+}
+
+uint64_t cStatics::RoomLeft() const {
+    constexpr auto kMost = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    return kMost - std::min(dataBytes(), kMost);
 }
 
 void cStatics::RequireRoomFor(uint64_t bytes) const {

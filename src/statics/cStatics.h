@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "mul/File.h"
+#include "mul/LittleEndian.h"
 #include "mul/World.h"
 #include "mul/mTypes.h"
 #include "statics/StaticsJobs.h"
@@ -119,7 +120,11 @@ class cStatics {
     // The world of the open pair; every block number and limit follows it.
     const world::Size& size() const { return size_; }
     // The entry of a block as it stands now (pending changes included).
-    Entry EntryOf(int32_t block) const;
+    Entry EntryOf(int32_t block) const {
+        CheckBlock(block);
+        const uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
+        return {le::Load32(at), le::Load32(at + 4), le::Load32(at + 8)};
+    }
     // Every entry as it stands now, IndexBytes(size()) bytes; empty when closed.
     std::span<const uint8_t> indexBytes() const { return indexBytes_; }
     // The length of the data file, records not yet written out included.
@@ -160,11 +165,22 @@ class cStatics {
                       const std::function<void(int32_t bx, int32_t by, int32_t number,
                                                const uint8_t* run, const Entry& entry)>& visit);
     const uint8_t* PeekData(uint64_t offset, size_t length);
-    void CheckBlock(int32_t block) const;
-    void SetEntry(int32_t block, Entry e);
+    void CheckBlock(int32_t block) const {
+        if (openState_ == 0 || block < 0 || block >= size_.blocks()) RefuseBlock(block);
+    }
+    [[noreturn]] void RefuseBlock(int32_t block) const;
+    void SetEntry(int32_t block, Entry e) {
+        uint8_t* at = indexBytes_.data() + static_cast<size_t>(block) * kEntryBytes;
+        le::Store32(at, e.offset);
+        le::Store32(at + 4, e.length);
+        le::Store32(at + 8, e.extra);
+        indexChanged_ = true;
+    }
     // Throws Error::Overflow when the data file, pending records included, cannot grow by
-    // `bytes` and still be addressed by the index.
+    // `bytes` and still be addressed by the index: when `bytes` is above RoomLeft(), or the file
+    // is past that limit already.
     void RequireRoomFor(uint64_t bytes) const;
+    uint64_t RoomLeft() const;
     // Throws Error (the refusal's text) when a new pair's index could not be put in place; the
     // job's outcome then gives that refusal. Every change to the files comes after it.
     void RequireCreated();
