@@ -149,8 +149,10 @@ TEST(Zedra3Reader, KeysIgnoreCaseAndLeadingBlanks) {
     EXPECT_EQ(Zedra3("section worlditem 1\n{\n  id 1301\n\tx 1400\n y 1620\nz 5\ncont -1\n"
                      "Color -2\n  }\n"),
               (std::vector<Item>{{1301, 1400, 1620, 5, -2}}));
-    // A key needs its blank: "XY 5" and "IDENT 7" are no keys.
-    EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 9\nXY 5\nIDENT 7\nCONT -1\n}\n"),
+    // A key needs its blank: "XY 5" and "IDENT 7" are no keys, nor are other words that start
+    // as a key does.
+    EXPECT_EQ(Zedra3("SECTION WORLDITEM 1\nID 9\nXY 5\nIDENT 7\nYEAR 6\nZONE 5\nTYPES 4\n"
+                     "CONTAINER 3\nCOLORS 2\nSECTIONS 1\nCONT -1\n}\n"),
               (std::vector<Item>{{9, 0, 0, 0, 0}}));
 }
 
