@@ -155,8 +155,8 @@ class WorldReader {
     // message names the value and its line.
     bool Next(WorldItem& item);
     // Reads on to the end of the file as Next() does, handing each item taken to sink.Take(), and
-    // throws what Next() and Take() throw. Returns early, with an item read but not handed on,
-    // once `cancel` is set.
+    // throws what Next() and Take() throw; after a throw the reader is not to be used again.
+    // Returns early, with an item read but not handed on, once `cancel` is set.
     void ReadInto(WorldItemSink& sink, const std::atomic<bool>* cancel = nullptr);
 
     // Item sections that ended without giving an item although they had an ID: of another type
