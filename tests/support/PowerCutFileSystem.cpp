@@ -15,17 +15,20 @@ class PowerCutFile final : public RandomAccessFile {
         return real_->ReadAt(offset, out);
     }
     void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+        std::lock_guard lock(fs_.mutex_);
         fs_.Change();
         real_->WriteAt(offset, data);
     }
     uint64_t Size() override { return real_->Size(); }
     void Sync() override {
+        std::lock_guard lock(fs_.mutex_);
         fs_.Change();
         std::vector<uint8_t> bytes(real_->Size());
         real_->ReadAt(0, bytes);
         fs_.synced_[static_cast<size_t>(node_)] = std::move(bytes);
     }
     void Truncate(uint64_t size) override {
+        std::lock_guard lock(fs_.mutex_);
         fs_.Change();
         real_->Truncate(size);
     }
@@ -61,6 +64,7 @@ bool PowerCutFileSystem::Exists(const std::string& path) {
 
 std::unique_ptr<RandomAccessFile> PowerCutFileSystem::Open(const std::string& path, OpenMode mode) {
     auto real = DefaultFileSystem().Open(path, mode);
+    std::lock_guard lock(mutex_);
     auto [named, created] = names_.try_emplace(path, static_cast<int>(synced_.size()));
     if (created) {  // a new file, empty on disk until synced
         synced_.emplace_back();
@@ -70,6 +74,7 @@ std::unique_ptr<RandomAccessFile> PowerCutFileSystem::Open(const std::string& pa
 }
 
 void PowerCutFileSystem::Rename(const std::string& from, const std::string& to) {
+    std::lock_guard lock(mutex_);
     Change();
     DefaultFileSystem().Rename(from, to);
     names_[to] = names_.at(from);
@@ -77,6 +82,7 @@ void PowerCutFileSystem::Rename(const std::string& from, const std::string& to) 
 }
 
 void PowerCutFileSystem::Remove(const std::string& path) {
+    std::lock_guard lock(mutex_);
     if (cut_) return;  // nothing runs any more; temporary files stay where the cut left them
     Change();
     DefaultFileSystem().Remove(path);
@@ -84,6 +90,7 @@ void PowerCutFileSystem::Remove(const std::string& path) {
 }
 
 void PowerCutFileSystem::SyncFolderOf(const std::string&) {
+    std::lock_guard lock(mutex_);
     Change();
     syncedNames_ = names_;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ class PowerCutFileSystem final : public FileSystem {
 
   private:
     friend class PowerCutFile;
-    void Change();  // counts a change; throws from the cut on
+    void Change();  // counts a change; throws from the cut on; called with mutex_ held
+
+    // Jobs use their files from more than one thread (a new pair's index is made beside the
+    // reading): each change, and the state kept, is taken under this lock.
+    std::mutex mutex_;
 
     std::string folder_;
     int64_t cutAt_;

@@ -105,10 +105,12 @@ namespace {
 
 class CountingFile final : public RandomAccessFile {
   public:
-    CountingFile(std::unique_ptr<RandomAccessFile> real, uint64_t& read, uint64_t& syncs)
-        : real_(std::move(real)), read_(read), syncs_(syncs) {}
+    CountingFile(std::unique_ptr<RandomAccessFile> real, std::mutex& mutex, uint64_t& read,
+                 uint64_t& syncs)
+        : real_(std::move(real)), mutex_(mutex), read_(read), syncs_(syncs) {}
     size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
         size_t n = real_->ReadAt(offset, out);
+        std::lock_guard lock(mutex_);
         read_ += n;
         return n;
     }
@@ -117,7 +119,10 @@ class CountingFile final : public RandomAccessFile {
     }
     uint64_t Size() override { return real_->Size(); }
     void Sync() override {
-        ++syncs_;
+        {
+            std::lock_guard lock(mutex_);
+            ++syncs_;
+        }
         real_->Sync();
     }
     void Truncate(uint64_t size) override { real_->Truncate(size); }
@@ -128,6 +133,7 @@ class CountingFile final : public RandomAccessFile {
 
   private:
     std::unique_ptr<RandomAccessFile> real_;
+    std::mutex& mutex_;
     uint64_t& read_;
     uint64_t& syncs_;
 };
@@ -139,8 +145,9 @@ bool CountingFileSystem::Exists(const std::string& path) {
 }
 std::unique_ptr<RandomAccessFile> CountingFileSystem::Open(const std::string& path, OpenMode mode) {
     std::string name = std::filesystem::path(path).filename().string();
-    return std::make_unique<CountingFile>(DefaultFileSystem().Open(path, mode), read[name],
-                                          syncs[name]);
+    auto real = DefaultFileSystem().Open(path, mode);
+    std::lock_guard lock(mutex_);
+    return std::make_unique<CountingFile>(std::move(real), mutex_, read[name], syncs[name]);
 }
 void CountingFileSystem::Rename(const std::string& from, const std::string& to) {
     DefaultFileSystem().Rename(from, to);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,11 @@ class CountingFileSystem final : public FileSystem {
     void Rename(const std::string& from, const std::string& to) override;
     void Remove(const std::string& path) override;
     void SyncFolderOf(const std::string& path) override;
+    // Read once the job is done: its files are read and opened from more than one thread.
     std::map<std::string, uint64_t> read, syncs;
+
+  private:
+    std::mutex mutex_;  // over the counts
 };
 
 }  // namespace vorlak::test
