@@ -196,7 +196,6 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
     // others keep their entries until their old records have been copied into the buffer.
     const int32_t blocks = size_.blocks();
     const uint64_t base = dataBytes();  // nothing else is appended in this job
-    const uint64_t room = RoomLeft();
     std::vector<int32_t, LargeAllocator<int32_t>> moving;
     moving.reserve(
         static_cast<size_t>(std::min<uint64_t>(counts_.statics, static_cast<uint64_t>(blocks))));
@@ -213,7 +212,7 @@ std::string cStatics::cFreeze(const std::string& ItemsFilename, bool ItemFileTyp
         toSecond = static_cast<uint32_t>(bytes);
         bytes += uint64_t{fromSecond} * kRecordBytes;
         if (from == bytes) continue;
-        if (bytes > room) RequireRoomFor(bytes);
+        RequireRoomFor(bytes);
         if (counts_.blocks++ % 4096 == 0) ThrowIfStopped();
         if (oldBytes > 0) {
             moving.push_back(b);

@@ -313,16 +313,9 @@ void cStatics::cSave(int32_t BlockNumber, std::span<const uint8_t> Statics0Data,
     if (pendingData_.size() >= kPendingLimit) WritePending();
 }
 
-uint64_t cStatics::RoomLeft() const {
-    constexpr auto kMost = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-    return kMost - std::min(dataBytes(), kMost);
-}
-
-void cStatics::RequireRoomFor(uint64_t bytes) const {
-    if (dataBytes() + bytes > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-        throw Error::Overflow("Overflow: " + data_->path() +
-                              " would grow past the 2 GiB that its index can address");
-    }
+void cStatics::RefuseGrowth() const {
+    throw Error::Overflow("Overflow: " + data_->path() +
+                          " would grow past the 2 GiB that its index can address");
 }
 
 void cStatics::WritePending() {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -177,10 +178,13 @@ class cStatics {
         indexChanged_ = true;
     }
     // Throws Error::Overflow when the data file, pending records included, cannot grow by
-    // `bytes` and still be addressed by the index: when `bytes` is above RoomLeft(), or the file
-    // is past that limit already.
-    void RequireRoomFor(uint64_t bytes) const;
-    uint64_t RoomLeft() const;
+    // `bytes` and still be addressed by the index. Cheap enough for every block of a job.
+    void RequireRoomFor(uint64_t bytes) const {
+        if (dataBytes() + bytes > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+            RefuseGrowth();
+        }
+    }
+    [[noreturn]] void RefuseGrowth() const;
     // Throws Error (the refusal's text) when a new pair's index could not be put in place; the
     // job's outcome then gives that refusal. Every change to the files comes after it.
     void RequireCreated();

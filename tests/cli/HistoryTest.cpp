@@ -308,8 +308,6 @@ TEST_F(HistoryCli, AnUndoCutShortIsFinishedByTheNext) {
     EXPECT_EQ(Take(), before);
 }
 
-// The step of a job killed before it changed anything (no seal, files as they were) is dropped
-// by the next undo, which goes on to the job before it.
 // A redo cut short (here by a full disk) is finished by the next, as an undo is.
 TEST_F(HistoryCli, ARedoCutShortIsFinishedByTheNext) {
     WriteItems();
@@ -325,6 +323,8 @@ TEST_F(HistoryCli, ARedoCutShortIsFinishedByTheNext) {
     EXPECT_EQ(Take(), after);
 }
 
+// The step of a job killed before it changed anything (no seal, files as they were) is dropped
+// by the next undo, which goes on to the job before it.
 TEST_F(HistoryCli, AStepWhoseJobNeverStartedIsPassedOver) {
     WriteItems();
     const Snapshot none = Take();
