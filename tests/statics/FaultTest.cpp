@@ -162,24 +162,17 @@ TEST_F(FaultTest, ANewPairTakenByAnotherJobIsLeftToIt) {
         explicit TakenAtOnce(std::string index) : index_(std::move(index)) {}
         bool Exists(const std::string& path) override { return real_.Exists(path); }
         std::unique_ptr<RandomAccessFile> Open(const std::string& path, OpenMode mode) override {
-            struct Watched final : RandomAccessFile {
+            struct Watched final : test::PassThroughFile {
                 Watched(std::unique_ptr<RandomAccessFile> f, int64_t& n)
-                    : file(std::move(f)), writes(n) {}
-                size_t ReadAt(uint64_t at, std::span<uint8_t> out) override {
-                    return file->ReadAt(at, out);
-                }
+                    : PassThroughFile(std::move(f)), writes(n) {}
                 void WriteAt(uint64_t at, std::span<const uint8_t> data) override {
                     ++writes;
-                    file->WriteAt(at, data);
+                    real_->WriteAt(at, data);
                 }
-                uint64_t Size() override { return file->Size(); }
-                void Sync() override { file->Sync(); }
                 void Truncate(uint64_t size) override {
                     ++writes;
-                    file->Truncate(size);
+                    real_->Truncate(size);
                 }
-                const std::string& path() const override { return file->path(); }
-                std::unique_ptr<RandomAccessFile> file;
                 int64_t& writes;
             };
             return std::make_unique<Watched>(real_.Open(path, mode), writes);

@@ -21,17 +21,20 @@ std::unique_ptr<RandomAccessFile> FileOf(const std::string& text) {
 
 using Item = std::tuple<int32_t, int32_t, int32_t, int32_t, int16_t>;  // ID, X, Y, Z, colour
 
+// Keeps the items handed to it.
+struct Collect final : WorldItemSink {
+    std::vector<Item> items;
+    void StartPart(size_t) override {}
+    void Take(const WorldItem& item) override {
+        items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
+    }
+    void Clear() override { items.clear(); }
+};
+
 // The items of `text` read with Next(), or, when `into`, handed on by ReadInto().
 std::vector<Item> ReadOneWay(const std::string& text, WorldFormat format, int32_t wanted,
                              WorldReaderOptions options, bool into) {
-    struct Collect final : WorldItemSink {
-        std::vector<Item> items;
-        void StartPart(size_t) override {}
-        void Take(const WorldItem& item) override {
-            items.emplace_back(item.id, item.x, item.y, item.z, item.colour);
-        }
-        void Clear() override { items.clear(); }
-    } sink;
+    Collect sink;
     auto file = FileOf(text);
     WorldReader reader(*file, "items.wsc", format, wanted, options);
     if (into) {
@@ -216,11 +219,7 @@ TEST(WorldReader, CountsTheItemsItSkipsOncePerSection) {
         while (reader.Next(item)) {
         }
         // Handing the items on from the scan counts alike.
-        struct Drop final : WorldItemSink {
-            void StartPart(size_t) override {}
-            void Take(const WorldItem&) override {}
-            void Clear() override {}
-        } sink;
+        Collect sink;
         WorldReader into(*file, "items.wsc", format, wanted);
         into.ReadInto(sink);
         EXPECT_EQ(into.skippedForType(), reader.skippedForType()) << text;

@@ -7,19 +7,15 @@
 
 namespace vorlak::test {
 
-class PowerCutFile final : public RandomAccessFile {
+class PowerCutFile final : public PassThroughFile {
   public:
     PowerCutFile(PowerCutFileSystem& fs, int node, std::unique_ptr<RandomAccessFile> real)
-        : fs_(fs), node_(node), real_(std::move(real)) {}
-    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-        return real_->ReadAt(offset, out);
-    }
+        : PassThroughFile(std::move(real)), fs_(fs), node_(node) {}
     void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
         std::lock_guard lock(fs_.mutex_);
         fs_.Change();
         real_->WriteAt(offset, data);
     }
-    uint64_t Size() override { return real_->Size(); }
     void Sync() override {
         std::lock_guard lock(fs_.mutex_);
         fs_.Change();
@@ -32,12 +28,10 @@ class PowerCutFile final : public RandomAccessFile {
         fs_.Change();
         real_->Truncate(size);
     }
-    const std::string& path() const override { return real_->path(); }
 
   private:
     PowerCutFileSystem& fs_;
     int node_;
-    std::unique_ptr<RandomAccessFile> real_;
 };
 
 PowerCutFileSystem::PowerCutFileSystem(std::string folder, int64_t cutAt)

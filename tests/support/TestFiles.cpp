@@ -46,13 +46,11 @@ Bytes ReadGolden(const std::string& path) {
     return Bytes(text.begin(), text.end());
 }
 
-class FaultyFile final : public RandomAccessFile {
+// Shortening takes no space, so it passes on even when the budget is spent.
+class FaultyFile final : public PassThroughFile {
   public:
     FaultyFile(FaultyFileSystem& fs, std::unique_ptr<RandomAccessFile> real)
-        : fs_(fs), real_(std::move(real)) {}
-    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-        return real_->ReadAt(offset, out);
-    }
+        : PassThroughFile(std::move(real)), fs_(fs) {}
     void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
         int64_t room = fs_.budget_ - fs_.written_;
         if (room >= static_cast<int64_t>(data.size())) {
@@ -67,7 +65,6 @@ class FaultyFile final : public RandomAccessFile {
         fs_.failed_ = true;
         throw Error::NoSpace("Cannot write " + path() + ": No space left on device");
     }
-    uint64_t Size() override { return real_->Size(); }
     // What reaches the disk at a power cut is PowerCutFileSystem's business; waiting for the
     // disk here would only slow the many runs down.
     void Sync() override {}
@@ -76,13 +73,9 @@ class FaultyFile final : public RandomAccessFile {
         if (fs_.failReserve_) throw Error::NoSpace("Cannot set aside space in " + path());
         return false;
     }
-    // Shortening takes no space, so it passes even when the budget is spent.
-    void Truncate(uint64_t size) override { real_->Truncate(size); }
-    const std::string& path() const override { return real_->path(); }
 
   private:
     FaultyFileSystem& fs_;
-    std::unique_ptr<RandomAccessFile> real_;
 };
 
 bool FaultyFileSystem::Exists(const std::string& path) { return DefaultFileSystem().Exists(path); }
@@ -103,21 +96,17 @@ void FaultyFileSystem::Remove(const std::string& path) { DefaultFileSystem().Rem
 
 namespace {
 
-class CountingFile final : public RandomAccessFile {
+class CountingFile final : public PassThroughFile {
   public:
     CountingFile(std::unique_ptr<RandomAccessFile> real, std::mutex& mutex, uint64_t& read,
                  uint64_t& syncs)
-        : real_(std::move(real)), mutex_(mutex), read_(read), syncs_(syncs) {}
+        : PassThroughFile(std::move(real)), mutex_(mutex), read_(read), syncs_(syncs) {}
     size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
         size_t n = real_->ReadAt(offset, out);
         std::lock_guard lock(mutex_);
         read_ += n;
         return n;
     }
-    void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
-        real_->WriteAt(offset, data);
-    }
-    uint64_t Size() override { return real_->Size(); }
     void Sync() override {
         {
             std::lock_guard lock(mutex_);
@@ -125,14 +114,12 @@ class CountingFile final : public RandomAccessFile {
         }
         real_->Sync();
     }
-    void Truncate(uint64_t size) override { real_->Truncate(size); }
+    // Bytes read through a mapping are not counted.
     std::unique_ptr<FileMapping> Map(uint64_t offset, size_t length) override {
         return real_->Map(offset, length);
     }
-    const std::string& path() const override { return real_->path(); }
 
   private:
-    std::unique_ptr<RandomAccessFile> real_;
     std::mutex& mutex_;
     uint64_t& read_;
     uint64_t& syncs_;

@@ -37,6 +37,26 @@ bool Exists(const std::string& path);
 // ("0.10 0"), so that a new version does not change the reference files.
 Bytes ReadGolden(const std::string& path);
 
+// A file that passes reads, writes, syncs and cuts on to `real`; the test files built on it
+// override what they watch or change. It is not mapped, nor does it set space aside.
+class PassThroughFile : public RandomAccessFile {
+  public:
+    explicit PassThroughFile(std::unique_ptr<RandomAccessFile> real) : real_(std::move(real)) {}
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        return real_->ReadAt(offset, out);
+    }
+    void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+        real_->WriteAt(offset, data);
+    }
+    uint64_t Size() override { return real_->Size(); }
+    void Sync() override { real_->Sync(); }
+    void Truncate(uint64_t size) override { real_->Truncate(size); }
+    const std::string& path() const override { return real_->path(); }
+
+  protected:
+    std::unique_ptr<RandomAccessFile> real_;
+};
+
 // Passes everything to the real file system, but once `writeBudget` bytes have been written
 // (counting from its creation, over all files) every further write fails; a write that crosses the
 // budget writes its first part and then fails, as a full disk does.
